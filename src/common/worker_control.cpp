@@ -1,0 +1,40 @@
+#include "common/worker_control.h"
+
+namespace korv {
+
+void WorkerControl::RequestPause() { paused_.store(true); }
+
+void WorkerControl::Resume() {
+  {
+    std::lock_guard lock(mutex_);
+    paused_.store(false);
+  }
+  wake_.notify_all();
+}
+
+void WorkerControl::RequestStop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_.store(true);
+  }
+  wake_.notify_all();
+}
+
+void WorkerControl::Reset() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_.store(false);
+    paused_.store(false);
+  }
+  wake_.notify_all();
+}
+
+bool WorkerControl::checkpoint() {
+  if (paused_.load()) {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return !paused_.load() || stop_.load(); });
+  }
+  return !stop_.load();
+}
+
+}  // namespace korv

@@ -1,0 +1,141 @@
+#include "platform/bytes.h"
+
+#include <limits>
+
+namespace korv {
+
+std::optional<std::uint64_t> CheckedAdd(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum)) return std::nullopt;
+  return sum;
+}
+
+std::optional<std::uint64_t> CheckedMul(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t product = 0;
+  if (__builtin_mul_overflow(a, b, &product)) return std::nullopt;
+  return product;
+}
+
+bool RangeFits(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
+  return offset <= size && length <= size - offset;
+}
+
+bool IsPowerOfTwo(std::uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
+
+ByteView ByteView::sub(std::uint64_t offset, std::uint64_t length) const {
+  if (!fits(offset, length)) return {};
+  return ByteView(bytes_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
+}
+
+std::optional<std::uint64_t> ByteView::load(std::uint64_t offset, unsigned width, bool bigEndian) const {
+  if (!fits(offset, width)) return std::nullopt;
+  std::uint64_t value = 0;
+  for (unsigned i = 0; i < width; ++i) {
+    const unsigned index = bigEndian ? i : width - 1 - i;
+    value = (value << 8) | bytes_[static_cast<std::size_t>(offset) + index];
+  }
+  return value;
+}
+
+std::optional<std::uint8_t> ByteView::u8(std::uint64_t offset) const {
+  if (!fits(offset, 1)) return std::nullopt;
+  return bytes_[static_cast<std::size_t>(offset)];
+}
+
+template <typename T>
+static std::optional<T> Narrow(std::optional<std::uint64_t> value) {
+  if (!value) return std::nullopt;
+  return static_cast<T>(*value);
+}
+
+std::optional<std::uint16_t> ByteView::u16le(std::uint64_t o) const { return Narrow<std::uint16_t>(load(o, 2, false)); }
+std::optional<std::uint32_t> ByteView::u32le(std::uint64_t o) const { return Narrow<std::uint32_t>(load(o, 4, false)); }
+std::optional<std::uint64_t> ByteView::u64le(std::uint64_t o) const { return load(o, 8, false); }
+std::optional<std::uint16_t> ByteView::u16be(std::uint64_t o) const { return Narrow<std::uint16_t>(load(o, 2, true)); }
+std::optional<std::uint32_t> ByteView::u32be(std::uint64_t o) const { return Narrow<std::uint32_t>(load(o, 4, true)); }
+std::optional<std::uint64_t> ByteView::u64be(std::uint64_t o) const { return load(o, 8, true); }
+
+bool ByteView::matches(std::uint64_t offset, std::string_view ascii) const {
+  if (!fits(offset, ascii.size())) return false;
+  for (std::size_t i = 0; i < ascii.size(); ++i) {
+    if (bytes_[static_cast<std::size_t>(offset) + i] != static_cast<std::uint8_t>(ascii[i])) return false;
+  }
+  return true;
+}
+
+static bool Store(std::span<std::uint8_t> out, std::uint64_t offset, std::uint64_t value, unsigned width,
+                  bool bigEndian) {
+  if (!RangeFits(out.size(), offset, width)) return false;
+  for (unsigned i = 0; i < width; ++i) {
+    const unsigned shift = bigEndian ? 8 * (width - 1 - i) : 8 * i;
+    out[static_cast<std::size_t>(offset) + i] = static_cast<std::uint8_t>(value >> shift);
+  }
+  return true;
+}
+
+bool StoreU16LE(std::span<std::uint8_t> out, std::uint64_t o, std::uint16_t v) { return Store(out, o, v, 2, false); }
+bool StoreU32LE(std::span<std::uint8_t> out, std::uint64_t o, std::uint32_t v) { return Store(out, o, v, 4, false); }
+bool StoreU64LE(std::span<std::uint8_t> out, std::uint64_t o, std::uint64_t v) { return Store(out, o, v, 8, false); }
+bool StoreU16BE(std::span<std::uint8_t> out, std::uint64_t o, std::uint16_t v) { return Store(out, o, v, 2, true); }
+bool StoreU32BE(std::span<std::uint8_t> out, std::uint64_t o, std::uint32_t v) { return Store(out, o, v, 4, true); }
+bool StoreU64BE(std::span<std::uint8_t> out, std::uint64_t o, std::uint64_t v) { return Store(out, o, v, 8, true); }
+
+bool StoreAscii(std::span<std::uint8_t> out, std::uint64_t offset, std::string_view ascii) {
+  if (!RangeFits(out.size(), offset, ascii.size())) return false;
+  for (std::size_t i = 0; i < ascii.size(); ++i) {
+    out[static_cast<std::size_t>(offset) + i] = static_cast<std::uint8_t>(ascii[i]);
+  }
+  return true;
+}
+
+std::u16string ReadUtf16(ByteView bytes, std::uint64_t offset, std::size_t maxUnits, bool bigEndian) {
+  std::u16string text;
+  for (std::size_t i = 0; i < maxUnits; ++i) {
+    const std::uint64_t at = offset + 2 * static_cast<std::uint64_t>(i);
+    const auto unit = bigEndian ? bytes.u16be(at) : bytes.u16le(at);
+    if (!unit || *unit == 0) break;
+    text.push_back(static_cast<char16_t>(*unit));
+  }
+  return text;
+}
+
+static void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  constexpr char32_t kReplacement = 0xFFFD;
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      const char32_t code = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      AppendUtf8(out, code);
+      ++i;
+    } else if (high || low) {
+      AppendUtf8(out, kReplacement);
+    } else {
+      AppendUtf8(out, unit);
+    }
+  }
+  return out;
+}
+
+}  // namespace korv

@@ -1,0 +1,190 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+namespace korv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int OpenNoAtime(const fs::path& path, int flags) {
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOATIME);
+  // O_NOATIME is only allowed to the file's owner; others read without it.
+  if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  return fd;
+}
+
+std::uint64_t SizeOfDescriptor(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return 0;
+  if (S_ISBLK(info.st_mode)) {
+    std::uint64_t bytes = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) return bytes;
+    return 0;
+  }
+  return info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+class DeviceWriter final : public WriteHandle {
+ public:
+  explicit DeviceWriter(int fd) : fd_(fd) {}
+  ~DeviceWriter() override { ::close(fd_); }
+
+  bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+    std::size_t done = 0;
+    while (done < data.size()) {
+      const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  bool Flush() override { return ::fsync(fd_) == 0; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<File> File::OpenReadOnly(const fs::path& path, std::error_code* error) {
+  const int fd = OpenNoAtime(path, O_RDONLY);
+  if (fd < 0) {
+    if (error) *error = std::error_code(errno, std::generic_category());
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (error) *error = std::make_error_code(std::errc::is_a_directory);
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<File>(new File(fd));
+}
+
+File::~File() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t File::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const std::uint64_t position = offset + done;
+    if (position < offset || position > static_cast<std::uint64_t>(INT64_MAX)) break;
+    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(position));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+std::uint64_t File::Size() { return SizeOfDescriptor(fd_); }
+
+std::unique_ptr<ReadHandle> PosixIo::OpenRead(const fs::path& path) { return File::OpenReadOnly(path); }
+
+std::unique_ptr<WriteHandle> PosixIo::OpenDeviceWrite(const fs::path& path) {
+  if (DeviceHasMountedFileSystem(path)) return nullptr;
+  // Never create: only an existing device (or, in tests, an existing file).
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::make_unique<DeviceWriter>(fd);
+}
+
+bool PosixIo::Exists(const fs::path& path) { return PathExists(path); }
+
+bool PathExists(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(path, ec);
+}
+
+bool IsRegularFile(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
+
+bool IsDirectory(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_directory(path, ec);
+}
+
+std::optional<std::uint64_t> FileSizeOf(const fs::path& path) {
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  if (ec) return std::nullopt;
+  return size;
+}
+
+std::optional<std::uint64_t> FreeSpace(const fs::path& path) {
+  std::error_code ec;
+  const auto info = fs::space(path, ec);
+  if (ec) return std::nullopt;
+  return info.available;
+}
+
+static bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+           return lower(x) == lower(y);
+         });
+}
+
+std::optional<fs::path> FindInFolder(const fs::path& folder, const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return std::nullopt;
+  const fs::path exact = folder / name;
+  if (PathExists(exact)) return exact;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (EqualsIgnoringAsciiCase(it->path().filename().string(), name)) return it->path();
+  }
+  return std::nullopt;
+}
+
+std::string StoredNameLeaf(const std::string& storedName) {
+  const auto cut = storedName.find_last_of("\\/");
+  return cut == std::string::npos ? storedName : storedName.substr(cut + 1);
+}
+
+bool DeviceHasMountedFileSystem(const fs::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) return false;
+  const unsigned major = ::major(info.st_rdev);
+  const unsigned minor = ::minor(info.st_rdev);
+
+  // A whole disk counts as mounted when any of its partitions is: their
+  // sysfs entries sit under the disk's own directory.
+  std::ifstream mounts("/proc/self/mountinfo");
+  std::string line;
+  const std::string sysDisk = "/sys/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
+  std::error_code ec;
+  const fs::path diskDir = fs::canonical(sysDisk, ec);
+  while (std::getline(mounts, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, numbers;
+    fields >> id >> parent >> numbers;
+    const auto colon = numbers.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string mountedSys = "/sys/dev/block/" + numbers;
+    if (numbers == std::to_string(major) + ":" + std::to_string(minor)) return true;
+    if (ec) continue;
+    std::error_code ec2;
+    const fs::path mountedDir = fs::canonical(mountedSys, ec2);
+    if (!ec2 && mountedDir.parent_path() == diskDir) return true;
+  }
+  return false;
+}
+
+}  // namespace korv

@@ -1,0 +1,97 @@
+// Files and devices as the rest of the program sees them.
+//
+// Source files (virtual disks, image pieces, devices) are only ever opened
+// through File, which has no way to write. The one writer, DeviceWriter,
+// exists for disk-to-disk imaging and refuses devices that hold a mounted
+// file system.
+//
+// IoProvider is the seam that tests use to put failing reads under the code
+// that reads devices and image pieces.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <system_error>
+
+namespace korv {
+
+// A handle that reads at explicit positions. A read that returns fewer bytes
+// than asked for is a failed read; callers decide what the unread part holds.
+class ReadHandle {
+ public:
+  virtual ~ReadHandle() = default;
+  // Bytes actually read into `out` (0 on error).
+  virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+  virtual std::uint64_t Size() = 0;
+
+  bool ReadExactAt(std::uint64_t offset, std::span<std::uint8_t> out) { return ReadAt(offset, out) == out.size(); }
+};
+
+class WriteHandle {
+ public:
+  virtual ~WriteHandle() = default;
+  virtual bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
+  virtual bool Flush() = 0;
+};
+
+// A file or device opened read-only (O_RDONLY, and O_NOATIME where the
+// system allows it so that reading leaves the access time alone).
+class File final : public ReadHandle {
+ public:
+  static std::unique_ptr<File> OpenReadOnly(const std::filesystem::path& path, std::error_code* error = nullptr);
+  ~File() override;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+  // Regular files: their length; block devices: their capacity in bytes.
+  std::uint64_t Size() override;
+
+ private:
+  explicit File(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+// What the storage layer opens devices and image pieces through.
+class IoProvider {
+ public:
+  virtual ~IoProvider() = default;
+  virtual std::unique_ptr<ReadHandle> OpenRead(const std::filesystem::path& path) = 0;
+  // Opens an existing device for writing; nullptr when it cannot be opened or
+  // holds a mounted file system.
+  virtual std::unique_ptr<WriteHandle> OpenDeviceWrite(const std::filesystem::path& path) = 0;
+  virtual bool Exists(const std::filesystem::path& path) = 0;
+};
+
+// The real file system.
+class PosixIo final : public IoProvider {
+ public:
+  std::unique_ptr<ReadHandle> OpenRead(const std::filesystem::path& path) override;
+  std::unique_ptr<WriteHandle> OpenDeviceWrite(const std::filesystem::path& path) override;
+  bool Exists(const std::filesystem::path& path) override;
+};
+
+// File tests that never throw.
+bool PathExists(const std::filesystem::path& path);
+bool IsRegularFile(const std::filesystem::path& path);
+bool IsDirectory(const std::filesystem::path& path);
+std::optional<std::uint64_t> FileSizeOf(const std::filesystem::path& path);
+// Bytes free for an unprivileged writer on the volume holding `path`.
+std::optional<std::uint64_t> FreeSpace(const std::filesystem::path& path);
+
+// `name` inside `folder`: the exact entry when it exists, otherwise the first
+// entry whose name matches without regard to ASCII case; nullopt when neither.
+std::optional<std::filesystem::path> FindInFolder(const std::filesystem::path& folder, const std::string& name);
+
+// The last component of a name stored inside a disk file, split on both "\"
+// and "/".
+std::string StoredNameLeaf(const std::string& storedName);
+
+// True when the block device at `path`, or a partition of it, is mounted.
+bool DeviceHasMountedFileSystem(const std::filesystem::path& path);
+
+}  // namespace korv

@@ -1,0 +1,71 @@
+#include "storage/disk_image.h"
+
+#include "platform/bytes.h"
+#include "platform/file.h"
+
+namespace korv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int32_t kDefaultSectorBytes = 512;
+constexpr std::int32_t kLargestSectorBytes = 65536;
+// A folder with more pieces than this is not an image this program wrote.
+constexpr int kMaxPieces = 1 << 20;
+
+// The sector size stored in "bps.dmg": a full 4-byte power of two from 512 to
+// 65,536. Anything else (missing, short, zero, odd) leaves the default, so
+// that no caller sizes its buffer from a damaged value.
+std::int32_t ReadStoredSectorSize(const fs::path& folder) {
+  auto file = File::OpenReadOnly(folder / kImageSectorSizeName);
+  if (!file) return kDefaultSectorBytes;
+  std::uint8_t bytes[4] = {};
+  if (!file->ReadExactAt(0, bytes)) return kDefaultSectorBytes;
+  const auto value = ByteView(bytes, sizeof bytes).u32le(0).value_or(0);
+  if (value < kDefaultSectorBytes || value > kLargestSectorBytes || !IsPowerOfTwo(value)) return kDefaultSectorBytes;
+  return static_cast<std::int32_t>(value);
+}
+
+int CountPieces(const fs::path& folder) {
+  int count = 0;
+  while (count < kMaxPieces && PathExists(ImagePiecePath(folder, static_cast<std::uint64_t>(count)))) ++count;
+  return count;
+}
+
+}  // namespace
+
+fs::path ImagePiecePath(const fs::path& folder, std::uint64_t pieceNumber) {
+  return folder / ("DiskImage" + std::to_string(pieceNumber) + ".dmg");
+}
+
+ImageFolderOutcome OpenImageFolder(CurrentSource& source, const fs::path& folder) {
+  ImageFolderOutcome outcome;
+  outcome.imagePath = folder / kImageFirstPieceName;
+  if (!IsRegularFile(outcome.imagePath)) {
+    outcome.message = std::string(kMsgImagePathNotFound);
+    return outcome;
+  }
+  outcome.accepted = true;
+  outcome.pieceCount = CountPieces(folder);
+  source.bytesPerSector = ReadStoredSectorSize(folder);
+  source.imageFolder = folder;
+  source.imageSplit = outcome.pieceCount > 1;
+  source.kind = SourceKind::DiskImage;
+  source.displayName = outcome.imagePath.string();
+  return outcome;
+}
+
+std::uint64_t SectorsPerPiece(const CurrentSource& source) {
+  const auto sectorBytes = static_cast<std::uint64_t>(source.bytesPerSector > 0 ? source.bytesPerSector : 512);
+  const std::uint64_t sectors = source.imagePieceSpanBytes / sectorBytes;
+  return sectors > 0 ? sectors : 1;
+}
+
+ImagePosition MapImageSector(const CurrentSource& source, std::uint64_t sector) {
+  if (!source.imageSplit) return {ImagePiecePath(source.imageFolder, 0), sector};
+  const std::uint64_t perPiece = SectorsPerPiece(source);
+  return {ImagePiecePath(source.imageFolder, sector / perPiece), sector % perPiece};
+}
+
+}  // namespace korv

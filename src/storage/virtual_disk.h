@@ -1,0 +1,59 @@
+// The interface every virtual disk format reader implements. Storage serves
+// reads of a virtual disk through it and never names a format; the readers in
+// vdisk/ implement it and the session owns them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace korv {
+
+constexpr std::uint32_t kVirtualSectorBytes = 512;
+
+struct DiskGeometryText {
+  std::string cylinders;
+  std::string heads;
+  std::string sectorsPerTrack;
+};
+
+// What the disk inventory records about an open virtual disk.
+struct VirtualDiskFacts {
+  std::uint64_t diskSizeBytes = 0;             // the size the format declares
+  std::string diskTypeText;                    // e.g. "Fixed", "Dynamic", "Differencing"
+  std::optional<DiskGeometryText> geometry;    // only formats that store one
+};
+
+// A stretch of sectors that share one allocation state.
+struct AllocationRun {
+  bool allocated = true;        // false: the sectors read as zeros without touching the file
+  std::uint64_t sectors = 0;    // length of the stretch from the asked sector; 0 beyond the disk
+};
+
+class VirtualDisk {
+ public:
+  virtual ~VirtualDisk() = default;
+
+  // The format letter that selects this reader ('H' VHD, 'X' VHDX, ...).
+  virtual char formatLetter() const = 0;
+
+  // One read of the format: out.size() bytes (a multiple of 512) from
+  // virtual sector `sector`. Everything not read from the file comes back as
+  // zeros. Nonzero on success.
+  virtual int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) = 0;
+
+  // A run of `count` sectors into out (at least count × 512 bytes). Gives the
+  // bytes and result of one ReadSector call per sector (the result is that
+  // of the last sector; 0 for an empty run); readers override it to serve
+  // contiguous stretches of the file with one read.
+  virtual int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out);
+
+  virtual VirtualDiskFacts facts() const = 0;
+
+  // Allocation state from `sector` on, so that scans can skip holes. The
+  // default says: everything up to the end of the disk is allocated.
+  virtual AllocationRun allocationAt(std::uint64_t sector) const;
+};
+
+}  // namespace korv
