@@ -1,0 +1,24 @@
+// The commands of korvane-cli. Each returns the process exit status.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace korv::cli {
+
+// Exit statuses scripts rely on.
+constexpr int kExitDone = 0;
+constexpr int kExitIncomplete = 1;  // the work ran but did not complete
+constexpr int kExitRefused = 2;     // the input was refused; the message says why
+
+struct ReadOptions {
+  std::string image;
+  std::uint64_t first = 0;
+  std::uint64_t count = 0;
+  std::string output;  // empty: standard output
+  std::string badSectors = "skip";
+};
+
+int RunRead(const ReadOptions& options);
+
+}  // namespace korv::cli

@@ -1,0 +1,71 @@
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <vector>
+
+#include "app/session.h"
+#include "cli/cli_prompts.h"
+#include "cli/commands.h"
+
+namespace korv::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sectors handed to ReadSectors at a time, so that any count streams out in
+// bounded memory.
+constexpr std::uint32_t kSectorsPerRead = 2048;
+
+BadSectorAnswer AnswerFor(const std::string& choice) {
+  return choice == "retry" ? BadSectorAnswer::RetryAll : BadSectorAnswer::SkipAll;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace
+
+int RunRead(const ReadOptions& options) {
+  CliPrompts prompts(AnswerFor(options.badSectors));
+  Session session(prompts);
+  const VirtualFileSelection selection = session.OpenVirtualFile(options.image);
+  if (!selection.accepted) {
+    std::cerr << selection.message << '\n';
+    return kExitRefused;
+  }
+  if (!options.output.empty() && SameFile(options.output, options.image)) {
+    std::cerr << "The output file is the disk file itself; nothing was written.\n";
+    return kExitRefused;
+  }
+
+  std::FILE* out = options.output.empty() ? stdout : std::fopen(options.output.c_str(), "wb");
+  if (!out) {
+    std::cerr << "Cannot create " << options.output << '\n';
+    return kExitRefused;
+  }
+
+  const std::uint32_t sectorBytes = session.sectors.sectorBytes();
+  std::vector<std::uint8_t> buffer(std::size_t{kSectorsPerRead} * sectorBytes);
+  bool allRead = true;
+  bool written = true;
+  for (std::uint64_t done = 0; done < options.count && written;) {
+    const auto run = static_cast<std::uint32_t>(std::min<std::uint64_t>(kSectorsPerRead, options.count - done));
+    const int result =
+        session.sectors.ReadSectors(session.source.devices.current(), options.first + done, run, buffer);
+    allRead = allRead && result != 0;
+    const std::size_t bytes = std::size_t{run} * sectorBytes;
+    written = std::fwrite(buffer.data(), 1, bytes, out) == bytes;
+    done += run;
+  }
+  written = (out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0) && written;
+  if (!written) {
+    std::cerr << "Cannot write the output.\n";
+    return kExitIncomplete;
+  }
+  return allRead ? kExitDone : kExitIncomplete;
+}
+
+}  // namespace korv::cli

@@ -1,0 +1,442 @@
+#include "vdisk/vhd.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+#include "platform/bytes.h"
+
+namespace korv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kSector = kVirtualSectorBytes;
+constexpr std::uint32_t kMinBlockSize = 4096;
+constexpr std::string_view kFooterCookie = "conectix";
+constexpr std::string_view kHeaderCookie = "cxsparse";
+constexpr std::uint64_t kParentNameOffset = 64;
+
+using FooterBytes = std::array<std::uint8_t, kVhdFooterBytes>;
+
+// The footer: the last 512 bytes, or the copy at the front when the end does
+// not hold one (a file cut short or damaged at its end).
+std::optional<FooterBytes> FindFooter(File& file, std::uint64_t fileSize) {
+  if (fileSize < kVhdFooterBytes) return std::nullopt;
+  FooterBytes bytes{};
+  if (file.ReadExactAt(fileSize - kVhdFooterBytes, bytes) && ByteView(bytes).matches(0, kFooterCookie)) return bytes;
+  if (file.ReadExactAt(0, bytes) && ByteView(bytes).matches(0, kFooterCookie)) return bytes;
+  return std::nullopt;
+}
+
+VhdFooter ParseFooter(ByteView bytes) {
+  VhdFooter footer;
+  footer.features = bytes.u32be(8).value_or(0);
+  footer.formatVersion = bytes.u32be(12).value_or(0);
+  footer.dataOffset = bytes.u64be(16).value_or(0);
+  footer.timeStamp = bytes.u32be(24).value_or(0);
+  for (std::uint64_t i = 28; i < 32; ++i) footer.creatorApplication.push_back(static_cast<char>(bytes.u8(i).value_or(0)));
+  footer.creatorVersion = bytes.u32be(32).value_or(0);
+  footer.creatorHostOs = bytes.u32be(36).value_or(0);
+  footer.originalSize = bytes.u64be(40).value_or(0);
+  footer.currentSize = bytes.u64be(48).value_or(0);
+  footer.cylinders = bytes.u16be(56).value_or(0);
+  footer.heads = bytes.u8(58).value_or(0);
+  footer.sectorsPerTrack = bytes.u8(59).value_or(0);
+  footer.diskType = bytes.u32be(60).value_or(0);
+  footer.checksum = bytes.u32be(64).value_or(0);
+  return footer;
+}
+
+// Bit i of a block bitmap is bit (7 - i mod 8) of byte i / 8: the first
+// sector is the high bit of the first byte.
+bool BitAt(const std::vector<std::uint8_t>& bitmap, std::uint64_t index) {
+  const std::uint64_t byte = index / 8;
+  if (byte >= bitmap.size()) return false;
+  return (bitmap[static_cast<std::size_t>(byte)] >> (7 - index % 8)) & 1u;
+}
+
+// How many sectors from `index` on share the bit of `index`, at most `limit`.
+std::uint64_t RunOfSameBit(const std::vector<std::uint8_t>& bitmap, std::uint64_t index, std::uint64_t limit) {
+  const bool bit = BitAt(bitmap, index);
+  std::uint64_t run = 1;
+  while (run < limit && BitAt(bitmap, index + run) == bit) ++run;
+  return run;
+}
+
+void FillZeros(std::span<std::uint8_t> out) { std::fill(out.begin(), out.end(), std::uint8_t{0}); }
+
+std::span<std::uint8_t> SectorsOf(std::span<std::uint8_t> out, std::uint64_t first, std::uint64_t count) {
+  return out.subspan(static_cast<std::size_t>(first * kSector), static_cast<std::size_t>(count * kSector));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void VhdReader::Reset() {
+  file_.reset();
+  fileSize_ = 0;
+  footer_ = {};
+  header_ = {};
+  sectorsPerBlock_ = 0;
+  bitmapBytes_ = 0;
+  bitmapSectors_ = 0;
+  blockTable_.clear();
+  blockTable_.shrink_to_fit();
+  parent_.reset();
+  bitmap_.clear();
+  bitmapBlock_ = 0;
+  bitmapValid_ = false;
+}
+
+void VhdReader::Close() { Reset(); }
+
+OpenResult VhdReader::Open(const fs::path& path) {
+  Reset();
+  file_ = File::OpenReadOnly(path);
+  if (!file_) return OpenResult::CannotOpen;
+  fileSize_ = file_->Size();
+
+  const auto footerBytes = FindFooter(*file_, fileSize_);
+  if (!footerBytes) {
+    Reset();
+    return OpenResult::NotThisFormat;
+  }
+  footer_ = ParseFooter(ByteView(*footerBytes));
+
+  OpenResult result = OpenResult::Damaged;
+  if (footer_.diskType == kVhdFixed) result = OpenResult::Opened;
+  if (footer_.diskType == kVhdDynamic || footer_.diskType == kVhdDifferencing) result = LoadDynamicHeader(fileSize_);
+  if (result != OpenResult::Opened) Reset();
+  return result;
+}
+
+OpenResult VhdReader::LoadDynamicHeader(std::uint64_t fileSize) {
+  if (!RangeFits(fileSize, footer_.dataOffset, kVhdDynamicHeaderBytes)) return OpenResult::Damaged;
+  std::array<std::uint8_t, kVhdDynamicHeaderBytes> bytes{};
+  if (!file_->ReadExactAt(footer_.dataOffset, bytes)) return OpenResult::Damaged;
+
+  const ByteView view(bytes);
+  // Without its header the disk has no block size: nothing of it can be read.
+  if (!view.matches(0, kHeaderCookie)) return OpenResult::Damaged;
+  header_.tableOffset = view.u64be(16).value_or(0);
+  header_.headerVersion = view.u32be(24).value_or(0);
+  header_.maxTableEntries = view.u32be(28).value_or(0);
+  header_.blockSize = view.u32be(32).value_or(0);
+  header_.parentName = ReadUtf16(view, kParentNameOffset, kVhdParentNameUnits, /*bigEndian=*/true);
+
+  if (!IsPowerOfTwo(header_.blockSize) || header_.blockSize < kMinBlockSize) return OpenResult::Damaged;
+  sectorsPerBlock_ = header_.blockSize / kVirtualSectorBytes;
+  bitmapBytes_ = header_.blockSize / 4096;  // one bit per sector
+  bitmapSectors_ = static_cast<std::uint32_t>((bitmapBytes_ + kSector - 1) / kSector);
+  return LoadBlockTable(fileSize);
+}
+
+OpenResult VhdReader::LoadBlockTable(std::uint64_t fileSize) {
+  // The table must lie inside the file before anything is allocated for it,
+  // so a damaged count can never ask for more memory than the file holds.
+  const std::uint64_t tableBytes = std::uint64_t{header_.maxTableEntries} * 4;
+  if (!RangeFits(fileSize, header_.tableOffset, tableBytes)) return OpenResult::Damaged;
+
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tableBytes));
+  if (!file_->ReadExactAt(header_.tableOffset, bytes)) return OpenResult::Damaged;
+  const ByteView view(bytes);
+  blockTable_.resize(header_.maxTableEntries);
+  for (std::uint32_t i = 0; i < header_.maxTableEntries; ++i) {
+    blockTable_[i] = view.u32be(std::uint64_t{i} * 4).value_or(kVhdUnallocated);
+  }
+  return OpenResult::Opened;
+}
+
+std::uint32_t VhdReader::tableEntry(std::uint64_t block) const {
+  if (block >= blockTable_.size()) return kVhdUnallocated;
+  return blockTable_[static_cast<std::size_t>(block)];
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+int VhdReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) {
+  if (out.empty() || out.size() % kSector != 0 || !isOpen()) {
+    FillZeros(out);
+    return 0;
+  }
+  return ReadSpan(sector, out.size() / kSector, out).allOk ? 1 : 0;
+}
+
+int VhdReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
+  if (count == 0) return 0;
+  const std::uint64_t bytes = std::uint64_t{count} * kSector;
+  if (out.size() < bytes || !isOpen()) {
+    FillZeros(out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), bytes))));
+    return 0;
+  }
+  return ReadSpan(firstSector, count, out.first(static_cast<std::size_t>(bytes))).lastOk ? 1 : 0;
+}
+
+// Splits the request into pieces, merges neighbours served the same way
+// (file pieces only when they follow each other in the file), and serves each
+// merged stretch at once.
+VhdReader::Outcome VhdReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
+  Outcome outcome;
+  Piece pending;
+  std::uint64_t pendingStart = 0;
+  for (std::uint64_t done = 0; done < count;) {
+    const std::uint64_t at = sector + done;
+    // A request running past the last sector number wraps to sector 0, as
+    // one call per sector would; keep pieces from spanning the wrap.
+    const std::uint64_t beforeWrap = std::numeric_limits<std::uint64_t>::max() - at;
+    const std::uint64_t limit = std::min(count - done - 1, beforeWrap) + 1;
+    Piece piece = PieceAt(at, limit);
+    if (piece.sectors == 0 || piece.sectors > limit) piece = {Source::Missing, 0, limit};
+
+    const bool extends = done > 0 && piece.source == pending.source &&
+                         (piece.source != Source::File ||
+                          piece.fileOffset == pending.fileOffset + pending.sectors * kSector);
+    if (extends) {
+      pending.sectors += piece.sectors;
+    } else {
+      if (done > 0) Serve(pending, SectorsOf(out, pendingStart, pending.sectors), sector + pendingStart, outcome);
+      pending = piece;
+      pendingStart = done;
+    }
+    done += piece.sectors;
+  }
+  if (count > 0) Serve(pending, SectorsOf(out, pendingStart, pending.sectors), sector + pendingStart, outcome);
+  return outcome;
+}
+
+VhdReader::Piece VhdReader::PieceAt(std::uint64_t sector, std::uint64_t limit) const {
+  if (footer_.diskType == kVhdFixed) return FixedPieceAt(sector, limit);
+  return BlockPieceAt(sector, limit);
+}
+
+// A fixed disk is its data and then the footer, which is not disk data.
+VhdReader::Piece VhdReader::FixedPieceAt(std::uint64_t sector, std::uint64_t limit) const {
+  const std::uint64_t dataSectors = (fileSize_ - kVhdFooterBytes) / kSector;
+  if (sector >= dataSectors) return {Source::Missing, 0, limit};
+  return {Source::File, sector * kSector, std::min(limit, dataSectors - sector)};
+}
+
+VhdReader::Piece VhdReader::BlockPieceAt(std::uint64_t sector, std::uint64_t limit) const {
+  if (sectorsPerBlock_ == 0) return {Source::Missing, 0, limit};
+  const std::uint64_t block = sector / sectorsPerBlock_;
+  const std::uint64_t index = sector % sectorsPerBlock_;
+  // Every later block of the request lies beyond the table too.
+  if (block >= blockTable_.size()) return {Source::Missing, 0, limit};
+
+  const std::uint64_t span = std::min<std::uint64_t>(limit, sectorsPerBlock_ - index);
+  const std::uint32_t entry = blockTable_[static_cast<std::size_t>(block)];
+  const bool differencing = footer_.diskType == kVhdDifferencing;
+  if (entry == kVhdUnallocated) return {differencing ? Source::Parent : Source::Zeros, 0, span};
+
+  const std::uint64_t dataOffset = (std::uint64_t{entry} + bitmapSectors_ + index) * kSector;
+  // A dynamic disk holds every sector of an allocated block; only a
+  // differencing disk's bitmap decides between child and parent.
+  if (!differencing) return {Source::File, dataOffset, span};
+
+  const auto* bitmap = BitmapOf(block);
+  if (!bitmap) return {Source::Missing, 0, span};
+  const std::uint64_t run = RunOfSameBit(*bitmap, index, span);
+  if (BitAt(*bitmap, index)) return {Source::File, dataOffset, run};
+  return {Source::Parent, 0, run};
+}
+
+const std::vector<std::uint8_t>* VhdReader::BitmapOf(std::uint64_t block) const {
+  if (bitmapValid_ && bitmapBlock_ == block) return &bitmap_;
+  bitmapValid_ = false;
+  bitmap_.resize(bitmapBytes_);
+  const std::uint64_t offset = std::uint64_t{tableEntry(block)} * kSector;
+  if (!file_->ReadExactAt(offset, bitmap_)) return nullptr;
+  bitmapBlock_ = block;
+  bitmapValid_ = true;
+  return &bitmap_;
+}
+
+void VhdReader::Serve(const Piece& piece, std::span<std::uint8_t> out, std::uint64_t firstSector, Outcome& outcome) {
+  switch (piece.source) {
+    case Source::File:
+      ServeFromFile(piece.fileOffset, piece.sectors, out, outcome);
+      return;
+    case Source::Parent:
+      if (parent_) {
+        const Outcome fromParent = parent_->ReadSpan(firstSector, piece.sectors, out);
+        outcome.lastOk = fromParent.lastOk;
+        outcome.allOk = outcome.allOk && fromParent.allOk;
+        return;
+      }
+      break;  // no parent: the sectors cannot be served
+    case Source::Zeros:
+      FillZeros(out);
+      outcome.lastOk = true;
+      return;
+    case Source::Missing:
+      break;
+  }
+  FillZeros(out);
+  outcome.lastOk = false;
+  outcome.allOk = false;
+}
+
+// One read for the whole stretch. When it comes back short, the sectors it
+// filled completely stand and the rest are read one at a time, so each sector
+// ends up exactly as a read of that sector alone would leave it.
+void VhdReader::ServeFromFile(std::uint64_t fileOffset, std::uint64_t sectors, std::span<std::uint8_t> out,
+                              Outcome& outcome) {
+  const std::size_t got = file_->ReadAt(fileOffset, out);
+  if (got == out.size()) {
+    outcome.lastOk = true;
+    return;
+  }
+  for (std::uint64_t i = got / kSector; i < sectors; ++i) {
+    const auto sectorOut = SectorsOf(out, i, 1);
+    const std::uint64_t offset = fileOffset + i * kSector;
+    // Past the end of the file nothing can be read; spare the system call.
+    const bool ok = RangeFits(fileSize_, offset, kSector) && file_->ReadExactAt(offset, sectorOut);
+    if (!ok) FillZeros(sectorOut);
+    outcome.lastOk = ok;
+    outcome.allOk = outcome.allOk && ok;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// What the inventory and the scans ask
+
+VirtualDiskFacts VhdReader::facts() const {
+  VirtualDiskFacts facts;
+  facts.diskSizeBytes = footer_.currentSize;
+  if (footer_.diskType == kVhdDifferencing) {
+    facts.diskTypeText = "Differencing";
+  } else if (footer_.diskType == kVhdDynamic) {
+    facts.diskTypeText = "Dynamic";
+  } else {
+    facts.diskTypeText = "Fixed";
+  }
+  facts.geometry = DiskGeometryText{std::to_string(footer_.cylinders), std::to_string(footer_.heads),
+                                    std::to_string(footer_.sectorsPerTrack)};
+  return facts;
+}
+
+AllocationRun VhdReader::allocationAt(std::uint64_t sector) const {
+  if (!isOpen()) return {true, 0};
+  if (footer_.diskType == kVhdFixed) {
+    const std::uint64_t dataSectors = (fileSize_ - kVhdFooterBytes) / kSector;
+    if (sector >= dataSectors) return {true, 0};
+    return {true, dataSectors - sector};
+  }
+  if (sectorsPerBlock_ == 0) return {true, 0};
+  const std::uint64_t block = sector / sectorsPerBlock_;
+  if (block >= blockTable_.size()) return {true, 0};
+  const std::uint64_t rest = sectorsPerBlock_ - sector % sectorsPerBlock_;
+
+  if (footer_.diskType == kVhdDynamic) {
+    // Neighbouring blocks in the same state make one longer stretch.
+    const bool allocated = blockTable_[static_cast<std::size_t>(block)] != kVhdUnallocated;
+    std::uint64_t sectors = rest;
+    for (std::uint64_t next = block + 1;
+         next < blockTable_.size() && (blockTable_[static_cast<std::size_t>(next)] != kVhdUnallocated) == allocated;
+         ++next) {
+      sectors += sectorsPerBlock_;
+    }
+    return {allocated, sectors};
+  }
+
+  // Differencing: what the child holds is allocated; the rest is as the
+  // parent has it.
+  std::uint64_t inParent = rest;
+  if (blockTable_[static_cast<std::size_t>(block)] != kVhdUnallocated) {
+    const auto* bitmap = BitmapOf(block);
+    if (!bitmap) return {true, rest};  // let the read find the fault
+    const std::uint64_t index = sector % sectorsPerBlock_;
+    const std::uint64_t run = RunOfSameBit(*bitmap, index, rest);
+    if (BitAt(*bitmap, index)) return {true, run};
+    inParent = run;
+  }
+  if (!parent_) return {false, inParent};
+  const AllocationRun fromParent = parent_->allocationAt(sector);
+  if (fromParent.sectors == 0) return {false, inParent};
+  return {fromParent.allocated, std::min(fromParent.sectors, inParent)};
+}
+
+// ---------------------------------------------------------------------------
+// The parent chain
+
+std::optional<fs::path> FindVhdParentFile(const std::string& storedName, const fs::path& childPath) {
+  if (storedName.empty()) return std::nullopt;
+  fs::path folder = childPath.parent_path();
+  if (folder.empty()) folder = ".";
+
+  const fs::path asPath(storedName);
+  if (asPath.is_absolute() && IsRegularFile(asPath)) return asPath;
+  // A relative name is relative to the child, never to our working folder.
+  if (!asPath.is_absolute() && IsRegularFile(folder / asPath)) return folder / asPath;
+  return FindInFolder(folder, StoredNameLeaf(storedName));
+}
+
+namespace {
+
+bool IsSameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  const fs::path canonicalA = fs::weakly_canonical(a, ec);
+  if (ec) return false;
+  const fs::path canonicalB = fs::weakly_canonical(b, ec);
+  return !ec && canonicalA == canonicalB;
+}
+
+bool IsInChain(const fs::path& candidate, const std::vector<fs::path>& chain) {
+  return std::any_of(chain.begin(), chain.end(), [&](const fs::path& level) { return IsSameFile(candidate, level); });
+}
+
+ParentOutcome OutcomeOfOpen(OpenResult result) {
+  switch (result) {
+    case OpenResult::Opened: return ParentOutcome::Ready;
+    case OpenResult::CannotOpen: return ParentOutcome::Locked;
+    case OpenResult::NotThisFormat:
+    case OpenResult::Damaged: break;
+  }
+  return ParentOutcome::Damaged;
+}
+
+// Opens the parent of `child` (the last file of `chain`) and, when that is
+// differencing too, its own parents; the opened chain goes to `out`.
+ParentOutcome OpenParentChain(const VhdReader& child, std::vector<fs::path>& chain, std::unique_ptr<VhdReader>& out) {
+  const auto path = FindVhdParentFile(Utf16ToUtf8(child.parentName()), chain.back());
+  if (!path) return ParentOutcome::NotFound;
+  if (IsInChain(*path, chain) || chain.size() >= static_cast<std::size_t>(kVhdMaxChainDepth)) {
+    return ParentOutcome::Damaged;
+  }
+
+  auto parent = std::make_unique<VhdReader>();
+  const ParentOutcome opened = OutcomeOfOpen(parent->Open(*path));
+  if (opened != ParentOutcome::Ready) return opened;
+
+  if (parent->isDifferencing()) {
+    chain.push_back(*path);
+    std::unique_ptr<VhdReader> grandparent;
+    const ParentOutcome below = OpenParentChain(*parent, chain, grandparent);
+    if (below != ParentOutcome::Ready) return below;
+    parent->AttachParent(std::move(grandparent));
+  }
+  out = std::move(parent);
+  return ParentOutcome::Ready;
+}
+
+}  // namespace
+
+ParentOutcome ResolveVhdParent(VhdReader& child, const fs::path& childPath) {
+  child.AttachParent(nullptr);
+  if (!child.isDifferencing()) return ParentOutcome::Ready;
+  std::vector<fs::path> chain{childPath};
+  std::unique_ptr<VhdReader> parent;
+  const ParentOutcome outcome = OpenParentChain(child, chain, parent);
+  if (outcome == ParentOutcome::Ready) child.AttachParent(std::move(parent));
+  return outcome;
+}
+
+}  // namespace korv
