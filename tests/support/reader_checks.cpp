@@ -1,0 +1,119 @@
+#include "support/reader_checks.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+
+#include "support/test_support.h"
+
+namespace korv::test {
+
+namespace {
+constexpr std::uint64_t kMiB = 1024 * 1024;
+constexpr std::size_t kSector = 512;
+}  // namespace
+
+bool RunProgram(std::vector<std::string> arguments) {
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    if (devNull >= 0) ::dup2(devNull, STDOUT_FILENO);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool HaveQemuImg() { return RunProgram({"qemu-img", "--version"}); }
+
+bool QemuConvert(const std::filesystem::path& raw, const std::filesystem::path& image, const std::string& format,
+                 const std::vector<std::string>& extra) {
+  std::vector<std::string> arguments = {"qemu-img", "convert", "-q", "-f", "raw", "-O", format};
+  arguments.insert(arguments.end(), extra.begin(), extra.end());
+  arguments.push_back(raw.string());
+  arguments.push_back(image.string());
+  return RunProgram(arguments);
+}
+
+Bytes SparsePatternDisk() {
+  Bytes data = PatternBytes(13 * kMiB + 5 * kSector, 42);
+  const auto zero = [&](std::uint64_t from, std::uint64_t length) {
+    std::fill(data.begin() + static_cast<std::ptrdiff_t>(from),
+              data.begin() + static_cast<std::ptrdiff_t>(from + length), 0);
+  };
+  zero(4 * kMiB, 2 * kMiB);
+  zero(8 * kMiB + 4096, 300 * 1024);
+  zero(10 * kMiB, 2 * kMiB);
+  return data;
+}
+
+ReadResult ReadRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count) {
+  ReadResult read{0, Bytes(std::size_t{count} * kSector, 0xAA)};
+  read.result = reader.ReadRun(sector, count, read.bytes);
+  return read;
+}
+
+ReadResult ReadOneByOne(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count) {
+  ReadResult read{0, Bytes(std::size_t{count} * kSector, 0xAA)};
+  for (std::uint32_t i = 0; i < count; ++i) {
+    read.result = reader.ReadSector(sector + i, std::span(read.bytes).subspan(std::size_t{i} * kSector, kSector));
+  }
+  return read;
+}
+
+std::uint64_t ExpectReadsAsRaw(VirtualDisk& reader, Bytes raw, unsigned seed) {
+  const std::uint64_t diskBytes = reader.facts().diskSizeBytes;
+  EXPECT_GE(diskBytes, raw.size());
+  raw.resize(std::max<std::uint64_t>(diskBytes, raw.size()), 0);
+  const std::uint64_t sectors = raw.size() / kSector;
+
+  const ReadResult whole = ReadRunOf(reader, 0, static_cast<std::uint32_t>(sectors));
+  EXPECT_EQ(whole.result, 1);
+  EXPECT_TRUE(whole.bytes == raw) << "the whole disk differs from the raw data";
+
+  std::mt19937 random(seed);
+  for (int trial = 0; trial < 300; ++trial) {
+    const std::uint64_t start = random() % (sectors + 50);
+    const auto count = static_cast<std::uint32_t>(1 + random() % (trial % 4 == 0 ? 9000 : 64));
+    const ReadResult fast = ReadRunOf(reader, start, count);
+    const ReadResult slow = ReadOneByOne(reader, start, count);
+    EXPECT_EQ(fast.result, slow.result) << start << "+" << count;
+    EXPECT_TRUE(fast.bytes == slow.bytes) << start << "+" << count;
+    if (fast.bytes != slow.bytes) return 0;
+    for (std::uint64_t i = 0; i < count && start + i < sectors; ++i) {
+      const bool same = std::equal(raw.begin() + static_cast<std::ptrdiff_t>((start + i) * kSector),
+                                   raw.begin() + static_cast<std::ptrdiff_t>((start + i + 1) * kSector),
+                                   fast.bytes.begin() + static_cast<std::ptrdiff_t>(i * kSector));
+      EXPECT_TRUE(same) << "sector " << start + i;
+      if (!same) return 0;
+    }
+  }
+
+  // Scans may skip what the image does not hold: only zeros may lie there.
+  std::uint64_t holeSectors = 0;
+  for (std::uint64_t sector = 0; sector < sectors;) {
+    const AllocationRun run = reader.allocationAt(sector);
+    EXPECT_GT(run.sectors, 0u) << "no allocation answer at " << sector;
+    if (run.sectors == 0) break;
+    if (!run.allocated) {
+      holeSectors += run.sectors;
+      const auto from = raw.begin() + static_cast<std::ptrdiff_t>(sector * kSector);
+      const auto to = raw.begin() + static_cast<std::ptrdiff_t>(std::min(sector + run.sectors, sectors) * kSector);
+      EXPECT_TRUE(std::all_of(from, to, [](std::uint8_t b) { return b == 0; })) << "hole at " << sector;
+    }
+    sector += run.sectors;
+  }
+  return holeSectors;
+}
+
+}  // namespace korv::test

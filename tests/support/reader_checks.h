@@ -1,0 +1,48 @@
+// Checks every virtual disk reader must pass, and the tools to make real
+// images for them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "storage/virtual_disk.h"
+
+namespace korv::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Runs a program with its arguments (no shell), its standard output
+// discarded; true when it exits with 0.
+bool RunProgram(std::vector<std::string> arguments);
+bool HaveQemuImg();
+
+// Converts `raw` (a raw disk file) into `image` with qemu-img:
+// `qemu-img convert -f raw -O format [extra...] raw image`.
+bool QemuConvert(const std::filesystem::path& raw, const std::filesystem::path& image, const std::string& format,
+                 const std::vector<std::string>& extra = {});
+
+// 13 MiB + 5 sectors of pattern data with holes: whole 2 MiB stretches of
+// zeros (left unallocated by sparse formats), a partly zero stretch, and a
+// size that is no multiple of a block or cluster.
+Bytes SparsePatternDisk();
+
+struct ReadResult {
+  int result = 0;
+  Bytes bytes;
+};
+
+// A run through ReadRun, and the same run as one ReadSector call per sector;
+// both into buffers pre-filled with stale bytes.
+ReadResult ReadRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
+ReadResult ReadOneByOne(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
+
+// The reader holds `raw` (padded with zeros to the reader's disk size): the
+// whole disk reads as raw in one run; random runs, some past the end, give
+// the same bytes and result through ReadRun as sector by sector; and every
+// stretch allocationAt calls unallocated holds only zeros. Returns the
+// number of unallocated sectors found. Reports failures through gtest.
+std::uint64_t ExpectReadsAsRaw(VirtualDisk& reader, Bytes raw, unsigned seed = 7);
+
+}  // namespace korv::test
