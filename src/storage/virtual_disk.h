@@ -18,10 +18,13 @@ struct DiskGeometryText {
   std::string sectorsPerTrack;
 };
 
-// What the disk inventory records about an open virtual disk.
+// What the disk inventory records about an open virtual disk. Readers fill
+// in the texts, so that nothing outside the readers names a format.
 struct VirtualDiskFacts {
-  std::uint64_t diskSizeBytes = 0;             // the size the format declares
-  std::string diskTypeText;                    // e.g. "Fixed", "Dynamic", "Differencing"
+  std::uint64_t diskSizeBytes = 0;             // the size the format declares: sectors beyond it read as zeros
+  std::uint64_t inventorySizeBytes = 0;        // the size the inventory records (VHD: from its geometry)
+  std::string mediaTypeText;                   // "Virtual File " + the format's name
+  std::string diskTypeText;                    // the model text, e.g. "Fixed", "Dynamic", "Differencing"
   std::optional<DiskGeometryText> geometry;    // only formats that store one
 };
 

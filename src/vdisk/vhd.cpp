@@ -310,6 +310,8 @@ void VhdReader::ServeFromFile(std::uint64_t fileOffset, std::uint64_t sectors, s
 VirtualDiskFacts VhdReader::facts() const {
   VirtualDiskFacts facts;
   facts.diskSizeBytes = footer_.currentSize;
+  facts.inventorySizeBytes = std::uint64_t{footer_.cylinders} * footer_.heads * footer_.sectorsPerTrack * kSector;
+  facts.mediaTypeText = "Virtual File VHD";
   if (footer_.diskType == kVhdDifferencing) {
     facts.diskTypeText = "Differencing";
   } else if (footer_.diskType == kVhdDynamic) {
