@@ -21,4 +21,12 @@ struct ReadOptions {
 
 int RunRead(const ReadOptions& options);
 
+struct ProbeOptions {
+  std::string image;
+  bool json = false;
+};
+
+// Recognises a disk file and says whether it would be accepted, and why not.
+int RunProbe(const ProbeOptions& options);
+
 }  // namespace korv::cli

@@ -15,6 +15,11 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("korvane-cli ") + kVersion);
   app.require_subcommand(1);
 
+  korv::cli::ProbeOptions probe;
+  auto* probeCommand = app.add_subcommand("probe", "Recognise a disk file and say whether it can be worked on.");
+  probeCommand->add_option("IMAGE", probe.image, "The virtual disk file (or a .vbox naming one)")->required();
+  probeCommand->add_flag("--json", probe.json, "Print JSON");
+
   korv::cli::ReadOptions read;
   auto* readCommand = app.add_subcommand("read", "Write the bytes of a run of sectors of a disk file.");
   readCommand->add_option("IMAGE", read.image, "The virtual disk file")->required();
@@ -31,6 +36,7 @@ int main(int argc, char** argv) {
     // Bad arguments are refused input; --help and --version are not errors.
     return status == 0 ? 0 : korv::cli::kExitRefused;
   }
+  if (probeCommand->parsed()) return korv::cli::RunProbe(probe);
   if (readCommand->parsed()) return korv::cli::RunRead(read);
   return korv::cli::kExitRefused;
 }

@@ -1,11 +1,6 @@
 // korvane-cli read, end to end on the real test disks.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <fstream>
-
 #include "support/test_support.h"
 #include "vdisk/selection.h"
 
@@ -13,24 +8,6 @@ namespace korv {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-  int status = -1;
-  std::string err;
-};
-
-// Runs the command line with arguments (quoted for the shell).
-CliRun RunCli(const std::vector<std::string>& args, const fs::path& errFile) {
-  std::string command = std::string("'") + KORV_CLI_PATH + "'";
-  for (const auto& arg : args) command += " '" + arg + "'";
-  command += " 2>'" + errFile.string() + "'";
-  const int raw = std::system(command.c_str());
-  CliRun run;
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::ifstream in(errFile);
-  run.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return run;
-}
 
 std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& bytes, std::uint64_t first, std::uint64_t count) {
   return {bytes.begin() + first * 512, bytes.begin() + (first + count) * 512};
@@ -51,9 +28,9 @@ TEST_F(ReadCommandTest, GivesTheSameSectorsAsTheRawDiskForEveryVhdKind) {
   for (const char* image : {"basic-fixed.vhd", "basic-dynamic.vhd"}) {
     for (const auto& [first, count] : runs) {
       const auto out = dir / "out.bin";
-      const CliRun run = RunCli({"read", (disks / image).string(), "--first", std::to_string(first), "--count",
+      const test::CliRun run = test::RunCli({"read", (disks / image).string(), "--first", std::to_string(first), "--count",
                               std::to_string(count), "--output", out.string()},
-                             dir / "err.txt");
+                             dir.path());
       ASSERT_EQ(run.status, 0) << image << " " << run.err;
       EXPECT_EQ(test::ReadFileBytes(out), Slice(raw, first, count)) << image << " at " << first;
     }
@@ -62,24 +39,24 @@ TEST_F(ReadCommandTest, GivesTheSameSectorsAsTheRawDiskForEveryVhdKind) {
 
 TEST_F(ReadCommandTest, RefusesWhatItCannotReadInTheSystemsWords) {
   test::WriteFileBytes(dir / "plain.bin", std::vector<std::uint8_t>(4096, 7));
-  CliRun run = RunCli({"read", (dir / "plain.bin").string(), "--first", "0", "--count", "1"}, dir / "err.txt");
+  test::CliRun run = test::RunCli({"read", (dir / "plain.bin").string(), "--first", "0", "--count", "1"}, dir.path());
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find(kMsgChooseCorrectFile), std::string::npos) << run.err;
 
-  run = RunCli({"read", (dir / "missing.vhd").string(), "--first", "0", "--count", "1"}, dir / "err.txt");
+  run = test::RunCli({"read", (dir / "missing.vhd").string(), "--first", "0", "--count", "1"}, dir.path());
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find(kMsgFileShared), std::string::npos) << run.err;
 
-  run = RunCli({"read", (disks / "basic-dynamic.vhd").string(), "--first", "x", "--count", "1"}, dir / "err.txt");
+  run = test::RunCli({"read", (disks / "basic-dynamic.vhd").string(), "--first", "x", "--count", "1"}, dir.path());
   EXPECT_EQ(run.status, 2);
 }
 
 TEST_F(ReadCommandTest, NeverWritesOverTheDiskItReads) {
   fs::copy_file(disks / "basic-fixed.vhd", dir / "disk.vhd");
   const auto before = test::ReadFileBytes(dir / "disk.vhd");
-  const CliRun run = RunCli({"read", (dir / "disk.vhd").string(), "--first", "0", "--count", "1", "--output",
+  const test::CliRun run = test::RunCli({"read", (dir / "disk.vhd").string(), "--first", "0", "--count", "1", "--output",
                           (dir / "disk.vhd").string()},
-                         dir / "err.txt");
+                         dir.path());
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(test::ReadFileBytes(dir / "disk.vhd"), before);
 }
@@ -88,9 +65,9 @@ TEST_F(ReadCommandTest, ReadPastTheDiskEndIsZerosAndIncomplete) {
   const auto size = fs::file_size(disks / "basic-fixed.vhd");
   const auto lastSector = size / 512 - 1;  // the footer's position: not disk data
   const auto out = dir / "out.bin";
-  const CliRun run = RunCli({"read", (disks / "basic-fixed.vhd").string(), "--first", std::to_string(lastSector),
+  const test::CliRun run = test::RunCli({"read", (disks / "basic-fixed.vhd").string(), "--first", std::to_string(lastSector),
                           "--count", "2", "--output", out.string()},
-                         dir / "err.txt");
+                         dir.path());
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(test::ReadFileBytes(out), std::vector<std::uint8_t>(1024, 0));
 }

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -146,6 +147,42 @@ std::unique_ptr<WriteHandle> FaultyIo::OpenDeviceWrite(const fs::path& path) {
 fs::path TestDisksDir() {
   if (const char* env = std::getenv("KORV_TEST_DISKS")) return env;
   return KORV_TEST_DISKS_DEFAULT;
+}
+
+}  // namespace korv::test
+
+namespace korv::test {
+
+CliRun RunCli(const std::vector<std::string>& args, const fs::path& scratchDir) {
+  const fs::path outFile = scratchDir / "cli-stdout.txt";
+  const fs::path errFile = scratchDir / "cli-stderr.txt";
+  std::vector<std::string> arguments = {KORV_CLI_PATH_DEFAULT};
+  arguments.insert(arguments.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  CliRun run;
+  const pid_t child = ::fork();
+  if (child < 0) return run;
+  if (child == 0) {
+    const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out >= 0) ::dup2(out, STDOUT_FILENO);
+    if (err >= 0) ::dup2(err, STDERR_FILENO);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const auto text = [](const fs::path& path) {
+    const auto bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  run.out = text(outFile);
+  run.err = text(errFile);
+  return run;
 }
 
 }  // namespace korv::test

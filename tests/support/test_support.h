@@ -99,3 +99,17 @@ class FaultyIo final : public IoProvider {
 std::filesystem::path TestDisksDir();
 
 }  // namespace korv::test
+
+namespace korv::test {
+
+struct CliRun {
+  int status = -1;
+  std::string out;  // standard output, when asked for
+  std::string err;
+};
+
+// Runs korvane-cli with `args` (no shell), capturing its standard error, and
+// its standard output unless `outFile` names a file for it.
+CliRun RunCli(const std::vector<std::string>& args, const std::filesystem::path& scratchDir);
+
+}  // namespace korv::test

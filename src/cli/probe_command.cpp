@@ -1,0 +1,74 @@
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "app/session.h"
+#include "cli/cli_prompts.h"
+#include "cli/commands.h"
+
+namespace korv::cli {
+
+namespace {
+
+struct ProbeReport {
+  std::string file;
+  char letter = VirtualFormat::Vmdk;
+  int openResult = 0;
+  bool accepted = false;
+  std::string message;
+  VirtualDiskFacts facts;
+};
+
+void PrintText(const ProbeReport& report) {
+  std::cout << "file: " << report.file << '\n'
+            << "format: " << FormatName(report.letter) << " (" << report.letter << ")\n"
+            << "open result: " << report.openResult << '\n';
+  if (!report.accepted) {
+    std::cout << "refused: " << report.message << '\n';
+    return;
+  }
+  std::cout << "accepted\n"
+            << "disk size: " << report.facts.diskSizeBytes << " bytes\n"
+            << "media type: " << report.facts.mediaTypeText << '\n'
+            << "model: " << report.facts.diskTypeText << '\n';
+}
+
+void PrintJson(const ProbeReport& report) {
+  nlohmann::json out = {
+      {"file", report.file},
+      {"format", FormatName(report.letter)},
+      {"letter", std::string(1, report.letter)},
+      {"openResult", report.openResult},
+      {"accepted", report.accepted},
+  };
+  if (report.accepted) {
+    out["diskSize"] = report.facts.diskSizeBytes;
+    out["mediaType"] = report.facts.mediaTypeText;
+    out["model"] = report.facts.diskTypeText;
+  } else {
+    out["message"] = report.message;
+  }
+  std::cout << out.dump(2) << '\n';
+}
+
+}  // namespace
+
+int RunProbe(const ProbeOptions& options) {
+  CliPrompts prompts(BadSectorAnswer::SkipAll);
+  Session session(prompts);
+  const VirtualFileSelection selection = session.OpenVirtualFile(options.image);
+  ProbeReport report;
+  report.file = options.image;
+  report.letter = selection.virtualFormat;
+  report.openResult = static_cast<int>(selection.probeResult);
+  report.accepted = selection.accepted;
+  report.message = selection.message;
+  if (selection.accepted) report.facts = session.source.virtualDisk->facts();
+  if (options.json) {
+    PrintJson(report);
+  } else {
+    PrintText(report);
+  }
+  return report.accepted ? kExitDone : kExitRefused;
+}
+
+}  // namespace korv::cli
