@@ -10,16 +10,27 @@
 #include "common/prompts.h"
 #include "common/worker_control.h"
 #include "platform/file.h"
+#include "platform/inventory_store.h"
 #include "storage/current_source.h"
 #include "storage/sector_source.h"
 #include "storage/virtual_disk.h"
 #include "vdisk/selection.h"
+#include "volumes/partition_table.h"
+#include "volumes/source_tree.h"
 
 namespace korv {
 
+struct SessionOptions {
+  // Where the disk inventory is kept; empty: the user's state folder.
+  std::filesystem::path inventoryPath;
+  // Fill the device table with the machine's disks. Tests leave it off and
+  // put plain files in the table instead.
+  bool findPhysicalDisks = true;
+};
+
 class Session {
  public:
-  explicit Session(Prompts& prompts);
+  explicit Session(Prompts& prompts, SessionOptions options = {});
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -33,6 +44,9 @@ class Session {
   SelectedRange range;
   SectorSource sectors;
   WorkerControl worker;
+  InventoryStore inventory;
+  DiskTable disks{};
+  SourceTree sourceTree;
 
  private:
   std::unique_ptr<VirtualDisk> virtualDisk_;

@@ -29,4 +29,12 @@ struct ProbeOptions {
 // Recognises a disk file and says whether it would be accepted, and why not.
 int RunProbe(const ProbeOptions& options);
 
+struct PartitionsOptions {
+  std::string image;
+  bool json = false;
+};
+
+// The source tree of a disk file: its partitions as the source page lists them.
+int RunPartitions(const PartitionsOptions& options);
+
 }  // namespace korv::cli

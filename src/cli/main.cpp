@@ -20,6 +20,11 @@ int main(int argc, char** argv) {
   probeCommand->add_option("IMAGE", probe.image, "The virtual disk file (or a .vbox naming one)")->required();
   probeCommand->add_flag("--json", probe.json, "Print JSON");
 
+  korv::cli::PartitionsOptions partitions;
+  auto* partitionsCommand = app.add_subcommand("partitions", "List the partitions of a disk file.");
+  partitionsCommand->add_option("IMAGE", partitions.image, "The virtual disk file (or a .vbox naming one)")->required();
+  partitionsCommand->add_flag("--json", partitions.json, "Print JSON");
+
   korv::cli::ReadOptions read;
   auto* readCommand = app.add_subcommand("read", "Write the bytes of a run of sectors of a disk file.");
   readCommand->add_option("IMAGE", read.image, "The virtual disk file")->required();
@@ -37,6 +42,7 @@ int main(int argc, char** argv) {
     return status == 0 ? 0 : korv::cli::kExitRefused;
   }
   if (probeCommand->parsed()) return korv::cli::RunProbe(probe);
+  if (partitionsCommand->parsed()) return korv::cli::RunPartitions(partitions);
   if (readCommand->parsed()) return korv::cli::RunRead(read);
   return korv::cli::kExitRefused;
 }

@@ -52,6 +52,18 @@ int SectorSource::ReadSectors(const std::string& devicePath, std::uint64_t first
     ZeroFill(out);
     return 0;
   }
+  return ReadUnguarded(devicePath, firstSector, count, out);
+}
+
+int SectorSource::ReadSectorsAnywhere(const std::string& devicePath, std::uint64_t firstSector, std::uint32_t count,
+                                      std::span<std::uint8_t> buffer) {
+  const std::uint64_t runBytes = std::uint64_t{count} * sectorBytes();
+  if (buffer.size() < runBytes) return 0;
+  return ReadUnguarded(devicePath, firstSector, count, buffer.first(static_cast<std::size_t>(runBytes)));
+}
+
+int SectorSource::ReadUnguarded(const std::string& devicePath, std::uint64_t firstSector, std::uint32_t count,
+                                std::span<std::uint8_t> out) {
   if (source_.isVirtual()) {
     if (count == 0) return 0;
     if (!source_.virtualDisk) {

@@ -34,6 +34,11 @@ class SectorSource {
   int ReadSectors(const std::string& devicePath, std::uint64_t firstSector, std::uint32_t count,
                   std::span<std::uint8_t> buffer);
 
+  // ReadSectors without the range guard, for reading the partition tables of
+  // a disk whatever range was selected before.
+  int ReadSectorsAnywhere(const std::string& devicePath, std::uint64_t firstSector, std::uint32_t count,
+                          std::span<std::uint8_t> buffer);
+
   // Writes runs of sectors to a device (disk-to-disk imaging only). Never asks
   // the bad-sector question. Refuses a device that holds a mounted file
   // system; the data is flushed and the flush checked.
@@ -47,6 +52,8 @@ class SectorSource {
   SelectedRange& range() { return range_; }
 
  private:
+  int ReadUnguarded(const std::string& devicePath, std::uint64_t firstSector, std::uint32_t count,
+                    std::span<std::uint8_t> out);
   int ReadImage(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out);
   int ReadAcrossPieces(std::uint64_t firstSector, std::uint64_t sectorInPiece, std::uint32_t count,
                        std::span<std::uint8_t> out, bool& retried);

@@ -310,7 +310,10 @@ void VhdReader::ServeFromFile(std::uint64_t fileOffset, std::uint64_t sectors, s
 VirtualDiskFacts VhdReader::facts() const {
   VirtualDiskFacts facts;
   facts.diskSizeBytes = footer_.currentSize;
-  facts.inventorySizeBytes = std::uint64_t{footer_.cylinders} * footer_.heads * footer_.sectorsPerTrack * kSector;
+  // The inventory records the size the geometry gives, unless the geometry is
+  // capped (disks past about 127 GB) and would cut the disk short.
+  const std::uint64_t geometryBytes = std::uint64_t{footer_.cylinders} * footer_.heads * footer_.sectorsPerTrack * kSector;
+  facts.inventorySizeBytes = std::max(geometryBytes, footer_.currentSize);
   facts.mediaTypeText = "Virtual File VHD";
   if (footer_.diskType == kVhdDifferencing) {
     facts.diskTypeText = "Differencing";

@@ -170,6 +170,9 @@ CliRun RunCli(const std::vector<std::string>& args, const fs::path& scratchDir) 
     const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out >= 0) ::dup2(out, STDOUT_FILENO);
     if (err >= 0) ::dup2(err, STDERR_FILENO);
+    // The program keeps its disk inventory in the user's state folder: give
+    // it the scratch folder instead.
+    ::setenv("XDG_STATE_HOME", scratchDir.c_str(), 1);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
