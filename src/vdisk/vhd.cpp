@@ -19,6 +19,7 @@ constexpr std::uint32_t kMinBlockSize = 4096;
 constexpr std::string_view kFooterCookie = "conectix";
 constexpr std::string_view kHeaderCookie = "cxsparse";
 constexpr std::uint64_t kParentNameOffset = 64;
+constexpr std::uint64_t kMaxMergedBlocks = 65536;
 
 using FooterBytes = std::array<std::uint8_t, kVhdFooterBytes>;
 
@@ -340,11 +341,14 @@ AllocationRun VhdReader::allocationAt(std::uint64_t sector) const {
   const std::uint64_t rest = sectorsPerBlock_ - sector % sectorsPerBlock_;
 
   if (footer_.diskType == kVhdDynamic) {
-    // Neighbouring blocks in the same state make one longer stretch.
+    // Neighbouring blocks in the same state make one longer stretch, up to a
+    // bound, so that a scan asking block after block never walks the whole
+    // table each time.
     const bool allocated = blockTable_[static_cast<std::size_t>(block)] != kVhdUnallocated;
+    const std::uint64_t lastBlock = std::min<std::uint64_t>(blockTable_.size(), block + kMaxMergedBlocks);
     std::uint64_t sectors = rest;
     for (std::uint64_t next = block + 1;
-         next < blockTable_.size() && (blockTable_[static_cast<std::size_t>(next)] != kVhdUnallocated) == allocated;
+         next < lastBlock && (blockTable_[static_cast<std::size_t>(next)] != kVhdUnallocated) == allocated;
          ++next) {
       sectors += sectorsPerBlock_;
     }

@@ -5,6 +5,7 @@
 #include "app/session.h"
 #include "platform/bytes.h"
 #include "storage/inventory.h"
+#include "storage/volume_info.h"
 #include "support/memory_disk.h"
 #include "common/size_text.h"
 #include "support/test_support.h"
@@ -146,6 +147,25 @@ TEST(SizeTextTest, ThresholdsAndUnits) {
   EXPECT_EQ(FormatSizeText(1048576), "1.0 MB");
   EXPECT_EQ(FormatSizeText(3ULL << 30), "3.0 GB");
   EXPECT_EQ(FormatSizeText(5ULL << 40), "5.0 TB");
+}
+
+}  // namespace
+}  // namespace korv
+
+namespace korv {
+namespace {
+
+TEST(VolumeInfoTest, DescribesTheVolumeHoldingAFolder) {
+  test::TempDir dir;
+  CurrentSource source;
+  const auto info = QueryVolumeInfo(source, dir.path(), "Scratch (C:)");
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->volumeName, "Scratch ");
+  EXPECT_FALSE(info->fileSystem.empty());
+  EXPECT_GE(info->capacity, info->freeBytes);
+  EXPECT_EQ(info->Lines()[0], "Volume Name : Scratch ");
+  EXPECT_EQ(info->Lines()[1].rfind("File System : ", 0), 0u);
+  EXPECT_FALSE(QueryVolumeInfo(source, dir / "missing", "X (D:)"));
 }
 
 }  // namespace
