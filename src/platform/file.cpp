@@ -158,6 +158,22 @@ std::string StoredNameLeaf(const std::string& storedName) {
   return cut == std::string::npos ? storedName : storedName.substr(cut + 1);
 }
 
+std::optional<fs::path> FindStoredFile(const std::string& storedName, const fs::path& referrer) {
+  if (storedName.empty()) return std::nullopt;
+  fs::path folder = referrer.parent_path();
+  if (folder.empty()) folder = ".";
+  const fs::path asPath(storedName);
+  if (asPath.is_absolute()) {
+    if (IsRegularFile(asPath)) return asPath;
+  } else {
+    // Relative to the referrer, never to our working folder.
+    std::string relative = storedName;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    if (IsRegularFile(folder / relative)) return folder / relative;
+  }
+  return FindInFolder(folder, StoredNameLeaf(storedName));
+}
+
 bool DeviceHasMountedFileSystem(const fs::path& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) return false;

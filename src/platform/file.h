@@ -91,6 +91,15 @@ std::optional<std::filesystem::path> FindInFolder(const std::filesystem::path& f
 // and "/".
 std::string StoredNameLeaf(const std::string& storedName);
 
+// A file named inside another one (a parent disk, an extent, the disk of a
+// machine file), looked up for the file at `referrer`: the name itself when
+// it is an existing absolute path; otherwise the name relative to the
+// referrer's folder (with "\" read as "/"); otherwise the name's last
+// component in that folder, matched without regard to case when the exact
+// name is missing. nullopt when none exists.
+std::optional<std::filesystem::path> FindStoredFile(const std::string& storedName,
+                                                    const std::filesystem::path& referrer);
+
 // True when the block device at `path`, or a partition of it, is mounted.
 bool DeviceHasMountedFileSystem(const std::filesystem::path& path);
 

@@ -1,6 +1,10 @@
 // Recognising the virtual disk file the user picked and deciding whether it
 // can be worked on. Toolkit-free: the file dialog and the command line show
 // what it returns.
+//
+// Picking a file (Browse) probes it in readers of its own; only accepting it
+// (OK) hands the open reader over. A file that is refused or abandoned never
+// disturbs the disk already accepted.
 #pragma once
 
 #include <filesystem>
@@ -8,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "storage/virtual_disk.h"
 #include "storage/current_source.h"
+#include "storage/virtual_disk.h"
 #include "vdisk/open_result.h"
 
 namespace korv {
@@ -23,18 +27,46 @@ inline constexpr std::string_view kMsgParentNotFound =
 inline constexpr std::string_view kMsgParentShared =
     "Parent virtual file is being shared by some other Application. Please close.";
 inline constexpr std::string_view kMsgParentCorrupted = "Parent virtual file is highly corrupted. Cannot recover data.";
+inline constexpr std::string_view kMsgSelectValidFile = "Please select valid file.";
 inline constexpr std::string_view kMsgChooseCorrectFile = "Please choose correct virtual file.";
+
+// The open-file filter of the file dialog.
+inline constexpr std::string_view kVirtualFileFilter =
+    "Virtual Files (*.*)|*.*|Virtual Files (*.vbox;*.vmdk;*.vhd;*.vhdx;*.vdi;*.hdd;*.hds;*.qed;*.qcow)|*.vbox;*.vmdk; "
+    "*.vhd; *.vhdx; *.vdi; *.hdd; *.hds; *.qed; *.qcow||";
+
+// What picking a file found out, before the user accepts it.
+struct VirtualFileProbe {
+  std::filesystem::path selectedPath;     // the disk file (after ".vbox" resolution)
+  std::filesystem::path chosenVboxPath;   // the ".vbox" picked, if one was
+  OpenResult probeResult = OpenResult::NotThisFormat;
+  // The letter of the reader that recognised the file ('N': none did, VMDK
+  // is tried on acceptance).
+  char virtualFormat = VirtualFormat::Vmdk;
+  std::unique_ptr<VirtualDisk> reader;    // the reader that answered Opened or Damaged
+};
 
 struct VirtualFileSelection {
   bool accepted = false;
   std::string message;            // the refusal, empty when accepted
   OpenResult probeResult = OpenResult::NotThisFormat;
-  char virtualFormat = 'N';
+  char virtualFormat = VirtualFormat::Vmdk;
   std::unique_ptr<VirtualDisk> reader;  // the open reader when accepted
 };
 
-// Probes the readers in their fixed order, then runs the acceptance checks.
+// Browse: resolves a ".vbox" to the disk it names, then probes the readers in
+// the order QCOW, QED, Parallels, VDI, VHD, VHDX.
+VirtualFileProbe ProbeVirtualFile(const std::filesystem::path& chosenPath);
+
+// OK: the acceptance checks and their messages (VMDK is tried here).
+VirtualFileSelection ValidateVirtualFile(VirtualFileProbe probe);
+
+// Browse and OK in one.
 VirtualFileSelection SelectVirtualFile(const std::filesystem::path& path);
+
+// The disk a VirtualBox machine file names (its first location="..."), in the
+// machine file's folder unless it is an absolute path; empty when none.
+std::filesystem::path ResolveVboxFile(const std::filesystem::path& vboxPath);
 
 // The format's name for a letter ("VHD", "VHDX", ...).
 std::string_view FormatName(char virtualFormat);

@@ -68,11 +68,6 @@ std::uint64_t RunOfSameBit(const std::vector<std::uint8_t>& bitmap, std::uint64_
   return run;
 }
 
-void FillZeros(std::span<std::uint8_t> out) { std::fill(out.begin(), out.end(), std::uint8_t{0}); }
-
-std::span<std::uint8_t> SectorsOf(std::span<std::uint8_t> out, std::uint64_t first, std::uint64_t count) {
-  return out.subspan(static_cast<std::size_t>(first * kSector), static_cast<std::size_t>(count * kSector));
-}
 
 }  // namespace
 
@@ -163,89 +158,60 @@ std::uint32_t VhdReader::tableEntry(std::uint64_t block) const {
 // Reading
 
 int VhdReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) {
-  if (out.empty() || out.size() % kSector != 0 || !isOpen()) {
-    FillZeros(out);
-    return 0;
-  }
-  return ReadSpan(sector, out.size() / kSector, out).allOk ? 1 : 0;
+  return ReadSectorWith(isOpen(), sector, out, [this](auto... args) { return ReadSpan(args...); });
 }
 
 int VhdReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
-  if (count == 0) return 0;
-  const std::uint64_t bytes = std::uint64_t{count} * kSector;
-  if (out.size() < bytes || !isOpen()) {
-    FillZeros(out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), bytes))));
-    return 0;
-  }
-  return ReadSpan(firstSector, count, out.first(static_cast<std::size_t>(bytes))).lastOk ? 1 : 0;
+  return ReadRunWith(isOpen(), firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
 }
 
-// Splits the request into pieces, merges neighbours served the same way
-// (file pieces only when they follow each other in the file), and serves each
-// merged stretch at once.
-VhdReader::Outcome VhdReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
-  Outcome outcome;
-  Piece pending;
-  std::uint64_t pendingStart = 0;
-  for (std::uint64_t done = 0; done < count;) {
-    const std::uint64_t at = sector + done;
-    // A request running past the last sector number wraps to sector 0, as
-    // one call per sector would; keep pieces from spanning the wrap.
-    const std::uint64_t beforeWrap = std::numeric_limits<std::uint64_t>::max() - at;
-    const std::uint64_t limit = std::min(count - done - 1, beforeWrap) + 1;
-    Piece piece = PieceAt(at, limit);
-    if (piece.sectors == 0 || piece.sectors > limit) piece = {Source::Missing, 0, limit};
-
-    const bool extends = done > 0 && piece.source == pending.source &&
-                         (piece.source != Source::File ||
-                          piece.fileOffset == pending.fileOffset + pending.sectors * kSector);
-    if (extends) {
-      pending.sectors += piece.sectors;
-    } else {
-      if (done > 0) Serve(pending, SectorsOf(out, pendingStart, pending.sectors), sector + pendingStart, outcome);
-      pending = piece;
-      pendingStart = done;
-    }
-    done += piece.sectors;
-  }
-  if (count > 0) Serve(pending, SectorsOf(out, pendingStart, pending.sectors), sector + pendingStart, outcome);
-  return outcome;
+// Sectors this disk does not hold come from the parent, joined into one
+// request per stretch.
+ReadOutcome VhdReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
+  return ReadStretches(
+      sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return StretchAt(at, limit); },
+      [this](const Stretch& stretch, std::uint64_t first, std::span<std::uint8_t> part) {
+        if (parent_) return parent_->ReadSpan(first, stretch.sectors, part);
+        ZeroSectors(part);
+        return ReadOutcome{false, false};
+      });
 }
 
-VhdReader::Piece VhdReader::PieceAt(std::uint64_t sector, std::uint64_t limit) const {
-  if (footer_.diskType == kVhdFixed) return FixedPieceAt(sector, limit);
-  return BlockPieceAt(sector, limit);
+Stretch VhdReader::StretchAt(std::uint64_t sector, std::uint64_t limit) const {
+  if (footer_.diskType == kVhdFixed) return FixedStretchAt(sector, limit);
+  return BlockStretchAt(sector, limit);
 }
 
 // A fixed disk is its data and then the footer, which is not disk data.
-VhdReader::Piece VhdReader::FixedPieceAt(std::uint64_t sector, std::uint64_t limit) const {
+Stretch VhdReader::FixedStretchAt(std::uint64_t sector, std::uint64_t limit) const {
   const std::uint64_t dataSectors = (fileSize_ - kVhdFooterBytes) / kSector;
-  if (sector >= dataSectors) return {Source::Missing, 0, limit};
-  return {Source::File, sector * kSector, std::min(limit, dataSectors - sector)};
+  if (sector >= dataSectors) return {StretchKind::Missing, limit};
+  return {StretchKind::File, std::min(limit, dataSectors - sector), file_.get(), sector * kSector};
 }
 
-VhdReader::Piece VhdReader::BlockPieceAt(std::uint64_t sector, std::uint64_t limit) const {
-  if (sectorsPerBlock_ == 0) return {Source::Missing, 0, limit};
+Stretch VhdReader::BlockStretchAt(std::uint64_t sector, std::uint64_t limit) const {
+  if (sectorsPerBlock_ == 0) return {StretchKind::Missing, limit};
   const std::uint64_t block = sector / sectorsPerBlock_;
   const std::uint64_t index = sector % sectorsPerBlock_;
   // Every later block of the request lies beyond the table too.
-  if (block >= blockTable_.size()) return {Source::Missing, 0, limit};
+  if (block >= blockTable_.size()) return {StretchKind::Missing, limit};
 
   const std::uint64_t span = std::min<std::uint64_t>(limit, sectorsPerBlock_ - index);
   const std::uint32_t entry = blockTable_[static_cast<std::size_t>(block)];
   const bool differencing = footer_.diskType == kVhdDifferencing;
-  if (entry == kVhdUnallocated) return {differencing ? Source::Parent : Source::Zeros, 0, span};
+  // The parent is served by this reader: an Other stretch.
+  if (entry == kVhdUnallocated) return {differencing ? StretchKind::Other : StretchKind::Zeros, span};
 
   const std::uint64_t dataOffset = (std::uint64_t{entry} + bitmapSectors_ + index) * kSector;
   // A dynamic disk holds every sector of an allocated block; only a
   // differencing disk's bitmap decides between child and parent.
-  if (!differencing) return {Source::File, dataOffset, span};
+  if (!differencing) return {StretchKind::File, span, file_.get(), dataOffset};
 
   const auto* bitmap = BitmapOf(block);
-  if (!bitmap) return {Source::Missing, 0, span};
+  if (!bitmap) return {StretchKind::Missing, span};
   const std::uint64_t run = RunOfSameBit(*bitmap, index, span);
-  if (BitAt(*bitmap, index)) return {Source::File, dataOffset, run};
-  return {Source::Parent, 0, run};
+  if (BitAt(*bitmap, index)) return {StretchKind::File, run, file_.get(), dataOffset};
+  return {StretchKind::Other, run};
 }
 
 const std::vector<std::uint8_t>* VhdReader::BitmapOf(std::uint64_t block) const {
@@ -257,52 +223,6 @@ const std::vector<std::uint8_t>* VhdReader::BitmapOf(std::uint64_t block) const 
   bitmapBlock_ = block;
   bitmapValid_ = true;
   return &bitmap_;
-}
-
-void VhdReader::Serve(const Piece& piece, std::span<std::uint8_t> out, std::uint64_t firstSector, Outcome& outcome) {
-  switch (piece.source) {
-    case Source::File:
-      ServeFromFile(piece.fileOffset, piece.sectors, out, outcome);
-      return;
-    case Source::Parent:
-      if (parent_) {
-        const Outcome fromParent = parent_->ReadSpan(firstSector, piece.sectors, out);
-        outcome.lastOk = fromParent.lastOk;
-        outcome.allOk = outcome.allOk && fromParent.allOk;
-        return;
-      }
-      break;  // no parent: the sectors cannot be served
-    case Source::Zeros:
-      FillZeros(out);
-      outcome.lastOk = true;
-      return;
-    case Source::Missing:
-      break;
-  }
-  FillZeros(out);
-  outcome.lastOk = false;
-  outcome.allOk = false;
-}
-
-// One read for the whole stretch. When it comes back short, the sectors it
-// filled completely stand and the rest are read one at a time, so each sector
-// ends up exactly as a read of that sector alone would leave it.
-void VhdReader::ServeFromFile(std::uint64_t fileOffset, std::uint64_t sectors, std::span<std::uint8_t> out,
-                              Outcome& outcome) {
-  const std::size_t got = file_->ReadAt(fileOffset, out);
-  if (got == out.size()) {
-    outcome.lastOk = true;
-    return;
-  }
-  for (std::uint64_t i = got / kSector; i < sectors; ++i) {
-    const auto sectorOut = SectorsOf(out, i, 1);
-    const std::uint64_t offset = fileOffset + i * kSector;
-    // Past the end of the file nothing can be read; spare the system call.
-    const bool ok = RangeFits(fileSize_, offset, kSector) && file_->ReadExactAt(offset, sectorOut);
-    if (!ok) FillZeros(sectorOut);
-    outcome.lastOk = ok;
-    outcome.allOk = outcome.allOk && ok;
-  }
 }
 
 // ---------------------------------------------------------------------------
@@ -375,18 +295,6 @@ AllocationRun VhdReader::allocationAt(std::uint64_t sector) const {
 // ---------------------------------------------------------------------------
 // The parent chain
 
-std::optional<fs::path> FindVhdParentFile(const std::string& storedName, const fs::path& childPath) {
-  if (storedName.empty()) return std::nullopt;
-  fs::path folder = childPath.parent_path();
-  if (folder.empty()) folder = ".";
-
-  const fs::path asPath(storedName);
-  if (asPath.is_absolute() && IsRegularFile(asPath)) return asPath;
-  // A relative name is relative to the child, never to our working folder.
-  if (!asPath.is_absolute() && IsRegularFile(folder / asPath)) return folder / asPath;
-  return FindInFolder(folder, StoredNameLeaf(storedName));
-}
-
 namespace {
 
 bool IsSameFile(const fs::path& a, const fs::path& b) {
@@ -415,7 +323,7 @@ ParentOutcome OutcomeOfOpen(OpenResult result) {
 // Opens the parent of `child` (the last file of `chain`) and, when that is
 // differencing too, its own parents; the opened chain goes to `out`.
 ParentOutcome OpenParentChain(const VhdReader& child, std::vector<fs::path>& chain, std::unique_ptr<VhdReader>& out) {
-  const auto path = FindVhdParentFile(Utf16ToUtf8(child.parentName()), chain.back());
+  const auto path = FindStoredFile(Utf16ToUtf8(child.parentName()), chain.back());
   if (!path) return ParentOutcome::NotFound;
   if (IsInChain(*path, chain) || chain.size() >= static_cast<std::size_t>(kVhdMaxChainDepth)) {
     return ParentOutcome::Damaged;

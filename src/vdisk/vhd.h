@@ -22,6 +22,7 @@
 #include "platform/file.h"
 #include "storage/virtual_disk.h"
 #include "vdisk/open_result.h"
+#include "vdisk/stretch_reader.h"
 
 namespace korv {
 
@@ -107,28 +108,14 @@ class VhdReader final : public VirtualDisk {
   VhdReader* parent() const { return parent_.get(); }
 
  private:
-  // What a stretch of virtual sectors is served from.
-  enum class Source { File, Parent, Zeros, Missing };
-  struct Piece {
-    Source source = Source::Missing;
-    std::uint64_t fileOffset = 0;  // Source::File only
-    std::uint64_t sectors = 0;
-  };
-  struct Outcome {
-    bool lastOk = false;  // the last sector of the request was served
-    bool allOk = true;    // every sector was served
-  };
-
   void Reset();
   OpenResult LoadDynamicHeader(std::uint64_t fileSize);
   OpenResult LoadBlockTable(std::uint64_t fileSize);
 
-  Outcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out);
-  Piece PieceAt(std::uint64_t sector, std::uint64_t limit) const;
-  Piece FixedPieceAt(std::uint64_t sector, std::uint64_t limit) const;
-  Piece BlockPieceAt(std::uint64_t sector, std::uint64_t limit) const;
-  void Serve(const Piece& piece, std::span<std::uint8_t> out, std::uint64_t firstSector, Outcome& outcome);
-  void ServeFromFile(std::uint64_t fileOffset, std::uint64_t sectors, std::span<std::uint8_t> out, Outcome& outcome);
+  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out);
+  Stretch StretchAt(std::uint64_t sector, std::uint64_t limit) const;
+  Stretch FixedStretchAt(std::uint64_t sector, std::uint64_t limit) const;
+  Stretch BlockStretchAt(std::uint64_t sector, std::uint64_t limit) const;
   // The bitmap of `block`, read once and kept until another block is asked
   // for; nullptr when it cannot be read.
   const std::vector<std::uint8_t>* BitmapOf(std::uint64_t block) const;
@@ -152,20 +139,11 @@ enum class ParentOutcome { NotFound, Locked, Damaged, Ready };
 
 // Finds, opens and attaches the parent chain of a differencing disk. The
 // parent is the stored name when it is an existing absolute path, else the
-// name beside the child (see FindVhdParentFile). Each parent that is itself
+// name beside the child (see FindStoredFile). Each parent that is itself
 // differencing has its own parent resolved the same way; a chain that leads
 // back to one of its own files, or deeper than kVhdMaxChainDepth, is Damaged.
 // The chain is attached to `child` only when all of it opened (Ready). A disk
 // that is not differencing needs no parent and is Ready as it is.
 ParentOutcome ResolveVhdParent(VhdReader& child, const std::filesystem::path& childPath);
-
-// Where the parent named `storedName` (UTF-8) of the child at `childPath`
-// lies: the name itself when it is an existing absolute path; otherwise the
-// name relative to the child's folder; otherwise the name's last component
-// (split on "\" and "/", so Windows names such as "C:\vms\base.vhd" work) in
-// the child's folder, matched without regard to case when the exact name is
-// missing. nullopt when none exists.
-std::optional<std::filesystem::path> FindVhdParentFile(const std::string& storedName,
-                                                       const std::filesystem::path& childPath);
 
 }  // namespace korv

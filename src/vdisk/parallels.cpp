@@ -1,0 +1,240 @@
+#include "vdisk/parallels.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "platform/bytes.h"
+
+namespace korv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kSector = kVirtualSectorBytes;
+constexpr std::string_view kMagicSectors = "WithoutFreeSpace";
+constexpr std::string_view kMagicClusters = "WithouFreSpacExt";
+constexpr std::string_view kHdsSuffix = ".hds";
+constexpr std::uint8_t kBootMarkLow = 0x55;
+constexpr std::uint8_t kBootMarkHigh = 0xAA;
+constexpr std::uint64_t kMaxClustersPerAnswer = 65536;
+
+using HeaderBytes = std::array<std::uint8_t, kParallelsHeaderBytes>;
+
+bool EndsWithHds(const fs::path& path) {
+  const std::string name = path.filename().string();
+  if (name.size() < kHdsSuffix.size()) return false;
+  const std::string_view tail = std::string_view(name).substr(name.size() - kHdsSuffix.size());
+  return std::equal(tail.begin(), tail.end(), kHdsSuffix.begin(), [](char a, char b) {
+    const char lower = (a >= 'A' && a <= 'Z') ? static_cast<char>(a - 'A' + 'a') : a;
+    return lower == b;
+  });
+}
+
+// Non-empty regular files named "*.hds" (any case) in `folder`, by name.
+std::vector<fs::path> NonEmptyHdsFilesIn(const fs::path& folder) {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code entryError;
+    if (!it->is_regular_file(entryError) || !EndsWithHds(it->path())) continue;
+    const std::uintmax_t size = it->file_size(entryError);
+    if (entryError || size == 0) continue;
+    found.push_back(it->path());
+  }
+  std::sort(found.begin(), found.end(),
+            [](const fs::path& a, const fs::path& b) { return a.filename().string() < b.filename().string(); });
+  return found;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void ParallelsReader::Reset() {
+  file_.reset();
+  fileSize_ = 0;
+  imagePath_.clear();
+  isHds_ = false;
+  shiftOne_ = false;
+  entriesInClusters_ = false;
+  diskSectors_ = 0;
+  cylinders_ = 0;
+  heads_ = 0;
+  sectorsPerCluster_ = 0;
+  tableEntryCount_ = 0;
+  blockTable_.clear();
+  blockTable_.shrink_to_fit();
+}
+
+void ParallelsReader::Close() { Reset(); }
+
+OpenResult ParallelsReader::Open(const fs::path& path) { return OpenImage(path, /*mayFollowFolder=*/true); }
+
+OpenResult ParallelsReader::OpenImage(const fs::path& path, bool mayFollowFolder) {
+  Reset();
+  file_ = File::OpenReadOnly(path);
+  if (!file_) return OpenResult::CannotOpen;
+  fileSize_ = file_->Size();
+
+  if (fileSize_ == 0 && IsRegularFile(path)) {
+    Reset();
+    // The folder is followed once: whatever is found there is opened as an
+    // image, never taken as a pointer to a folder again.
+    if (!mayFollowFolder) return OpenResult::NotThisFormat;
+    return OpenFirstHdsBeside(path);
+  }
+
+  HeaderBytes header{};
+  if (!file_->ReadExactAt(0, header)) {
+    Reset();
+    return OpenResult::NotThisFormat;
+  }
+  imagePath_ = path;
+  isHds_ = EndsWithHds(path);
+  OpenResult result = LoadHeader(header, fileSize_);
+  if (result == OpenResult::Opened) result = LoadBlockTable();
+  if (result != OpenResult::Opened) {
+    Reset();
+    return result;
+  }
+  shiftOne_ = DataStartsOneSectorLate();
+  return OpenResult::Opened;
+}
+
+OpenResult ParallelsReader::OpenFirstHdsBeside(const fs::path& emptyFile) {
+  fs::path folder = emptyFile.parent_path();
+  if (folder.empty()) folder = ".";
+  const std::vector<fs::path> candidates = NonEmptyHdsFilesIn(folder);
+  if (candidates.empty()) return OpenResult::NotThisFormat;
+  return OpenImage(candidates.front(), /*mayFollowFolder=*/false);
+}
+
+OpenResult ParallelsReader::LoadHeader(std::span<const std::uint8_t> bytes, std::uint64_t fileSize) {
+  const ByteView view(bytes);
+  if (view.matches(0, kMagicClusters)) {
+    entriesInClusters_ = true;
+  } else if (!view.matches(0, kMagicSectors)) {
+    return OpenResult::NotThisFormat;
+  }
+  if (view.u32le(16) != kParallelsVersion) return OpenResult::Damaged;
+  heads_ = view.u32le(20).value_or(0);
+  cylinders_ = view.u32le(24).value_or(0);
+  sectorsPerCluster_ = view.u32le(28).value_or(0);
+  tableEntryCount_ = view.u32le(32).value_or(0);
+  // Older images keep only 32 bits of the disk size; what follows is not
+  // part of it there.
+  diskSectors_ = entriesInClusters_ ? view.u64le(36).value_or(0) : view.u32le(36).value_or(0);
+
+  if (sectorsPerCluster_ == 0) return OpenResult::Damaged;
+  if (tableEntryCount_ > kParallelsMaxTableEntries) return OpenResult::Damaged;
+  // The table must lie inside the file before anything is allocated for it.
+  if (!RangeFits(fileSize, kParallelsTableOffset, std::uint64_t{tableEntryCount_} * 4)) return OpenResult::Damaged;
+  // A disk larger than its table can map has a size nothing can serve.
+  const std::uint64_t mappedSectors = std::uint64_t{tableEntryCount_} * sectorsPerCluster_;
+  if (diskSectors_ > mappedSectors || !CheckedMul(diskSectors_, kSector)) return OpenResult::Damaged;
+  return OpenResult::Opened;
+}
+
+OpenResult ParallelsReader::LoadBlockTable() {
+  std::vector<std::uint8_t> bytes(std::size_t{tableEntryCount_} * 4);
+  if (!file_->ReadExactAt(kParallelsTableOffset, bytes)) return OpenResult::Damaged;
+  const ByteView view(bytes);
+  blockTable_.resize(tableEntryCount_);
+  for (std::uint32_t i = 0; i < tableEntryCount_; ++i) {
+    blockTable_[i] = view.u32le(std::uint64_t{i} * 4).value_or(0);
+  }
+  return OpenResult::Opened;
+}
+
+// The one-sector shift of some ".hds" images: the table's first data sector
+// does not end in the boot mark, but the sector after it does. Decided from
+// the file at open, so every read, sector 0 or not, maps the same way.
+bool ParallelsReader::DataStartsOneSectorLate() {
+  if (!isHds_ || diskSectors_ == 0) return false;
+  const Stretch first = PieceAt(0, 1);
+  if (first.kind != StretchKind::File) return false;
+
+  std::array<std::uint8_t, 2 * kSector> sectors{};
+  const std::span<std::uint8_t> both(sectors);
+  if (!file_->ReadExactAt(first.fileOffset, both.first(kSector))) return false;
+  if (sectors[510] == kBootMarkLow) return false;
+  const auto next = CheckedAdd(first.fileOffset, kSector);
+  if (!next || !file_->ReadExactAt(*next, both.last(kSector))) return false;
+  return sectors[kSector + 510] == kBootMarkLow && sectors[kSector + 511] == kBootMarkHigh;
+}
+
+std::uint32_t ParallelsReader::tableEntry(std::uint64_t cluster) const {
+  if (cluster >= blockTable_.size()) return 0;
+  return blockTable_[static_cast<std::size_t>(cluster)];
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+int ParallelsReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) {
+  return ReadSectorWith(isOpen(), sector, out, [this](auto... args) { return ReadSpan(args...); });
+}
+
+int ParallelsReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
+  return ReadRunWith(isOpen(), firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
+}
+
+ReadOutcome ParallelsReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
+  return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return PieceAt(at, limit); });
+}
+
+// Where `sector` and the sectors after it in the same cluster (at most
+// `limit`) come from.
+Stretch ParallelsReader::PieceAt(std::uint64_t sector, std::uint64_t limit) const {
+  if (sector >= diskSectors_ || sectorsPerCluster_ == 0) return {StretchKind::Missing, limit};
+  const std::uint64_t cluster = sector / sectorsPerCluster_;
+  const std::uint64_t index = sector % sectorsPerCluster_;
+  if (cluster >= blockTable_.size()) return {StretchKind::Missing, limit};
+  const std::uint64_t span = std::min({limit, sectorsPerCluster_ - index, diskSectors_ - sector});
+
+  const std::uint32_t entry = blockTable_[static_cast<std::size_t>(cluster)];
+  if (entry == 0) return {StretchKind::Zeros, span};
+  // Both factors are below 2^32, so the product fits; the additions and the
+  // conversion to bytes are checked.
+  const std::uint64_t firstSector = std::uint64_t{entry} * (entriesInClusters_ ? sectorsPerCluster_ : 1u);
+  const auto fileSector = CheckedAdd(firstSector, index + (shiftOne_ ? 1 : 0));
+  const auto fileOffset = fileSector ? CheckedMul(*fileSector, kSector) : std::nullopt;
+  if (!fileOffset) return {StretchKind::Missing, span};
+  return {StretchKind::File, span, file_.get(), *fileOffset};
+}
+
+// ---------------------------------------------------------------------------
+// What the inventory and the scans ask
+
+VirtualDiskFacts ParallelsReader::facts() const {
+  VirtualDiskFacts facts;
+  facts.diskSizeBytes = diskSize();
+  facts.inventorySizeBytes = diskSize();
+  facts.mediaTypeText = isHds_ ? "Virtual File HDS" : "Virtual File HDD";
+  facts.diskTypeText = "Parallels";
+  return facts;
+}
+
+AllocationRun ParallelsReader::allocationAt(std::uint64_t sector) const {
+  if (!isOpen() || sector >= diskSectors_ || sectorsPerCluster_ == 0) return {true, 0};
+  const std::uint64_t cluster = sector / sectorsPerCluster_;
+  if (cluster >= blockTable_.size()) return {true, 0};
+
+  // Neighbouring clusters in the same state make one longer stretch. The
+  // walk is bounded, so a scan that asks again every few sectors of a huge
+  // disk does not walk the whole table each time.
+  const bool allocated = blockTable_[static_cast<std::size_t>(cluster)] != 0;
+  const std::uint64_t stop = std::min<std::uint64_t>(blockTable_.size(), cluster + kMaxClustersPerAnswer);
+  std::uint64_t next = cluster + 1;
+  while (next < stop && (blockTable_[static_cast<std::size_t>(next)] != 0) == allocated) ++next;
+  const std::uint64_t end = std::min(next * sectorsPerCluster_, diskSectors_);
+  return {allocated, end - sector};
+}
+
+}  // namespace korv

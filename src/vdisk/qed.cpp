@@ -1,0 +1,115 @@
+#include "vdisk/qed.h"
+
+#include <array>
+#include <bit>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/bytes.h"
+#include "platform/file.h"
+
+namespace korv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 64;
+constexpr std::string_view kMagic{"QED\0", 4};
+// A level-2 entry of 1 marks a cluster that reads as zeros; no cluster can
+// lie at that offset.
+constexpr std::uint64_t kZeroCluster = 1;
+
+ClusterEntry DecodeEntry(std::uint64_t entry) {
+  if (entry == 0) return {};
+  if (entry == kZeroCluster) return {ClusterEntry::Kind::Zeros};
+  return {ClusterEntry::Kind::Data, entry};
+}
+
+std::optional<std::vector<std::uint64_t>> ReadL1Table(File& file, std::uint64_t fileSize, std::uint64_t offset,
+                                                      std::uint64_t tableBytes) {
+  if (!RangeFits(fileSize, offset, tableBytes)) return std::nullopt;
+  std::vector<std::uint8_t> raw(static_cast<std::size_t>(tableBytes));
+  if (!file.ReadExactAt(offset, raw)) return std::nullopt;
+  const ByteView view(raw);
+  std::vector<std::uint64_t> table(raw.size() / 8);
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = view.u64le(i * 8).value_or(0);
+  return table;
+}
+
+}  // namespace
+
+void QedReader::Reset() {
+  image_.Reset();
+  clusterSize_ = 0;
+  tableClusters_ = 0;
+}
+
+void QedReader::Close() { Reset(); }
+
+OpenResult QedReader::Open(const fs::path& path) {
+  Reset();
+  const OpenResult result = OpenImage(path);
+  if (result != OpenResult::Opened) Reset();
+  return result;
+}
+
+OpenResult QedReader::OpenImage(const fs::path& path) {
+  auto file = File::OpenReadOnly(path);
+  if (!file) return OpenResult::CannotOpen;
+  const std::uint64_t fileSize = file->Size();
+
+  std::array<std::uint8_t, kHeaderBytes> bytes{};
+  if (!file->ReadExactAt(0, bytes)) return OpenResult::NotThisFormat;
+  const ByteView view(bytes);
+  const std::uint32_t clusterSize = view.u32le(4).value_or(0);
+  const std::uint32_t tableClusters = view.u32le(8).value_or(0);
+  const std::uint64_t l1Offset = view.u64le(40).value_or(0);
+  const std::uint64_t imageSize = view.u64le(48).value_or(0);
+  if (!view.matches(0, kMagic) || imageSize % kVirtualSectorBytes != 0) return OpenResult::NotThisFormat;
+
+  if (!IsPowerOfTwo(clusterSize) || clusterSize < kQedMinClusterBytes || clusterSize > kQedMaxClusterBytes) {
+    return OpenResult::Damaged;
+  }
+  // A table size that is no power of two would leave the level-1 index
+  // without a bit boundary.
+  if (!IsPowerOfTwo(tableClusters) || tableClusters < kQedMinTableClusters || tableClusters > kQedMaxTableClusters) {
+    return OpenResult::Damaged;
+  }
+
+  ClusterLayout layout;
+  layout.clusterBits = static_cast<std::uint32_t>(std::countr_zero(clusterSize));
+  layout.l2Bytes = std::uint64_t{clusterSize} * tableClusters;
+  layout.l2Bits = static_cast<std::uint32_t>(std::countr_zero(layout.l2Bytes / 8));
+  layout.diskSize = imageSize;
+  layout.byteOrder = TableByteOrder::Little;
+  layout.decode = DecodeEntry;
+  auto l1Table = ReadL1Table(*file, fileSize, l1Offset, layout.l2Bytes);
+  if (!l1Table) return OpenResult::Damaged;
+  layout.l1Table = std::move(*l1Table);
+
+  clusterSize_ = clusterSize;
+  tableClusters_ = tableClusters;
+  image_.Attach(std::move(file), fileSize, std::move(layout));
+  return OpenResult::Opened;
+}
+
+int QedReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) { return image_.ReadSector(sector, out); }
+
+int QedReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
+  return image_.ReadRun(firstSector, count, out);
+}
+
+AllocationRun QedReader::allocationAt(std::uint64_t sector) const { return image_.allocationAt(sector); }
+
+VirtualDiskFacts QedReader::facts() const {
+  VirtualDiskFacts facts;
+  facts.diskSizeBytes = image_.diskSize();
+  facts.inventorySizeBytes = image_.diskSize();
+  facts.mediaTypeText = "Virtual File QED";
+  facts.diskTypeText = "QED";
+  return facts;
+}
+
+}  // namespace korv

@@ -1,0 +1,146 @@
+// Serving a run of virtual sectors stretch by stretch. A reader maps each
+// sector to the stretch that starts there (a place in a file, zeros, or
+// something only the reader knows how to serve, such as a parent disk or a
+// compressed cluster); neighbouring stretches served the same way are joined,
+// so that each contiguous stretch of a file costs one read.
+//
+// The bytes and results are exactly those of one read per sector: a merged
+// read that comes back short keeps the whole sectors it filled and reads the
+// rest one at a time.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <span>
+
+#include "platform/file.h"
+#include "storage/virtual_disk.h"
+
+namespace korv {
+
+enum class StretchKind {
+  File,     // `sectors` sectors at `fileOffset` in `file`
+  Zeros,    // reads as zeros, successfully (a hole)
+  Missing,  // cannot be read: zeros and failure
+  Other,    // served by the reader itself
+};
+
+struct Stretch {
+  StretchKind kind = StretchKind::Missing;
+  std::uint64_t sectors = 0;
+  ReadHandle* file = nullptr;
+  std::uint64_t fileOffset = 0;
+  // Other stretches join only neighbours with the same tag.
+  std::uint64_t tag = 0;
+};
+
+struct ReadOutcome {
+  bool lastOk = false;  // the last sector was served
+  bool allOk = true;    // every sector was served
+
+  void Add(const ReadOutcome& later) {
+    lastOk = later.lastOk;
+    allOk = allOk && later.allOk;
+  }
+};
+
+void ZeroSectors(std::span<std::uint8_t> out);
+
+// Sectors [first, first + count) of a buffer of whole sectors.
+inline std::span<std::uint8_t> StretchSectors(std::span<std::uint8_t> out, std::uint64_t first, std::uint64_t count) {
+  return out.subspan(static_cast<std::size_t>(first * kVirtualSectorBytes),
+                     static_cast<std::size_t>(count * kVirtualSectorBytes));
+}
+
+// One read of a file stretch, falling back to single sectors when it comes
+// back short.
+ReadOutcome ReadFileStretch(ReadHandle& file, std::uint64_t fileOffset, std::span<std::uint8_t> out);
+
+// Serves `count` sectors from `sector` into `out` (count × 512 bytes).
+// `map(sector, limit)` gives the stretch starting at `sector`, at most `limit`
+// long; `serveOther(stretch, firstSector, out)` serves Other stretches.
+template <typename Map, typename ServeOther>
+ReadOutcome ReadStretches(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out, Map&& map,
+                          ServeOther&& serveOther) {
+  ReadOutcome outcome;
+  Stretch pending;
+  std::uint64_t pendingStart = 0;
+  const auto serve = [&](const Stretch& stretch, std::uint64_t start) {
+    const auto part = StretchSectors(out, start, stretch.sectors);
+    switch (stretch.kind) {
+      case StretchKind::File: outcome.Add(ReadFileStretch(*stretch.file, stretch.fileOffset, part)); return;
+      case StretchKind::Zeros:
+        ZeroSectors(part);
+        outcome.Add({true, true});
+        return;
+      case StretchKind::Other: outcome.Add(serveOther(stretch, sector + start, part)); return;
+      case StretchKind::Missing: break;
+    }
+    ZeroSectors(part);
+    outcome.Add({false, false});
+  };
+
+  for (std::uint64_t done = 0; done < count;) {
+    const std::uint64_t at = sector + done;
+    // A request running past the last sector number wraps to sector 0, as
+    // one call per sector would; no stretch spans the wrap.
+    const std::uint64_t beforeWrap = std::numeric_limits<std::uint64_t>::max() - at;
+    const std::uint64_t limit = std::min(count - done - 1, beforeWrap) + 1;
+    Stretch stretch = map(at, limit);
+    if (stretch.sectors == 0 || stretch.sectors > limit || (stretch.kind == StretchKind::File && !stretch.file)) {
+      stretch = Stretch{StretchKind::Missing, limit};
+    }
+    const bool joins =
+        done > 0 && stretch.kind == pending.kind &&
+        (stretch.kind != StretchKind::File ||
+         (stretch.file == pending.file &&
+          stretch.fileOffset == pending.fileOffset + pending.sectors * kVirtualSectorBytes)) &&
+        (stretch.kind != StretchKind::Other || stretch.tag == pending.tag);
+    if (joins) {
+      pending.sectors += stretch.sectors;
+    } else {
+      if (done > 0) serve(pending, pendingStart);
+      pending = stretch;
+      pendingStart = done;
+    }
+    done += stretch.sectors;
+  }
+  if (count > 0) serve(pending, pendingStart);
+  return outcome;
+}
+
+// For readers without Other stretches.
+template <typename Map>
+ReadOutcome ReadStretches(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out, Map&& map) {
+  return ReadStretches(sector, count, out, map, [](const Stretch&, std::uint64_t, std::span<std::uint8_t> part) {
+    ZeroSectors(part);
+    return ReadOutcome{false, false};
+  });
+}
+
+// ReadSector and ReadRun of a reader whose whole request is served by
+// `readSpan(sector, count, out)`: the argument checks and result rules every
+// reader shares (a ReadSector succeeds only when every sector was served; a
+// ReadRun gives the result of its last sector, 0 for an empty run).
+template <typename ReadSpan>
+int ReadSectorWith(bool open, std::uint64_t sector, std::span<std::uint8_t> out, ReadSpan&& readSpan) {
+  if (!open || out.empty() || out.size() % kVirtualSectorBytes != 0) {
+    ZeroSectors(out);
+    return 0;
+  }
+  return readSpan(sector, out.size() / kVirtualSectorBytes, out).allOk ? 1 : 0;
+}
+
+template <typename ReadSpan>
+int ReadRunWith(bool open, std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out,
+                ReadSpan&& readSpan) {
+  if (count == 0) return 0;
+  const std::uint64_t bytes = std::uint64_t{count} * kVirtualSectorBytes;
+  if (out.size() < bytes || !open) {
+    ZeroSectors(out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), bytes))));
+    return 0;
+  }
+  return readSpan(firstSector, count, out.first(static_cast<std::size_t>(bytes))).lastOk ? 1 : 0;
+}
+
+}  // namespace korv

@@ -1,0 +1,204 @@
+#include "vdisk/vdi.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "platform/bytes.h"
+
+namespace korv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kSector = kVirtualSectorBytes;
+constexpr std::uint32_t kOldVersion = 2;  // the pre-1.0 header layout
+constexpr std::uint32_t kMajorVersion1 = 1;
+
+bool IsKnownVersion(std::uint32_t version) { return version >> 16 == kMajorVersion1 || version == kOldVersion; }
+
+// `bytes` start at byte 72, just after the pre-header's version.
+VdiHeader ParseHeader(std::uint32_t version, ByteView bytes) {
+  VdiHeader header;
+  header.version = version;
+  header.headerSize = bytes.u32le(0).value_or(0);
+  header.imageType = bytes.u32le(4).value_or(0);
+  header.flags = bytes.u32le(8).value_or(0);
+  header.blockMapOffset = bytes.u32le(268).value_or(0);
+  header.dataOffset = bytes.u32le(272).value_or(0);
+  header.diskSize = bytes.u64le(296).value_or(0);
+  header.blockSize = bytes.u32le(304).value_or(0);
+  header.blockExtra = bytes.u32le(308).value_or(0);
+  header.blocks = bytes.u32le(312).value_or(0);
+  header.allocatedBlocks = bytes.u32le(316).value_or(0);
+  return header;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void VdiReader::Reset() {
+  file_.reset();
+  fileSize_ = 0;
+  header_ = {};
+  imageFlags_ = 0;
+  blockStride_ = 0;
+  blockMap_.clear();
+  blockMap_.shrink_to_fit();
+}
+
+void VdiReader::Close() { Reset(); }
+
+OpenResult VdiReader::Open(const fs::path& path) {
+  Reset();
+  file_ = File::OpenReadOnly(path);
+  if (!file_) return OpenResult::CannotOpen;
+  fileSize_ = file_->Size();
+
+  std::array<std::uint8_t, kVdiPreHeaderBytes> preHeader{};
+  const ByteView view(preHeader);
+  const bool recognised = file_->ReadExactAt(0, preHeader) && view.u32le(64) == kVdiSignature &&
+                          IsKnownVersion(view.u32le(68).value_or(0));
+  if (!recognised) {
+    Reset();
+    return OpenResult::NotThisFormat;
+  }
+  OpenResult result = LoadHeader(view.u32le(68).value_or(0));
+  if (result == OpenResult::Opened) result = LoadBlockMap();
+  if (result != OpenResult::Opened) Reset();
+  return result;
+}
+
+OpenResult VdiReader::LoadHeader(std::uint32_t version) {
+  std::array<std::uint8_t, kVdiLongHeaderBytes> bytes{};
+  const auto shortHeader = std::span(bytes).first(kVdiHeaderBytes);
+  if (!file_->ReadExactAt(kVdiPreHeaderBytes, shortHeader)) return OpenResult::Damaged;
+  header_ = ParseHeader(version, ByteView(shortHeader));
+  // The fields read sit in the first 384 bytes; a longer header must still
+  // be there whole.
+  if (header_.headerSize >= kVdiLongHeaderBytes && !file_->ReadExactAt(kVdiPreHeaderBytes, bytes)) {
+    return OpenResult::Damaged;
+  }
+  if (!HeaderIsSound()) return OpenResult::Damaged;
+
+  imageFlags_ = header_.flags << 8;
+  if (header_.imageType == kVdiTypeFixed) imageFlags_ |= kVdiFlagFixed;
+  if (header_.imageType == kVdiTypeDifferencing) imageFlags_ |= kVdiFlagDifferencing;
+  blockStride_ = std::uint64_t{header_.blockExtra} + header_.blockSize;
+  return OpenResult::Opened;
+}
+
+// Old (major version 0) headers have another layout and fail here too.
+bool VdiReader::HeaderIsSound() const {
+  const VdiHeader& h = header_;
+  if (h.version >> 16 != kMajorVersion1 || h.headerSize < kVdiHeaderBytes) return false;
+  if (h.blockMapOffset < kVdiMinBlockMapOffset) return false;
+  // Blocks hold whole sectors, and together they cover the disk.
+  if (!IsPowerOfTwo(h.blockSize) || h.blockSize < kSector) return false;
+  if (std::uint64_t{h.blocks} * h.blockSize < h.diskSize) return false;
+  return h.dataOffset >= std::uint64_t{h.blockMapOffset} + std::uint64_t{h.blocks} * 4;
+}
+
+// The map must lie inside the file before anything is allocated for it, so
+// a damaged block count can never ask for more memory than the file holds.
+OpenResult VdiReader::LoadBlockMap() {
+  const std::uint64_t mapBytes = std::uint64_t{header_.blocks} * 4;
+  if (!RangeFits(fileSize_, header_.blockMapOffset, mapBytes)) return OpenResult::Damaged;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(mapBytes));
+  if (!file_->ReadExactAt(header_.blockMapOffset, bytes)) return OpenResult::Damaged;
+  const ByteView view(bytes);
+  blockMap_.resize(header_.blocks);
+  for (std::uint32_t i = 0; i < header_.blocks; ++i) blockMap_[i] = view.u32le(std::uint64_t{i} * 4).value_or(kVdiBlockFree);
+  return OpenResult::Opened;
+}
+
+std::uint32_t VdiReader::blockMapEntry(std::uint64_t block) const {
+  if (block >= blockMap_.size()) return kVdiBlockFree;
+  return blockMap_[static_cast<std::size_t>(block)];
+}
+
+std::uint64_t VdiReader::diskSectors() const { return header_.diskSize / kSector; }
+
+// ---------------------------------------------------------------------------
+// Reading
+
+int VdiReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) {
+  return ReadSectorWith(isOpen(), sector, out, [this](auto... args) { return ReadSpan(args...); });
+}
+
+int VdiReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
+  return ReadRunWith(isOpen(), firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
+}
+
+ReadOutcome VdiReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
+  return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return PieceAt(at, limit); });
+}
+
+StretchKind VdiReader::SourceOfEntry(std::uint32_t entry) const {
+  if (entry == kVdiBlockZero) return StretchKind::Zeros;
+  // A differencing disk's unwritten block is its parent's, which we lack.
+  if (entry == kVdiBlockFree) return header_.imageType == kVdiTypeDifferencing ? StretchKind::Missing : StretchKind::Zeros;
+  // The data area holds at most one slot per block of the disk.
+  if (entry >= header_.blocks) return StretchKind::Missing;
+  return StretchKind::File;
+}
+
+Stretch VdiReader::PieceAt(std::uint64_t sector, std::uint64_t limit) const {
+  const std::uint64_t end = diskSectors();
+  // Every later sector of the request lies past the end too.
+  if (sector >= end) return {StretchKind::Missing, limit};
+
+  const std::uint64_t diskOffset = sector * kSector;
+  const std::uint64_t block = diskOffset / header_.blockSize;
+  const std::uint64_t inBlock = diskOffset % header_.blockSize;
+  const std::uint64_t span = std::min({limit, end - sector, (header_.blockSize - inBlock) / kSector});
+  const std::uint32_t entry = blockMapEntry(block);
+  const StretchKind source = SourceOfEntry(entry);
+  if (source != StretchKind::File) return {source, span};
+
+  // A damaged map and header can place a block beyond 2^64 bytes.
+  const auto blockStart = CheckedMul(entry, blockStride_);
+  const auto fileOffset = blockStart ? CheckedAdd(*blockStart, std::uint64_t{header_.dataOffset} + header_.blockExtra)
+                                     : std::nullopt;
+  if (!fileOffset || !CheckedAdd(*fileOffset, header_.blockSize)) return {StretchKind::Missing, span};
+  return {StretchKind::File, span, file_.get(), *fileOffset + inBlock};
+}
+
+// ---------------------------------------------------------------------------
+// What the inventory and the scans ask
+
+VirtualDiskFacts VdiReader::facts() const {
+  VirtualDiskFacts facts;
+  facts.diskSizeBytes = header_.diskSize;
+  facts.inventorySizeBytes = header_.diskSize;
+  facts.mediaTypeText = "Virtual File VDI";
+  if (imageFlags_ == kVdiFlagDifferencing) {
+    facts.diskTypeText = "Differencing";
+  } else if (imageFlags_ != 0) {
+    facts.diskTypeText = "Fixed";
+  } else {
+    facts.diskTypeText = "Dynamic";
+  }
+  return facts;
+}
+
+// Blocks that read as zeros without a file read are holes; blocks read from
+// the file, and blocks whose reads fail, are not, so a scan meets the failure.
+AllocationRun VdiReader::allocationAt(std::uint64_t sector) const {
+  const std::uint64_t end = diskSectors();
+  if (!isOpen() || sector >= end) return {true, 0};
+  const std::uint64_t sectorsPerBlock = header_.blockSize / kSector;
+  const auto isHole = [&](std::uint64_t block) { return SourceOfEntry(blockMapEntry(block)) == StretchKind::Zeros; };
+
+  std::uint64_t block = sector / sectorsPerBlock;
+  const bool hole = isHole(block);
+  std::uint64_t sectors = sectorsPerBlock - sector % sectorsPerBlock;
+  // Neighbouring blocks in the same state make one longer stretch.
+  while (sectors < end - sector && isHole(++block) == hole) sectors += sectorsPerBlock;
+  return {!hole, std::min(sectors, end - sector)};
+}
+
+}  // namespace korv

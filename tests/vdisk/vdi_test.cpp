@@ -1,0 +1,306 @@
+#include "vdisk/vdi.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "fixtures/vdi_builder.h"
+#include "support/reader_checks.h"
+#include "support/test_support.h"
+
+namespace korv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::PatternBytes;
+using test::TempDir;
+using test::VdiBuilder;
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+constexpr std::uint64_t kSectorsPerMiB = kMiB / 512;
+
+bool AllZero(const Bytes& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+Bytes Slice(const Bytes& bytes, std::uint64_t offset, std::uint64_t length) {
+  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+               bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
+}
+
+void ExpectRunMatchesSectors(VdiReader& reader, std::uint64_t first, std::uint32_t count) {
+  const test::ReadResult fast = test::ReadRunOf(reader, first, count);
+  const test::ReadResult slow = test::ReadOneByOne(reader, first, count);
+  EXPECT_EQ(fast.result, slow.result) << first << "+" << count;
+  EXPECT_TRUE(fast.bytes == slow.bytes) << first << "+" << count;
+}
+
+class VdiTest : public ::testing::Test {
+ protected:
+  fs::path Write(const VdiBuilder& builder, const std::string& name = "disk.vdi") {
+    const fs::path path = dir_ / name;
+    builder.WriteTo(path);
+    return path;
+  }
+  TempDir dir_;
+};
+
+// Blocks land wherever their map entry says in the data area, behind their
+// extra bytes; free and zero blocks read as zeros and count as holes.
+TEST_F(VdiTest, BlocksAreReadFromTheSlotTheirEntryNames) {
+  for (const std::uint32_t extra : {0u, 4096u}) {
+    SCOPED_TRACE(extra);
+    Bytes raw(9 * kMiB, 0);
+    VdiBuilder builder = VdiBuilder::Dynamic(raw.size(), kMiB, extra);
+    for (const std::uint32_t block : {5u, 1u, 2u, 0u, 8u, 4u}) {
+      const Bytes data = PatternBytes(kMiB, block + 10);
+      std::copy(data.begin(), data.end(), raw.begin() + static_cast<std::ptrdiff_t>(block * kMiB));
+      builder.AddBlock(block, data);
+    }
+    builder.SetEntry(6, kVdiBlockZero);  // 3 and 7 stay free
+    VdiReader reader;
+    ASSERT_EQ(reader.Open(Write(builder)), OpenResult::Opened);
+    EXPECT_EQ(test::ExpectReadsAsRaw(reader, raw), 3 * kSectorsPerMiB);
+
+    // Block 1 sits in slot 1: its sector 1 is at data offset + 1 × stride +
+    // extra + 512.
+    const Bytes file = test::ReadFileBytes(dir_ / "disk.vdi");
+    const std::uint64_t at = builder.dataOffset() + (kMiB + extra) + extra + 512;
+    EXPECT_EQ(test::ReadRunOf(reader, kSectorsPerMiB + 1, 1).bytes, Slice(file, at, 512));
+  }
+}
+
+TEST_F(VdiTest, FreeAndZeroBlocksReadAsZerosAndSucceed) {
+  VdiBuilder builder = VdiBuilder::Dynamic(4 * kMiB);
+  builder.AddBlock(0, PatternBytes(kMiB, 1)).SetEntry(1, kVdiBlockZero).AddBlock(3, PatternBytes(kMiB, 3));
+  VdiReader reader;
+  ASSERT_EQ(reader.Open(Write(builder)), OpenResult::Opened);
+  for (const std::uint64_t block : {1u, 2u}) {
+    const test::ReadResult read = test::ReadRunOf(reader, block * kSectorsPerMiB + 9, 4);
+    EXPECT_EQ(read.result, 1);
+    EXPECT_TRUE(AllZero(read.bytes));
+  }
+  EXPECT_EQ(reader.allocationAt(5).allocated, true);
+  EXPECT_EQ(reader.allocationAt(5).sectors, kSectorsPerMiB - 5);
+  EXPECT_EQ(reader.allocationAt(kSectorsPerMiB).allocated, false);
+  EXPECT_EQ(reader.allocationAt(kSectorsPerMiB).sectors, 2 * kSectorsPerMiB);
+  EXPECT_EQ(reader.allocationAt(4 * kSectorsPerMiB).sectors, 0u);
+}
+
+// A differencing disk's free blocks belong to a parent we never open: they
+// fail. Its zero blocks and its own blocks read as usual.
+TEST_F(VdiTest, DifferencingDiskFailsOnlyWhereItsParentWouldServe) {
+  VdiBuilder builder = VdiBuilder::Differencing(3 * kMiB);
+  builder.AddBlock(0, PatternBytes(kMiB, 1)).SetEntry(2, kVdiBlockZero);
+  VdiReader reader;
+  ASSERT_EQ(reader.Open(Write(builder)), OpenResult::Opened);
+  EXPECT_TRUE(reader.isDifferencing());
+  EXPECT_EQ(test::ReadRunOf(reader, 0, 1).result, 1);
+  const test::ReadResult free = test::ReadRunOf(reader, kSectorsPerMiB, 2);
+  EXPECT_EQ(free.result, 0);
+  EXPECT_TRUE(AllZero(free.bytes));
+  EXPECT_EQ(test::ReadRunOf(reader, 2 * kSectorsPerMiB, 1).result, 1);
+  EXPECT_TRUE(reader.allocationAt(kSectorsPerMiB).allocated);
+  EXPECT_FALSE(reader.allocationAt(2 * kSectorsPerMiB).allocated);
+  ExpectRunMatchesSectors(reader, 0, 3 * kSectorsPerMiB);
+}
+
+// Map entries that cannot name a slot of the data area, and slots cut off
+// by the end of the file, fail; the rest of the disk still reads.
+TEST_F(VdiTest, DamagedEntriesAndTruncatedBlocksFail) {
+  VdiBuilder builder = VdiBuilder::Dynamic(4 * kMiB);
+  builder.AddBlock(0, PatternBytes(kMiB, 1)).AddBlock(1, PatternBytes(kMiB, 2));
+  builder.SetEntry(2, 4).SetEntry(3, 0xFFFFFFF0);
+  Bytes file = builder.Build();
+  file.resize(file.size() - kMiB / 2 - 7);
+  test::WriteFileBytes(dir_ / "cut.vdi", file);
+
+  VdiReader reader;
+  ASSERT_EQ(reader.Open(dir_ / "cut.vdi"), OpenResult::Opened);
+  const std::uint64_t lastWhole = kSectorsPerMiB + kSectorsPerMiB / 2 - 2;
+  EXPECT_EQ(test::ReadRunOf(reader, lastWhole, 1).result, 1);
+  const test::ReadResult cut = test::ReadRunOf(reader, lastWhole + 1, 1);
+  EXPECT_EQ(cut.result, 0);
+  EXPECT_TRUE(AllZero(cut.bytes));
+  EXPECT_EQ(test::ReadRunOf(reader, 2 * kSectorsPerMiB, 1).result, 0);
+  EXPECT_EQ(test::ReadRunOf(reader, 3 * kSectorsPerMiB, 1).result, 0);
+  ExpectRunMatchesSectors(reader, 0, 4 * kSectorsPerMiB);
+  ExpectRunMatchesSectors(reader, lastWhole - 3, 8);
+}
+
+// A sector counts only when it lies wholly inside the disk size.
+TEST_F(VdiTest, ReadsEndAtTheDiskSize) {
+  VdiBuilder builder = VdiBuilder::Fixed(PatternBytes(kMiB + 1024 + 100, 4));
+  VdiReader reader;
+  ASSERT_EQ(reader.Open(Write(builder)), OpenResult::Opened);
+  const std::uint64_t lastWhole = (kMiB + 1024) / 512 - 1;
+  EXPECT_EQ(test::ReadRunOf(reader, lastWhole, 1).result, 1);
+  Bytes out(1024, 0xAA);
+  EXPECT_EQ(reader.ReadSector(lastWhole, out), 0);
+  EXPECT_TRUE(AllZero(Slice(out, 512, 512)));
+  EXPECT_EQ(test::ReadRunOf(reader, lastWhole + 1, 1).result, 0);
+  EXPECT_EQ(reader.allocationAt(lastWhole).sectors, 1u);
+  EXPECT_EQ(reader.allocationAt(lastWhole + 1).sectors, 0u);
+  ExpectRunMatchesSectors(reader, lastWhole - 2, 6);
+  ExpectRunMatchesSectors(reader, ~std::uint64_t{0} - 1, 4);  // wraps to sector 0
+}
+
+TEST_F(VdiTest, DamagedHeadersAreRefused) {
+  const std::pair<const char*, std::function<void(VdiBuilder&)>> cases[] = {
+      {"old version 2", [](VdiBuilder& b) { b.header.version = 2; }},
+      {"header size 383", [](VdiBuilder& b) { b.header.headerSize = 383; }},
+      {"block map at 455", [](VdiBuilder& b) { b.header.blockMapOffset = 455; }},
+      {"block size 0", [](VdiBuilder& b) { b.header.blockSize = 0; }},
+      {"block size 3 MiB", [](VdiBuilder& b) { b.header.blockSize = 3 * kMiB; }},
+      {"block size 256", [](VdiBuilder& b) { b.header.blockSize = 256; }},
+      {"blocks short of the disk", [](VdiBuilder& b) { b.header.diskSize = 4 * kMiB + 1; }},
+      {"no blocks", [](VdiBuilder& b) { b.header.blocks = 0; }},
+      {"data inside the map", [](VdiBuilder& b) { b.header.dataOffset = test::kVdiBuiltBlockMapOffset + 8; }},
+      {"map beyond the file",
+       [](VdiBuilder& b) {
+         b.header.blockMapOffset = 0x7FFFFFF0;
+         b.header.dataOffset = 0xFFFFFFFF;
+       }},
+      {"map longer than the file",
+       [](VdiBuilder& b) {
+         b.header.blocks = 1u << 29;
+         b.header.dataOffset = 0xFFFFFFFF;
+       }},
+  };
+  for (const auto& [name, change] : cases) {
+    SCOPED_TRACE(name);
+    VdiBuilder builder = VdiBuilder::Dynamic(4 * kMiB);
+    builder.AddBlock(0, PatternBytes(kMiB, 1));
+    change(builder);
+    VdiReader reader;
+    EXPECT_EQ(reader.Open(Write(builder)), OpenResult::Damaged);
+    EXPECT_FALSE(reader.isOpen());
+    EXPECT_EQ(reader.diskSize(), 0u);
+  }
+
+  // A header cut short, even one that only announces 400 bytes.
+  const Bytes file = VdiBuilder::Dynamic(kMiB).Build();
+  VdiReader reader;
+  test::WriteFileBytes(dir_ / "cut.vdi", Slice(file, 0, 200));
+  EXPECT_EQ(reader.Open(dir_ / "cut.vdi"), OpenResult::Damaged);
+  test::WriteFileBytes(dir_ / "cut.vdi", Slice(file, 0, 72 + 390));
+  EXPECT_EQ(reader.Open(dir_ / "cut.vdi"), OpenResult::Damaged);
+}
+
+TEST_F(VdiTest, OtherFilesAreNotTakenForVdi) {
+  VdiReader reader;
+  VdiBuilder wrongSignature = VdiBuilder::Dynamic(kMiB);
+  wrongSignature.signature = 0xBEDA107E;
+  EXPECT_EQ(reader.Open(Write(wrongSignature)), OpenResult::NotThisFormat);
+  VdiBuilder version2 = VdiBuilder::Dynamic(kMiB);
+  version2.header.version = 0x00020000;
+  EXPECT_EQ(reader.Open(Write(version2)), OpenResult::NotThisFormat);
+  test::WriteFileBytes(dir_ / "short.vdi", Slice(VdiBuilder::Dynamic(kMiB).Build(), 0, 71));
+  EXPECT_EQ(reader.Open(dir_ / "short.vdi"), OpenResult::NotThisFormat);
+  EXPECT_EQ(reader.Open(dir_ / "missing.vdi"), OpenResult::CannotOpen);
+  EXPECT_FALSE(reader.isOpen());
+}
+
+TEST_F(VdiTest, OpenStartsFromScratch) {
+  VdiBuilder big = VdiBuilder::Dynamic(16 * kMiB);
+  big.AddBlock(12, PatternBytes(kMiB, 5));
+  VdiReader reader;
+  ASSERT_EQ(reader.Open(Write(big, "big.vdi")), OpenResult::Opened);
+  ASSERT_EQ(reader.Open(Write(VdiBuilder::Dynamic(2 * kMiB), "small.vdi")), OpenResult::Opened);
+  EXPECT_EQ(reader.facts().diskSizeBytes, 2 * kMiB);
+  EXPECT_EQ(reader.blockMapEntry(12), kVdiBlockFree);
+  EXPECT_EQ(test::ReadRunOf(reader, 12 * kSectorsPerMiB, 1).result, 0);
+
+  VdiBuilder damaged = VdiBuilder::Dynamic(kMiB);
+  damaged.header.blockSize = 0;
+  EXPECT_EQ(reader.Open(Write(damaged, "damaged.vdi")), OpenResult::Damaged);
+  const test::ReadResult closed = test::ReadRunOf(reader, 0, 2);
+  EXPECT_EQ(closed.result, 0);
+  EXPECT_TRUE(AllZero(closed.bytes));
+  EXPECT_EQ(reader.imageFlags(), 0u);
+  EXPECT_EQ(reader.allocationAt(0).sectors, 0u);
+}
+
+// The inventory's model text follows imageFlags: exactly 0x20000 is
+// differencing, any other non-zero value fixed, 0 dynamic.
+TEST_F(VdiTest, ImageFlagsGiveTheModelText) {
+  struct Case {
+    VdiBuilder builder;
+    std::uint32_t flags;
+    const char* model;
+  };
+  VdiBuilder flagged = VdiBuilder::Dynamic(kMiB);
+  flagged.header.flags = 1;
+  VdiBuilder flaggedDifferencing = VdiBuilder::Differencing(kMiB);
+  flaggedDifferencing.header.flags = 1;
+  const Case cases[] = {
+      {VdiBuilder::Dynamic(kMiB), 0, "Dynamic"},
+      {VdiBuilder::Fixed(PatternBytes(kMiB, 1)), 0x10000, "Fixed"},
+      {VdiBuilder::Differencing(kMiB), 0x20000, "Differencing"},
+      {flagged, 0x100, "Fixed"},
+      {flaggedDifferencing, 0x20100, "Fixed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    VdiReader reader;
+    ASSERT_EQ(reader.Open(Write(c.builder)), OpenResult::Opened);
+    EXPECT_EQ(reader.imageFlags(), c.flags);
+    const VirtualDiskFacts facts = reader.facts();
+    EXPECT_EQ(facts.diskTypeText, c.model);
+    EXPECT_EQ(facts.mediaTypeText, "Virtual File VDI");
+    EXPECT_EQ(facts.diskSizeBytes, kMiB);
+    EXPECT_EQ(facts.inventorySizeBytes, kMiB);
+    EXPECT_EQ(reader.formatLetter(), 'D');
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Against qemu-img
+
+class VdiQemuTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (!test::HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
+  }
+  TempDir dir_;
+};
+
+TEST_P(VdiQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
+  const bool fixed = GetParam();
+  const Bytes raw = test::SparsePatternDisk();
+  test::WriteFileBytes(dir_ / "disk.raw", raw);
+  const fs::path image = dir_ / "disk.vdi";
+  ASSERT_TRUE(test::QemuConvert(dir_ / "disk.raw", image, "vdi",
+                                fixed ? std::vector<std::string>{"-o", "static=on"} : std::vector<std::string>{}));
+  VdiReader reader;
+  ASSERT_EQ(reader.Open(image), OpenResult::Opened);
+  EXPECT_EQ(reader.facts().diskTypeText, fixed ? "Fixed" : "Dynamic");
+  const std::uint64_t holeSectors = test::ExpectReadsAsRaw(reader, raw);
+  // qemu-img leaves the whole blocks of zeros out of a dynamic image.
+  EXPECT_EQ(holeSectors >= 4 * kSectorsPerMiB, !fixed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, VdiQemuTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Fixed" : "Dynamic"; });
+
+TEST(VdiBuilderQemuTest, QemuImgReadsBuiltDisksAsOurReaderDoes) {
+  if (!test::HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
+  TempDir dir;
+  VdiBuilder builder = VdiBuilder::Dynamic(6 * kMiB);
+  builder.AddBlock(4, PatternBytes(kMiB, 1)).AddBlock(0, PatternBytes(kMiB, 2)).SetEntry(2, kVdiBlockZero);
+  builder.WriteTo(dir / "built.vdi");
+  ASSERT_TRUE(test::RunProgram({"qemu-img", "convert", "-q", "-f", "vdi", "-O", "raw", (dir / "built.vdi").string(),
+                                (dir / "out.raw").string()}));
+  const Bytes converted = test::ReadFileBytes(dir / "out.raw");
+  VdiReader reader;
+  ASSERT_EQ(reader.Open(dir / "built.vdi"), OpenResult::Opened);
+  ASSERT_EQ(converted.size(), reader.diskSize());
+  test::ExpectReadsAsRaw(reader, converted);
+}
+
+}  // namespace
+}  // namespace korv
