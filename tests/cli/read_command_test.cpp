@@ -41,7 +41,7 @@ TEST_F(ReadCommandTest, RefusesWhatItCannotReadInTheSystemsWords) {
   test::WriteFileBytes(dir / "plain.bin", std::vector<std::uint8_t>(4096, 7));
   test::CliRun run = test::RunCli({"read", (dir / "plain.bin").string(), "--first", "0", "--count", "1"}, dir.path());
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find(kMsgChooseCorrectFile), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(kMsgSelectValidFile), std::string::npos) << run.err;
 
   run = test::RunCli({"read", (dir / "missing.vhd").string(), "--first", "0", "--count", "1"}, dir.path());
   EXPECT_EQ(run.status, 2);
