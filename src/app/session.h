@@ -9,6 +9,9 @@
 
 #include "common/prompts.h"
 #include "common/worker_control.h"
+#include "engine/scan_list.h"
+#include "engine/store.h"
+#include "fs/boot_parameters.h"
 #include "platform/file.h"
 #include "platform/inventory_store.h"
 #include "storage/current_source.h"
@@ -47,6 +50,9 @@ class Session {
   InventoryStore inventory;
   DiskTable disks{};
   SourceTree sourceTree;
+  BootParameters bootParameters;
+  Store store;
+  ScanLists scanLists;
 
  private:
   std::unique_ptr<VirtualDisk> virtualDisk_;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/file.h"
 
@@ -70,6 +71,13 @@ struct CurrentSource {
   bool isVirtual() const { return kind == SourceKind::VirtualDisk; }
   bool isImage() const { return kind == SourceKind::DiskImage; }
 };
+
+// The file-system names a selected range carries.
+inline constexpr std::string_view kFileSystemNtfs = "NTFS";
+inline constexpr std::string_view kFileSystemFat32 = "FAT32";
+inline constexpr std::string_view kFileSystemFat16 = "FAT16";
+inline constexpr std::string_view kFileSystemFat12 = "FAT12";
+inline constexpr std::string_view kFileSystemUnknown = "UNKNOWN";
 
 struct SelectedRange {
   std::uint64_t firstSector = 0;

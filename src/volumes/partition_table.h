@@ -14,12 +14,6 @@
 
 namespace korv {
 
-inline constexpr std::string_view kFileSystemNtfs = "NTFS";
-inline constexpr std::string_view kFileSystemFat32 = "FAT32";
-inline constexpr std::string_view kFileSystemFat16 = "FAT16";
-inline constexpr std::string_view kFileSystemFat12 = "FAT12";
-inline constexpr std::string_view kFileSystemUnknown = "UNKNOWN";
-
 constexpr int kDiskTableSize = 26;
 constexpr int kMaxPartitionsPerDisk = 26;
 

@@ -1,0 +1,14 @@
+#include "fs/fat/fat_sector.h"
+
+#include <algorithm>
+
+namespace korv {
+
+FatSectorBuffer::FatSectorBuffer(SectorSource& sectors)
+    : sectors_(sectors), bytes_(std::max(sectors.sectorBytes(), kFatSectorBytes), 0) {}
+
+bool FatSectorBuffer::Read(std::uint64_t sector) {
+  return sectors_.ReadSectors(sectors_.source().devices.current(), sector, 1, bytes_) != 0;
+}
+
+}  // namespace korv

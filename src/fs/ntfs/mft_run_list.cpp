@@ -1,0 +1,167 @@
+#include "fs/ntfs/mft_run_list.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "fs/ntfs/attribute_list.h"
+#include "fs/ntfs/file_record.h"
+#include "fs/ntfs/fixups.h"
+#include "fs/ntfs/ntfs_boot.h"
+#include "fs/ntfs/record_values.h"
+#include "fs/ntfs/sector_reads.h"
+
+namespace korv {
+
+namespace {
+
+using RecordReader = std::function<std::optional<std::vector<std::uint8_t>>(std::uint32_t recordNumber)>;
+
+// The absolute sector holding sector `offset` of the data the runs map; 0
+// when it lies in a sparse run or past the last run.
+std::uint64_t SectorInRuns(const RunList& runs, std::uint64_t offset) {
+  std::uint64_t before = 0;
+  for (const Run& run : runs.runs) {
+    if (offset - before < run.sectorCount) return run.sparse ? 0 : run.firstSector + (offset - before);
+    before += run.sectorCount;
+  }
+  return 0;
+}
+
+// The non-resident, unnamed $DATA extent of `record` that starts at `vcn`.
+std::optional<Attribute> FindDataExtent(ByteView record, std::uint64_t vcn) {
+  AttributeWalk walk(record);
+  while (const auto attribute = walk.Next()) {
+    if (attribute->type() != AttributeType::Data || !attribute->unnamed() || !attribute->nonResident()) continue;
+    if (attribute->lowestVcn() == vcn) return attribute;
+  }
+  return std::nullopt;
+}
+
+// The unnamed $DATA entries of the record's attribute list, resident or
+// not, in order of starting VCN (entries of equal VCN keep list order).
+std::vector<AttributeListEntry> DataExtentEntries(SectorSource& sectors, const BootParameters& parameters,
+                                                  ByteView record) {
+  const auto list = FindAttribute(record, AttributeType::AttributeList);
+  if (!list) return {};
+  const std::vector<std::uint8_t> value = ReadAttributeListValue(sectors, parameters, *list);
+  std::vector<AttributeListEntry> entries = ParseAttributeList(ByteView(value));
+  std::erase_if(entries, [](const AttributeListEntry& entry) {
+    return entry.type != AttributeType::Data || entry.nameLength != 0;
+  });
+  std::stable_sort(entries.begin(), entries.end(), [](const AttributeListEntry& a, const AttributeListEntry& b) {
+    return a.startingVcn < b.startingVcn;
+  });
+  return entries;
+}
+
+// Appends the runs of the extension records the base record's attribute
+// list names. An extent is taken only when it starts exactly where the runs
+// so far end: entries naming an extent already held (the base record's own
+// entry among them) are passed over, and a gap, an unreadable record or a
+// record belonging to another file ends the list as incomplete.
+void AppendListedExtents(SectorSource& sectors, const BootParameters& parameters, ByteView baseRecord,
+                         std::optional<std::uint32_t> baseNumber, const RecordReader& readRecord, RunList& runs) {
+  if (!runs.complete || parameters.sectorsPerCluster == 0) return;
+  for (const AttributeListEntry& entry : DataExtentEntries(sectors, parameters, baseRecord)) {
+    const std::uint64_t nextVcn = runs.totalSectors() / parameters.sectorsPerCluster;
+    if (entry.startingVcn < nextVcn) continue;
+    const auto record = entry.startingVcn == nextVcn ? readRecord(entry.recordNumber) : std::nullopt;
+    const ByteView view = record ? ByteView(*record) : ByteView();
+    const bool belongs = record && (!baseNumber || BaseRecordNumber(view) == *baseNumber) &&
+                         OwnRecordNumber(view).value_or(entry.recordNumber) == entry.recordNumber;
+    const auto extent = belongs ? FindDataExtent(view, entry.startingVcn) : std::nullopt;
+    const RunList more = extent ? DecodeAttributeRuns(*extent, parameters) : RunList{};
+    if (more.runs.empty()) {
+      runs.complete = false;
+      return;
+    }
+    if (!runs.Append(more) || !runs.complete) return;
+  }
+}
+
+// The runs of the base record's first extent (starting at VCN 0).
+RunList FirstExtentRuns(ByteView record, const BootParameters& parameters) {
+  const auto extent = FindDataExtent(record, 0);
+  return extent ? DecodeAttributeRuns(*extent, parameters) : RunList{};
+}
+
+std::optional<std::vector<std::uint8_t>> FixedRecord(std::vector<std::uint8_t> bytes) {
+  if (!HasFileSignature(ByteView(bytes))) return std::nullopt;
+  ApplyFixups(bytes, bytes.size());
+  return bytes;
+}
+
+// Reads `count` sectors of the data the runs map, from sector `firstOffset`
+// on, joining neighbouring sectors into one read. Nothing when a sector lies
+// in no run.
+std::optional<std::vector<std::uint8_t>> ReadRecordSectors(SectorSource& sectors, const RunList& runs,
+                                                           std::uint64_t firstOffset, std::uint32_t count) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(std::size_t{count} * kNtfsSectorBytes);
+  std::uint32_t done = 0;
+  while (done < count) {
+    const std::uint64_t start = SectorInRuns(runs, firstOffset + done);
+    if (start == 0) return std::nullopt;
+    std::uint32_t span = 1;
+    while (done + span < count && SectorInRuns(runs, firstOffset + done + span) == start + span) ++span;
+    const auto piece = ReadSectorBytes(sectors, start, span);
+    bytes.insert(bytes.end(), piece.begin(), piece.end());
+    done += span;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::uint64_t MftRecordSector(const MftRunList& mft, std::uint64_t recordNumber) {
+  const auto offset = CheckedMul(recordNumber, mft.sectorsPerMftRecord);
+  if (!offset || mft.sectorsPerMftRecord == 0) return 0;
+  return SectorInRuns(mft.list, *offset);
+}
+
+std::optional<std::vector<std::uint8_t>> ReadFileRecord(SectorSource& sectors, const MftRunList& mft,
+                                                        std::uint64_t recordNumber) {
+  const auto offset = CheckedMul(recordNumber, mft.sectorsPerMftRecord);
+  if (!offset || mft.sectorsPerMftRecord == 0) return std::nullopt;
+  auto bytes = ReadRecordSectors(sectors, mft.list, *offset, mft.sectorsPerMftRecord);
+  if (!bytes) return std::nullopt;
+  return FixedRecord(std::move(*bytes));
+}
+
+std::optional<std::vector<std::uint8_t>> ReadFileRecordAt(SectorSource& sectors, std::uint64_t recordSector,
+                                                          std::uint32_t sectorsPerMftRecord) {
+  if (recordSector == 0 || sectorsPerMftRecord == 0) return std::nullopt;
+  return FixedRecord(ReadSectorBytes(sectors, recordSector, sectorsPerMftRecord));
+}
+
+MftRunList BuildMftRunList(SectorSource& sectors, const BootParameters& parameters) {
+  MftRunList mft;
+  mft.sectorsPerMftRecord = parameters.sectorsPerMftRecord;
+  const std::uint32_t perRecord = parameters.sectorsPerMftRecord;
+  if (perRecord == 0 || parameters.sectorsPerCluster == 0 || parameters.mftFirstSector == 0) return mft;
+
+  const std::uint64_t rootSector = parameters.mftFirstSector + std::uint64_t{kRootDirectoryRecordNumber} * perRecord;
+  if (!HasFileSignature(ByteView(ReadSectorBytes(sectors, rootSector, 1)))) return mft;
+  const auto record = ReadFileRecordAt(sectors, parameters.mftFirstSector, perRecord);
+  if (!record) return mft;
+
+  mft.list = FirstExtentRuns(ByteView(*record), parameters);
+  const RecordReader readFromRunsSoFar = [&](std::uint32_t number) { return ReadFileRecord(sectors, mft, number); };
+  AppendListedExtents(sectors, parameters, ByteView(*record), kMftRecordNumber, readFromRunsSoFar, mft.list);
+  return mft;
+}
+
+RunList BuildFileRunList(SectorSource& sectors, const BootParameters& parameters, const MftRunList& mft,
+                         std::uint64_t recordSector) {
+  const auto record = ReadFileRecordAt(sectors, recordSector, parameters.sectorsPerMftRecord);
+  if (!record) return {};
+  const ByteView view(*record);
+  const auto data = ReadDataSize(view);
+  if (data && data->residency == DataResidency::Resident) return {};
+  RunList runs = FirstExtentRuns(view, parameters);
+  const RecordReader readThroughMft = [&](std::uint32_t number) { return ReadFileRecord(sectors, mft, number); };
+  AppendListedExtents(sectors, parameters, view, OwnRecordNumber(view), readThroughMft, runs);
+  return runs;
+}
+
+}  // namespace korv

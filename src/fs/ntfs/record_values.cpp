@@ -1,0 +1,77 @@
+#include "fs/ntfs/record_values.h"
+
+#include "fs/ntfs/file_record.h"
+
+namespace korv {
+
+namespace {
+
+constexpr std::uint64_t kCreationField = 0x00;
+constexpr std::uint64_t kModificationField = 0x08;
+constexpr std::uint64_t kAccessField = 0x18;
+constexpr std::uint64_t kStandardTimesBytes = 0x20;
+
+constexpr std::uint64_t kParentField = 0x00;
+constexpr std::uint64_t kNameLengthField = 0x40;
+constexpr std::uint64_t kNameSpaceField = 0x41;
+constexpr std::uint64_t kNameField = 0x42;
+
+std::optional<FileNameValue> DecodeFileName(ByteView value) {
+  const auto length = value.u8(kNameLengthField);
+  if (!length || !value.fits(kNameField, 2 * std::uint64_t{*length})) return std::nullopt;
+  FileNameValue result;
+  result.parentNumber = *value.u32le(kParentField);
+  result.nameSpace = *value.u8(kNameSpaceField);
+  result.name = ReadUtf16(value, kNameField, *length, /*bigEndian=*/false);
+  return result;
+}
+
+}  // namespace
+
+std::optional<StandardTimes> ReadStandardTimes(ByteView record) {
+  const auto attribute = FindAttribute(record, AttributeType::StandardInformation);
+  if (!attribute) return std::nullopt;
+  const auto value = attribute->residentValue();
+  if (!value || !value->fits(0, kStandardTimesBytes)) return std::nullopt;
+  return StandardTimes{*value->u64le(kCreationField), *value->u64le(kModificationField), *value->u64le(kAccessField)};
+}
+
+std::optional<FileNameValue> ReadFileName(ByteView record, std::uint8_t nameSpace) {
+  AttributeWalk walk(record);
+  while (const auto attribute = walk.Next()) {
+    if (attribute->type() != AttributeType::FileName || !attribute->unnamed()) continue;
+    const auto value = attribute->residentValue();
+    if (!value || value->u8(kNameSpaceField) != nameSpace) continue;
+    if (auto name = DecodeFileName(*value)) return name;
+  }
+  return std::nullopt;
+}
+
+std::optional<FileNameValue> ReadPreferredFileName(ByteView record) {
+  for (const std::uint8_t nameSpace : kFileNameSpaceOrder) {
+    if (auto name = ReadFileName(record, nameSpace)) return name;
+  }
+  return std::nullopt;
+}
+
+std::optional<DataAttributeInfo> ReadDataSize(ByteView record) {
+  const auto attribute = FindAttribute(record, AttributeType::Data, /*unnamedOnly=*/true);
+  if (!attribute) return std::nullopt;
+  DataAttributeInfo info;
+  info.attributeOffset = attribute->offsetInRecord();
+  if (attribute->nonResident()) {
+    const auto size = attribute->dataSize();
+    if (!size) return std::nullopt;
+    info.size = *size;
+    info.residency = DataResidency::NonResident;
+    return info;
+  }
+  const auto value = attribute->residentValue();
+  if (!value) return std::nullopt;
+  info.size = value->size();
+  info.residency = DataResidency::Resident;
+  info.valueOffset = info.attributeOffset + static_cast<std::size_t>(value->data() - attribute->bytes().data());
+  return info;
+}
+
+}  // namespace korv

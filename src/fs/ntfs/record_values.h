@@ -1,0 +1,65 @@
+// What the recovery takes from a file record: its times, its name and
+// parent, and the size and place of its data.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/bytes.h"
+
+namespace korv {
+
+// 64-bit counts of 100-ns intervals since 1601, from $STANDARD_INFORMATION.
+struct StandardTimes {
+  std::uint64_t creation = 0;
+  std::uint64_t modification = 0;
+  std::uint64_t access = 0;
+
+  bool operator==(const StandardTimes&) const = default;
+};
+
+// The first $STANDARD_INFORMATION's times, when its value lies whole in the
+// record.
+std::optional<StandardTimes> ReadStandardTimes(ByteView record);
+
+namespace FileNameSpace {
+constexpr std::uint8_t Posix = 0;
+constexpr std::uint8_t Win32 = 1;
+constexpr std::uint8_t Dos = 2;
+constexpr std::uint8_t Win32AndDos = 3;
+}  // namespace FileNameSpace
+
+// The order in which a record's names are tried: the first hit is the name.
+inline constexpr std::array<std::uint8_t, 4> kFileNameSpaceOrder = {FileNameSpace::Posix, FileNameSpace::Win32,
+                                                                    FileNameSpace::Win32AndDos, FileNameSpace::Dos};
+
+struct FileNameValue {
+  std::uint32_t parentNumber = 0;  // low 32 bits of the parent reference
+  std::u16string name;
+  std::uint8_t nameSpace = 0;
+};
+
+// The first resident, unnamed $FILE_NAME in `nameSpace` whose name lies
+// whole in its value.
+std::optional<FileNameValue> ReadFileName(ByteView record, std::uint8_t nameSpace);
+// ReadFileName over kFileNameSpaceOrder.
+std::optional<FileNameValue> ReadPreferredFileName(ByteView record);
+
+enum class DataResidency : std::uint8_t { Resident = 1, NonResident = 2 };
+
+struct DataAttributeInfo {
+  std::uint64_t size = 0;
+  DataResidency residency = DataResidency::Resident;
+  std::size_t attributeOffset = 0;  // where the attribute starts in the record
+  // Resident only: the value's place in the record.
+  std::size_t valueOffset = 0;
+};
+
+// The first unnamed $DATA (named streams are passed over): its data size
+// (non-resident) or value length (resident), and where it lies.
+std::optional<DataAttributeInfo> ReadDataSize(ByteView record);
+
+}  // namespace korv
