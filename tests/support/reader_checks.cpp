@@ -71,6 +71,22 @@ ReadResult ReadOneByOne(VirtualDisk& reader, std::uint64_t sector, std::uint32_t
   return read;
 }
 
+bool AllZero(const Bytes& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+Bytes Slice(const Bytes& bytes, std::uint64_t offset, std::uint64_t length) {
+  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+               bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
+}
+
+void ExpectRunMatchesSectors(VirtualDisk& reader, std::uint64_t first, std::uint32_t count) {
+  const ReadResult fast = ReadRunOf(reader, first, count);
+  const ReadResult slow = ReadOneByOne(reader, first, count);
+  EXPECT_EQ(fast.result, slow.result) << first << "+" << count;
+  EXPECT_TRUE(fast.bytes == slow.bytes) << first << "+" << count;
+}
+
 std::uint64_t ExpectReadsAsRaw(VirtualDisk& reader, Bytes raw, unsigned seed) {
   const std::uint64_t diskBytes = reader.facts().diskSizeBytes;
   EXPECT_GE(diskBytes, raw.size());

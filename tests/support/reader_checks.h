@@ -38,6 +38,12 @@ struct ReadResult {
 ReadResult ReadRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
 ReadResult ReadOneByOne(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
 
+bool AllZero(const Bytes& bytes);
+// bytes[offset, offset + length)
+Bytes Slice(const Bytes& bytes, std::uint64_t offset, std::uint64_t length);
+// ReadRun of the run gives the bytes and result of one ReadSector per sector.
+void ExpectRunMatchesSectors(VirtualDisk& reader, std::uint64_t first, std::uint32_t count);
+
 // The reader holds `raw` (padded with zeros to the reader's disk size): the
 // whole disk reads as raw in one run; random runs, some past the end, give
 // the same bytes and result through ReadRun as sector by sector; and every

@@ -18,7 +18,10 @@ namespace korv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::AllZero;
 using test::Bytes;
+using test::ExpectRunMatchesSectors;
+using test::Slice;
 using test::ClusterDiskBuilder;
 using test::PatternBytes;
 using test::TempDir;
@@ -26,15 +29,6 @@ using test::TempDir;
 constexpr std::uint64_t kKiB = 1024;
 constexpr std::uint64_t kMiB = 1024 * kKiB;
 constexpr std::uint64_t kSector = 512;
-
-bool AllZero(const Bytes& bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
-}
-
-Bytes Slice(const Bytes& bytes, std::uint64_t offset, std::uint64_t length) {
-  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-               bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
-}
 
 // The shared pattern disk, its first 6 MiB made compressible (four bits of
 // pattern per byte) so that compressed images hold both deflated and plain

@@ -17,17 +17,16 @@ namespace korv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::AllZero;
 using test::Bytes;
+using test::ExpectRunMatchesSectors;
+using test::Slice;
 using test::ClusterDiskBuilder;
 using test::PatternBytes;
 using test::TempDir;
 
 constexpr std::uint64_t kKiB = 1024;
 constexpr std::uint64_t kMiB = 1024 * kKiB;
-
-bool AllZero(const Bytes& bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
-}
 
 class QedQemuTest : public ::testing::TestWithParam<const char*> {
  protected:

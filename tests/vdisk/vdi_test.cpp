@@ -15,29 +15,16 @@ namespace korv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::AllZero;
 using test::Bytes;
+using test::ExpectRunMatchesSectors;
+using test::Slice;
 using test::PatternBytes;
 using test::TempDir;
 using test::VdiBuilder;
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr std::uint64_t kSectorsPerMiB = kMiB / 512;
-
-bool AllZero(const Bytes& bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
-}
-
-Bytes Slice(const Bytes& bytes, std::uint64_t offset, std::uint64_t length) {
-  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-               bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
-}
-
-void ExpectRunMatchesSectors(VdiReader& reader, std::uint64_t first, std::uint32_t count) {
-  const test::ReadResult fast = test::ReadRunOf(reader, first, count);
-  const test::ReadResult slow = test::ReadOneByOne(reader, first, count);
-  EXPECT_EQ(fast.result, slow.result) << first << "+" << count;
-  EXPECT_TRUE(fast.bytes == slow.bytes) << first << "+" << count;
-}
 
 class VdiTest : public ::testing::Test {
  protected:

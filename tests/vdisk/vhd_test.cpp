@@ -7,6 +7,7 @@
 
 #include "fixtures/vhd_builder.h"
 #include "platform/bytes.h"
+#include "support/reader_checks.h"
 #include "support/test_support.h"
 
 namespace korv {
@@ -16,14 +17,10 @@ namespace fs = std::filesystem;
 using test::PatternBytes;
 using test::TempDir;
 using test::VhdBuilder;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::Slice;
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
-
-Bytes Slice(const Bytes& bytes, std::uint64_t offset, std::uint64_t length) {
-  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-               bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
-}
 
 struct Read {
   int result;
