@@ -177,14 +177,6 @@ std::uint32_t ParallelsReader::tableEntry(std::uint64_t cluster) const {
 // ---------------------------------------------------------------------------
 // Reading
 
-int ParallelsReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) {
-  return ReadSectorWith(isOpen(), sector, out, [this](auto... args) { return ReadSpan(args...); });
-}
-
-int ParallelsReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
-  return ReadRunWith(isOpen(), firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
-}
-
 ReadOutcome ParallelsReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
   return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return PieceAt(at, limit); });
 }

@@ -34,7 +34,7 @@ inline constexpr std::uint64_t kParallelsTableOffset = 64;
 inline constexpr std::uint32_t kParallelsVersion = 2;
 inline constexpr std::uint32_t kParallelsMaxTableEntries = 0x40000000;
 
-class ParallelsReader final : public VirtualDisk {
+class ParallelsReader final : public StretchDisk {
  public:
   ParallelsReader() = default;
   ~ParallelsReader() override = default;
@@ -46,15 +46,13 @@ class ParallelsReader final : public VirtualDisk {
   // without regard to case), or is NotThisFormat when there is none.
   OpenResult Open(const std::filesystem::path& path);
   void Close();
-  bool isOpen() const { return file_ != nullptr; }
+  bool isOpen() const override { return file_ != nullptr; }
 
   char formatLetter() const override { return 'E'; }
   // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
   // every sector was served. Unserved sectors read as zeros.
-  int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) override;
-  // One file read per stretch of clusters that follow each other in the
-  // file; the bytes and the result equal those of one ReadSector per sector.
-  int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) override;
+  using StretchDisk::ReadSector;
+  using StretchDisk::ReadRun;  // one file read per contiguous stretch
   VirtualDiskFacts facts() const override;
   AllocationRun allocationAt(std::uint64_t sector) const override;
 
@@ -89,7 +87,7 @@ class ParallelsReader final : public VirtualDisk {
   OpenResult LoadBlockTable();
   bool DataStartsOneSectorLate();
 
-  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out);
+  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch PieceAt(std::uint64_t sector, std::uint64_t limit) const;
 
   std::unique_ptr<File> file_;

@@ -143,4 +143,22 @@ int ReadRunWith(bool open, std::uint64_t firstSector, std::uint32_t count, std::
   return readSpan(firstSector, count, out.first(static_cast<std::size_t>(bytes))).lastOk ? 1 : 0;
 }
 
+// A reader whose reads are all served by ReadSpan: ReadSector and ReadRun
+// follow from it with the rules every reader shares.
+class StretchDisk : public VirtualDisk {
+ public:
+  virtual bool isOpen() const = 0;
+
+  int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) final {
+    return ReadSectorWith(isOpen(), sector, out, [this](auto... args) { return ReadSpan(args...); });
+  }
+  int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) final {
+    return ReadRunWith(isOpen(), firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
+  }
+
+ protected:
+  // Serves `count` sectors from `sector` into `out` (count × 512 bytes).
+  virtual ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) = 0;
+};
+
 }  // namespace korv

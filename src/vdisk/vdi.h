@@ -61,7 +61,7 @@ struct VdiHeader {
   std::uint32_t allocatedBlocks = 0;
 };
 
-class VdiReader final : public VirtualDisk {
+class VdiReader final : public StretchDisk {
  public:
   VdiReader() = default;
   ~VdiReader() override = default;
@@ -71,17 +71,15 @@ class VdiReader final : public VirtualDisk {
   // Forgets the previous disk, then opens and checks `path`.
   OpenResult Open(const std::filesystem::path& path);
   void Close();
-  bool isOpen() const { return file_ != nullptr; }
+  bool isOpen() const override { return file_ != nullptr; }
 
   char formatLetter() const override { return 'D'; }
   // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
   // every sector was served. Unserved sectors read as zeros: sectors not
   // wholly inside the disk size, blocks whose map entry is damaged, and a
   // differencing disk's unwritten blocks.
-  int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) override;
-  // One file read per stretch of blocks that follow each other in the file;
-  // the bytes and the result equal those of one ReadSector per sector.
-  int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) override;
+  using StretchDisk::ReadSector;
+  using StretchDisk::ReadRun;  // one file read per contiguous stretch
   VirtualDiskFacts facts() const override;
   AllocationRun allocationAt(std::uint64_t sector) const override;
 
@@ -102,7 +100,7 @@ class VdiReader final : public VirtualDisk {
   bool HeaderIsSound() const;
   OpenResult LoadBlockMap();
 
-  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out);
+  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch PieceAt(std::uint64_t sector, std::uint64_t limit) const;
   StretchKind SourceOfEntry(std::uint32_t entry) const;
   // Sectors wholly inside the disk size.

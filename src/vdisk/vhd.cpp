@@ -157,14 +157,6 @@ std::uint32_t VhdReader::tableEntry(std::uint64_t block) const {
 // ---------------------------------------------------------------------------
 // Reading
 
-int VhdReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) {
-  return ReadSectorWith(isOpen(), sector, out, [this](auto... args) { return ReadSpan(args...); });
-}
-
-int VhdReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
-  return ReadRunWith(isOpen(), firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
-}
-
 // Sectors this disk does not hold come from the parent, joined into one
 // request per stretch.
 ReadOutcome VhdReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {

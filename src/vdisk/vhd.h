@@ -63,7 +63,7 @@ struct VhdDynamicHeader {
   std::u16string parentName;  // at most 256 units; need not be terminated on disk
 };
 
-class VhdReader final : public VirtualDisk {
+class VhdReader final : public StretchDisk {
  public:
   VhdReader() = default;
   ~VhdReader() override = default;
@@ -75,15 +75,13 @@ class VhdReader final : public VirtualDisk {
   OpenResult Open(const std::filesystem::path& path);
   // Closes the file and drops the parent chain and all state of the disk.
   void Close();
-  bool isOpen() const { return file_ != nullptr; }
+  bool isOpen() const override { return file_ != nullptr; }
 
   char formatLetter() const override { return 'H'; }
   // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
   // every sector was served. Unserved sectors read as zeros.
-  int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) override;
-  // One file read per contiguous stretch; the bytes and the result equal
-  // those of one ReadSector call per sector.
-  int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) override;
+  using StretchDisk::ReadSector;
+  using StretchDisk::ReadRun;  // one file read per contiguous stretch
   VirtualDiskFacts facts() const override;
   AllocationRun allocationAt(std::uint64_t sector) const override;
 
@@ -112,7 +110,7 @@ class VhdReader final : public VirtualDisk {
   OpenResult LoadDynamicHeader(std::uint64_t fileSize);
   OpenResult LoadBlockTable(std::uint64_t fileSize);
 
-  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out);
+  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch StretchAt(std::uint64_t sector, std::uint64_t limit) const;
   Stretch FixedStretchAt(std::uint64_t sector, std::uint64_t limit) const;
   Stretch BlockStretchAt(std::uint64_t sector, std::uint64_t limit) const;

@@ -271,14 +271,6 @@ std::uint64_t VhdxReader::sectors512() const { return diskSectors_ * (logicalSec
 // ---------------------------------------------------------------------------
 // Reading
 
-int VhdxReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) {
-  return ReadSectorWith(isOpen(), sector, out, [this](auto... args) { return ReadSpan(args...); });
-}
-
-int VhdxReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
-  return ReadRunWith(isOpen(), firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
-}
-
 ReadOutcome VhdxReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
   return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return PieceAt(at, limit); });
 }

@@ -70,7 +70,7 @@ inline constexpr std::uint8_t kVhdxBlockUnmapped = 3;
 inline constexpr std::uint8_t kVhdxBlockFullyPresent = 6;
 inline constexpr std::uint8_t kVhdxBlockPartiallyPresent = 7;
 
-class VhdxReader final : public VirtualDisk {
+class VhdxReader final : public StretchDisk {
  public:
   VhdxReader() = default;
   ~VhdxReader() override = default;
@@ -81,17 +81,15 @@ class VhdxReader final : public VirtualDisk {
   // disks (with a parent) are refused as Damaged.
   OpenResult Open(const std::filesystem::path& path);
   void Close();
-  bool isOpen() const { return file_ != nullptr; }
+  bool isOpen() const override { return file_ != nullptr; }
 
   char formatLetter() const override { return 'X'; }
   // out.size() bytes (a multiple of 512) from 512-byte sector `sector`;
   // nonzero only when every sector was served. Unserved sectors read as
   // zeros: sectors at or past the end of the disk, and blocks in states 4
   // and 7, which this reader cannot serve.
-  int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) override;
-  // One file read per stretch of blocks that follow each other in the file;
-  // the bytes and the result equal those of one ReadSector per sector.
-  int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) override;
+  using StretchDisk::ReadSector;
+  using StretchDisk::ReadRun;  // one file read per contiguous stretch
   VirtualDiskFacts facts() const override;
   AllocationRun allocationAt(std::uint64_t sector) const override;
 
@@ -128,7 +126,7 @@ class VhdxReader final : public VirtualDisk {
   bool ReadMetadataValues(const std::array<std::uint64_t, 5>& offsets);
   bool LoadBat(const Region& bat);
 
-  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out);
+  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch PieceAt(std::uint64_t sector, std::uint64_t limit) const;
   // 512-byte sectors of the disk: diskSectors() counted in 512-byte units.
   std::uint64_t sectors512() const;

@@ -537,16 +537,6 @@ const std::vector<std::uint8_t>* VmdkReader::GrainOf(std::size_t index, std::uin
 // ---------------------------------------------------------------------------
 // Reading
 
-int VmdkReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) {
-  return ReadSectorWith(isOpen(), sector, out,
-                        [this](std::uint64_t at, std::uint64_t count, auto part) { return ReadSpan(at, count, part); });
-}
-
-int VmdkReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
-  return ReadRunWith(isOpen(), firstSector, count, out,
-                     [this](std::uint64_t at, std::uint64_t sectors, auto part) { return ReadSpan(at, sectors, part); });
-}
-
 std::size_t VmdkReader::ExtentAt(std::uint64_t sector) const {
   const auto after = std::upper_bound(extents_.begin(), extents_.end(), sector,
                                       [](std::uint64_t s, const Extent& extent) { return s < extent.firstSector; });

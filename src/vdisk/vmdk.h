@@ -105,7 +105,7 @@ struct VmdkDescriptor {
 // its fourth zero byte lies (an embedded descriptor is padded with zeros).
 VmdkDescriptor ParseVmdkDescriptor(std::span<const std::uint8_t> text);
 
-class VmdkReader final : public VirtualDisk {
+class VmdkReader final : public StretchDisk {
  public:
   VmdkReader() = default;
   ~VmdkReader() override = default;
@@ -128,16 +128,14 @@ class VmdkReader final : public VirtualDisk {
   //   (IsAcceptedVmdkType) are read; a disk of another type reads nothing.
   OpenResult Open(const std::filesystem::path& path);
   void Close();
-  bool isOpen() const { return opened_; }
+  bool isOpen() const override { return opened_; }
 
   char formatLetter() const override { return 'N'; }
   // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
   // every sector was served. Unserved sectors, and sectors at or past the
   // capacity, read as zeros.
-  int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) override;
-  // One file read per stretch that follows on in one file; the bytes and the
-  // result equal those of one ReadSector call per sector.
-  int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) override;
+  using StretchDisk::ReadSector;
+  using StretchDisk::ReadRun;  // one file read per contiguous stretch
   VirtualDiskFacts facts() const override;
   AllocationRun allocationAt(std::uint64_t sector) const override;
 
@@ -198,7 +196,7 @@ class VmdkReader final : public VirtualDisk {
   const std::vector<std::uint8_t>* GrainOf(std::size_t index, std::uint64_t grainSector) const;
 
   std::size_t ExtentAt(std::uint64_t sector) const;
-  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out);
+  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   // The stretch that starts at `sector`: file data, zeros, something that
   // cannot be read, or a compressed grain (an Other stretch whose fileOffset
   // is the grain's sector).
