@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "storage/virtual_disk.h"
+#include "support/test_support.h"
 
 namespace korv::test {
 
@@ -50,5 +53,32 @@ void ExpectRunMatchesSectors(VirtualDisk& reader, std::uint64_t first, std::uint
 // stretch allocationAt calls unallocated holds only zeros. Returns the
 // number of unallocated sectors found. Reports failures through gtest.
 std::uint64_t ExpectReadsAsRaw(VirtualDisk& reader, Bytes raw, unsigned seed = 7);
+
+// Tests that run qemu-img: skipped where it is missing, each with a private
+// folder.
+template <typename Param>
+class QemuImageTest : public ::testing::TestWithParam<Param> {
+ protected:
+  void SetUp() override {
+    if (!HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
+  }
+  TempDir dir_;
+};
+
+// Tests that write disks made by a builder into a private folder.
+class BuiltDiskTest : public ::testing::Test {
+ protected:
+  template <typename Builder>
+  std::filesystem::path Write(const Builder& builder, const std::string& name) {
+    const std::filesystem::path path = dir_ / name;
+    builder.WriteTo(path);
+    return path;
+  }
+  template <typename Builder>
+  std::filesystem::path Write(const std::string& name, const Builder& builder) {
+    return Write(builder, name);
+  }
+  TempDir dir_;
+};
 
 }  // namespace korv::test

@@ -37,14 +37,8 @@ ParallelsBuilder SampleImage(ParallelsMagic magic, std::uint32_t sectorsPerClust
   return builder;
 }
 
-class ParallelsTest : public ::testing::Test {
+class ParallelsTest : public test::BuiltDiskTest {
  protected:
-  fs::path Write(const std::string& name, const ParallelsBuilder& builder) {
-    const fs::path path = dir_ / name;
-    builder.WriteTo(path);
-    return path;
-  }
-  TempDir dir_;
   ParallelsReader reader_;
 };
 
@@ -262,13 +256,7 @@ TEST_F(ParallelsTest, OldMagicTakesOnlyThe32BitDiskSize) {
 // ---------------------------------------------------------------------------
 // Against qemu-img
 
-class ParallelsQemuTest : public ::testing::TestWithParam<const char*> {
- protected:
-  void SetUp() override {
-    if (!test::HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
-  }
-  TempDir dir_;
-};
+class ParallelsQemuTest : public test::QemuImageTest<const char*> {};
 
 TEST_P(ParallelsQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
   const Bytes raw = test::SparsePatternDisk();

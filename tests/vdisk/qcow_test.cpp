@@ -50,13 +50,7 @@ struct QemuCase {
   bool compressed;
 };
 
-class QcowQemuTest : public ::testing::TestWithParam<QemuCase> {
- protected:
-  void SetUp() override {
-    if (!test::HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
-  }
-  TempDir dir_;
-};
+class QcowQemuTest : public test::QemuImageTest<QemuCase> {};
 
 TEST_P(QcowQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
   const QemuCase& param = GetParam();
@@ -137,14 +131,10 @@ TEST(QcowQemuVersion3Test, ZeroClustersWrittenByQemuIoReadAsZeros) {
 // ---------------------------------------------------------------------------
 // Built images: mapping and entry kinds
 
-class QcowBuiltTest : public ::testing::Test {
+class QcowBuiltTest : public test::BuiltDiskTest {
  protected:
-  fs::path Write(const ClusterDiskBuilder& builder, const std::string& name = "disk.qcow") {
-    const fs::path path = dir_ / name;
-    builder.WriteTo(path);
-    return path;
-  }
-  TempDir dir_;
+  using BuiltDiskTest::Write;
+  fs::path Write(const ClusterDiskBuilder& builder) { return Write(builder, "disk.qcow"); }
 };
 
 // Offset 1,073,807,360 with 64 KiB clusters is level-1 index 2, level-2

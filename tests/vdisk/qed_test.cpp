@@ -28,13 +28,7 @@ using test::TempDir;
 constexpr std::uint64_t kKiB = 1024;
 constexpr std::uint64_t kMiB = 1024 * kKiB;
 
-class QedQemuTest : public ::testing::TestWithParam<const char*> {
- protected:
-  void SetUp() override {
-    if (!test::HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
-  }
-  TempDir dir_;
-};
+class QedQemuTest : public test::QemuImageTest<const char*> {};
 
 TEST_P(QedQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
   const Bytes raw = test::SparsePatternDisk();

@@ -26,14 +26,10 @@ using test::VdiBuilder;
 constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr std::uint64_t kSectorsPerMiB = kMiB / 512;
 
-class VdiTest : public ::testing::Test {
+class VdiTest : public test::BuiltDiskTest {
  protected:
-  fs::path Write(const VdiBuilder& builder, const std::string& name = "disk.vdi") {
-    const fs::path path = dir_ / name;
-    builder.WriteTo(path);
-    return path;
-  }
-  TempDir dir_;
+  using BuiltDiskTest::Write;
+  fs::path Write(const VdiBuilder& builder) { return Write(builder, "disk.vdi"); }
 };
 
 // Blocks land wherever their map entry says in the data area, behind their
@@ -248,13 +244,7 @@ TEST_F(VdiTest, ImageFlagsGiveTheModelText) {
 // ---------------------------------------------------------------------------
 // Against qemu-img
 
-class VdiQemuTest : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override {
-    if (!test::HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
-  }
-  TempDir dir_;
-};
+class VdiQemuTest : public test::QemuImageTest<bool> {};
 
 TEST_P(VdiQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
   const bool fixed = GetParam();

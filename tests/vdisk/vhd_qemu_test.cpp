@@ -26,13 +26,7 @@ using test::Bytes;
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-class VhdQemuTest : public ::testing::TestWithParam<const char*> {
- protected:
-  void SetUp() override {
-    if (!test::HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
-  }
-  TempDir dir_;
-};
+class VhdQemuTest : public test::QemuImageTest<const char*> {};
 
 // The raw data, padded with zeros to the size the image declares (qemu-img
 // rounds a disk up to whole cylinders).

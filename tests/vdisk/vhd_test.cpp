@@ -51,15 +51,8 @@ Read ReadOneByOne(VhdReader& reader, std::uint64_t sector, std::uint32_t count) 
 
 const Bytes kZeroSector(512, 0);
 
-class VhdTest : public ::testing::Test {
+class VhdTest : public test::BuiltDiskTest {
  protected:
-  fs::path Write(const std::string& name, const VhdBuilder& builder) {
-    const fs::path path = dir_ / name;
-    builder.WriteTo(path);
-    return path;
-  }
-
-  TempDir dir_;
 };
 
 TEST_F(VhdTest, FixedDiskMapsSectorsOntoTheFileAndStopsBeforeTheFooter) {

@@ -28,14 +28,10 @@ constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr std::uint64_t kSectorsPerMiB = kMiB / 512;
 
 // ReadRun and one ReadSector per sector agree over [first, first + count).
-class VhdxTest : public ::testing::Test {
+class VhdxTest : public test::BuiltDiskTest {
  protected:
-  fs::path Write(const VhdxBuilder& builder, const std::string& name = "disk.vhdx") {
-    const fs::path path = dir_ / name;
-    builder.WriteTo(path);
-    return path;
-  }
-  TempDir dir_;
+  using BuiltDiskTest::Write;
+  fs::path Write(const VhdxBuilder& builder) { return Write(builder, "disk.vhdx"); }
 };
 
 // A disk whose blocks lie out of order in the file, with holes between
@@ -317,13 +313,7 @@ TEST_F(VhdxTest, FactsForTheInventory) {
 // ---------------------------------------------------------------------------
 // Against qemu-img
 
-class VhdxQemuTest : public ::testing::TestWithParam<const char*> {
- protected:
-  void SetUp() override {
-    if (!test::HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
-  }
-  TempDir dir_;
-};
+class VhdxQemuTest : public test::QemuImageTest<const char*> {};
 
 TEST_P(VhdxQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
   const Bytes raw = test::SparsePatternDisk();
