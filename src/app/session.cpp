@@ -34,4 +34,59 @@ VirtualFileSelection Session::OpenVirtualFile(const std::filesystem::path& path)
   return selection;
 }
 
+const SourceNode* Session::FillTreeAndFindDisk() {
+  const std::string problem = sourceTree.Fill(source.virtualDisk);
+  if (!problem.empty()) prompts.ShowMessage(problem);
+  // The open virtual disk is the last disk of the tree, after the machine's own.
+  const SourceNode* disk = nullptr;
+  for (const SourceNode& node : sourceTree.nodes()) {
+    if (node.kind == SourceNodeKind::Disk) disk = &node;
+  }
+  return disk;
+}
+
+bool Session::SelectDisk() {
+  const SourceNode* disk = FillTreeAndFindDisk();
+  if (disk == nullptr) return false;
+  sourceTree.Select(disk->id);
+  return true;
+}
+
+bool Session::SelectPartition(int number) {
+  const SourceNode* disk = FillTreeAndFindDisk();
+  if (disk == nullptr) return false;
+  const SourceNode* partition = sourceTree.FindPartition(disk->diskNumber, number);
+  if (partition == nullptr) return false;
+  sourceTree.Select(partition->id);
+  return true;
+}
+
+AnalysisJob Session::MakeAnalysisJob(AnalysisProgress& progress) {
+  return AnalysisJob{sectors, store, scanLists, volumeCandidates, worker, prompts, progress, wizard, runFlags, bootParameters,
+                     analysisParameters};
+}
+
+AnalysisOutcome Session::Analyse(RecoveryMode mode, AnalysisProgress& progress) {
+  const StartOutcome start = sourceTree.ValidateAndStart(mode, {});
+  if (start.action != StartAction::StartAnalysis) {
+    if (!start.message.empty()) prompts.ShowMessage(start.message);
+    return AnalysisOutcome::NoWorker;
+  }
+  return AnalyseSelectedRange(mode, progress);
+}
+
+AnalysisOutcome Session::AnalyseSelectedRange(RecoveryMode mode, AnalysisProgress& progress) {
+  if (!ReadSelectedBootParameters(sectors, bootParameters)) {
+    prompts.ShowMessage(kMsgBootSectorUnreadable);
+    return AnalysisOutcome::NoWorker;
+  }
+  wizard.formattedMode = mode == RecoveryMode::FormattedData;
+  wizard.imagingMode = false;
+  wizard.rangeRun = false;
+  runFlags = {};
+  worker.Reset();
+  AnalysisJob job = MakeAnalysisJob(progress);
+  return RunAnalysis(job);
+}
+
 }  // namespace korv

@@ -8,7 +8,10 @@
 #include <string>
 
 #include "common/prompts.h"
+#include "common/recovery_mode.h"
+#include "common/wizard_state.h"
 #include "common/worker_control.h"
+#include "engine/analysis_driver.h"
 #include "engine/scan_list.h"
 #include "engine/store.h"
 #include "fs/boot_parameters.h"
@@ -41,6 +44,23 @@ class Session {
   // accepted; the previous source stays as it was otherwise.
   VirtualFileSelection OpenVirtualFile(const std::filesystem::path& path);
 
+  // Fills the source tree and selects partition `number` (from 1, as the
+  // tree numbers them) of the open virtual disk, as a click does. False when
+  // the disk has no such partition.
+  bool SelectPartition(int number);
+  // Fills the source tree and selects the open virtual disk's own node.
+  bool SelectDisk();
+
+  // Next on the source page in a partition mode (Deleted or Formatted Data
+  // Recovery), then the analysis on the calling thread: the checks of Next,
+  // the boot parameters of the selected partition, the run. A refusal is
+  // shown through the prompts and gives NoWorker.
+  AnalysisOutcome Analyse(RecoveryMode mode, AnalysisProgress& progress);
+  // The part of Analyse after the checks of Next, for a range already
+  // selected: the boot parameters, then the run.
+  AnalysisOutcome AnalyseSelectedRange(RecoveryMode mode, AnalysisProgress& progress);
+  AnalysisJob MakeAnalysisJob(AnalysisProgress& progress);
+
   Prompts& prompts;
   PosixIo io;
   CurrentSource source;
@@ -53,8 +73,14 @@ class Session {
   BootParameters bootParameters;
   Store store;
   ScanLists scanLists;
+  VolumeCandidateList volumeCandidates;
+  WizardState wizard;
+  AnalysisRunFlags runFlags;
+  AnalysisParameters analysisParameters;
 
  private:
+  const SourceNode* FillTreeAndFindDisk();
+
   std::unique_ptr<VirtualDisk> virtualDisk_;
 };
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/prompts.h"
+#include "ui/logic/item_texts.h"
 
 namespace korv::cli {
 
@@ -13,11 +14,11 @@ class CliPrompts final : public Prompts {
   explicit CliPrompts(BadSectorAnswer badSectorAnswer) : badSectorAnswer_(badSectorAnswer) {}
 
   BadSectorAnswer AskBadSector(std::string_view message) override {
-    std::cerr << message << '\n';
+    std::cerr << DisplayText(message) << '\n';
     return badSectorAnswer_;
   }
   bool AskYesNo(std::string_view) override { return false; }
-  void ShowMessage(std::string_view message) override { std::cerr << message << '\n'; }
+  void ShowMessage(std::string_view message) override { std::cerr << DisplayText(message) << '\n'; }
 
  private:
   BadSectorAnswer badSectorAnswer_;

@@ -3,6 +3,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "cli/source_choice.h"
+#include "engine/found_tree.h"
 
 namespace korv::cli {
 
@@ -36,5 +40,26 @@ struct PartitionsOptions {
 
 // The source tree of a disk file: its partitions as the source page lists them.
 int RunPartitions(const PartitionsOptions& options);
+
+struct AnalyzeOptions {
+  SourceChoice source;
+  bool json = false;
+  std::string badSectors = "skip";
+};
+
+// Runs the analysis of a partition or range and lists what it found.
+int RunAnalyze(const AnalyzeOptions& options);
+
+struct AnalysisRun {
+  AnalysisOutcome outcome = AnalysisOutcome::NoWorker;
+  bool interrupted = false;  // Ctrl-C stopped it
+};
+
+// The analysis of the selected source, with the progress line and Ctrl-C
+// as Stop.
+AnalysisRun RunAnalysisFor(Session& session, const SourceChoice& choice);
+
+// The found tree in the order the listing shows it.
+std::vector<FoundTreeEntry> FoundEntries(const Session& session);
 
 }  // namespace korv::cli

@@ -8,6 +8,19 @@ namespace {
 
 constexpr const char* kVersion = "0.1.0";
 
+// The options that say which part of which disk file to analyse.
+void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
+  command.add_option("IMAGE", source.image, "The virtual disk file (or a .vbox naming one)")->required();
+  command.add_option("--partition", source.partition, "Partition number, from 1, as 'partitions' lists them")
+      ->check(CLI::PositiveNumber);
+  command.add_option("--first", source.first, "First sector of a typed range");
+  command.add_option("--end", source.end, "End sector of a typed range");
+  command.add_option("--fs", source.fileSystem, "File system of a typed range")
+      ->check(CLI::IsMember({"NTFS", "FAT32", "FAT16", "FAT12"}));
+  command.add_option("--mode", source.mode, "Recovery mode")->check(CLI::IsMember({"deleted", "formatted"}));
+  command.add_option("--inventory", source.inventory, "The disk inventory file (default: the user's state folder)");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,6 +47,13 @@ int main(int argc, char** argv) {
   readCommand->add_option("--bad-sectors", read.badSectors, "What to do with unreadable sectors")
       ->check(CLI::IsMember({"retry", "skip"}));
 
+  korv::cli::AnalyzeOptions analyze;
+  auto* analyzeCommand = app.add_subcommand("analyze", "Analyse a partition or range and list what was found.");
+  AddSourceOptions(*analyzeCommand, analyze.source);
+  analyzeCommand->add_flag("--json", analyze.json, "Print JSON");
+  analyzeCommand->add_option("--bad-sectors", analyze.badSectors, "What to do with unreadable sectors")
+      ->check(CLI::IsMember({"retry", "skip"}));
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -44,5 +64,6 @@ int main(int argc, char** argv) {
   if (probeCommand->parsed()) return korv::cli::RunProbe(probe);
   if (partitionsCommand->parsed()) return korv::cli::RunPartitions(partitions);
   if (readCommand->parsed()) return korv::cli::RunRead(read);
+  if (analyzeCommand->parsed()) return korv::cli::RunAnalyze(analyze);
   return korv::cli::kExitRefused;
 }

@@ -7,7 +7,29 @@
 namespace korv {
 
 // The places a progress page shows text in.
-enum class ProgressField { Banner, Step, Status, Items, Size, Sector, Elapsed };
+enum class ProgressField {
+  Banner,        // what the run does, in one or two lines
+  StepPicture,   // the name of the step picture beside the banner
+  Mode,          // "Mode     :" line
+  Device,        // "Device   :" line
+  Capacity,      // "Capacity :" line
+  SizeLabel,     // the label of the size line ("Total Size ..." or "Indexes Found ...")
+  Size,          // total size of the files found
+  Folders,       // folders found
+  Files,         // files found
+  LastName,      // the name of the last item found
+  Sector,        // the current-sector control
+  IndexCount,    // INDX records found by a formatted NTFS scan
+  Status,        // the status line under the details
+  Elapsed,       // the clock
+};
+
+// Groups of controls a run shows or hides as one.
+enum class ProgressGroup {
+  Details,     // every detail line (Hide/Show Details)
+  SectorLine,  // the current-sector control and its label
+  Status,      // the status lines
+};
 
 class ProgressSink {
  public:
@@ -17,6 +39,7 @@ class ProgressSink {
   virtual void SetPercent(int percent) = 0;
   // One step of the moving bar shown while the amount of work is unknown.
   virtual void Pulse() = 0;
+  virtual void SetVisible(ProgressGroup, bool) {}
 };
 
 // A sink that shows nothing.

@@ -20,10 +20,19 @@ void WorkerControl::RequestStop() {
   wake_.notify_all();
 }
 
+void WorkerControl::RequestAbandon() {
+  {
+    std::lock_guard lock(mutex_);
+    abandon_.store(true);
+  }
+  wake_.notify_all();
+}
+
 void WorkerControl::Reset() {
   {
     std::lock_guard lock(mutex_);
     stop_.store(false);
+    abandon_.store(false);
     paused_.store(false);
   }
   wake_.notify_all();
@@ -32,9 +41,9 @@ void WorkerControl::Reset() {
 bool WorkerControl::checkpoint() {
   if (paused_.load()) {
     std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return !paused_.load() || stop_.load(); });
+    wake_.wait(lock, [this] { return !paused_.load() || stop_.load() || abandon_.load(); });
   }
-  return !stop_.load();
+  return !stop_.load() && !abandon_.load();
 }
 
 }  // namespace korv

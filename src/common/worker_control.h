@@ -14,19 +14,25 @@ class WorkerControl {
   void RequestPause();
   void Resume();
   void RequestStop();
+  // Back: the worker ends as soon as it can and its results are thrown away.
+  void RequestAbandon();
+  // A stop is consumed by the step it ended; the next step runs again.
+  void ClearStop() { stop_.store(false); }
   // Clears a stop or pause so the control can serve the next worker.
   void Reset();
 
   bool paused() const { return paused_.load(); }
   bool stopRequested() const { return stop_.load(); }
+  bool abandoned() const { return abandon_.load(); }
 
-  // Blocks while paused (a stop ends the wait); false once a stop has been
-  // requested, true when the worker may go on.
+  // Blocks while paused (a stop or Back ends the wait); false once a stop or
+  // Back has been requested, true when the worker may go on.
   bool checkpoint();
 
  private:
   std::atomic<bool> paused_{false};
   std::atomic<bool> stop_{false};
+  std::atomic<bool> abandon_{false};
   std::mutex mutex_;
   std::condition_variable wake_;
 };

@@ -200,6 +200,21 @@ void Store::MoveFolder(FolderId id, std::uint32_t parentNumber) {
   });
 }
 
+void Store::MoveFilesOfParent(std::uint32_t from, std::uint32_t to) {
+  if (from == to) return;
+  const auto moving = filesByParent_.find(from);
+  if (moving == filesByParent_.end()) return;
+  GuardAllocation([&] {
+    std::vector<FileId> ids = std::move(moving->second);
+    filesByParent_.erase(moving);
+    std::vector<FileId>& target = filesByParent_[to];
+    for (const FileId id : ids) {
+      files_[id].parentNumber = to;
+      target.push_back(id);
+    }
+  });
+}
+
 void Store::SetFolderSelected(FolderId id, char selected) { folders_[id].selected = NormalisedFlag(selected); }
 
 void Store::SetFileSelected(FileId id, char selected) { files_[id].selected = NormalisedFlag(selected); }

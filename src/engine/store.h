@@ -235,6 +235,11 @@ class Store {
   void MoveFolder(FolderId id, std::uint32_t parentNumber);
   // Puts a folder whose parent was not found under "Lost".
   void MoveFolderUnderLost(FolderId id) { MoveFolder(id, LostNumber); }
+  // Gives every file of parent `from` the parent `to`; they follow the files
+  // `to` already holds, in their own order.
+  void MoveFilesOfParent(std::uint32_t from, std::uint32_t to);
+  // The parent numbers that hold files, ascending.
+  std::vector<std::uint32_t> FileParentsInOrder() const;
 
   // The fields readers may change. Flags are 'y' or 'n'.
   void SetFolderSelected(FolderId id, char selected);
@@ -249,8 +254,6 @@ class Store {
  private:
   FolderId AppendFolder(const NewFolder& folder);
   void PlaceFolder(FolderId id);
-  // The parent numbers that hold files, ascending.
-  std::vector<std::uint32_t> FileParentsInOrder() const;
   void OverwriteFolder(FolderId id, const NewFolder& folder);
 
   std::deque<FoundFolder> folders_;

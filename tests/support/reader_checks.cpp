@@ -1,5 +1,7 @@
 #include "support/reader_checks.h"
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -17,21 +19,42 @@ constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr std::size_t kSector = 512;
 }  // namespace
 
-bool RunProgram(std::vector<std::string> arguments) {
+namespace {
+
+// Runs the program with its standard output going to `outputFd` (or
+// /dev/null when negative); true when it exited with status 0.
+bool RunWithOutput(std::vector<std::string> arguments, int outputFd) {
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
   const pid_t child = ::fork();
   if (child < 0) return false;
   if (child == 0) {
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull >= 0) ::dup2(devNull, STDOUT_FILENO);
+    const int target = outputFd >= 0 ? outputFd : ::open("/dev/null", O_WRONLY);
+    if (target >= 0) ::dup2(target, STDOUT_FILENO);
     ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   int status = 0;
   if (::waitpid(child, &status, 0) != child) return false;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+bool RunProgram(std::vector<std::string> arguments) { return RunWithOutput(std::move(arguments), -1); }
+
+std::optional<std::string> ProgramOutput(std::vector<std::string> arguments) {
+  std::FILE* captured = std::tmpfile();
+  if (captured == nullptr) return std::nullopt;
+  const bool ran = RunWithOutput(std::move(arguments), ::fileno(captured));
+  std::string text;
+  std::rewind(captured);
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, captured)) > 0;) text.append(chunk, got);
+  std::fclose(captured);
+  if (!ran) return std::nullopt;
+  return text;
 }
 
 bool HaveQemuImg() { return RunProgram({"qemu-img", "--version"}); }

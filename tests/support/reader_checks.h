@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ using Bytes = std::vector<std::uint8_t>;
 // Runs a program with its arguments (no shell), its standard output
 // discarded; true when it exits with 0.
 bool RunProgram(std::vector<std::string> arguments);
+// The program's standard output, or nothing when it did not exit with 0.
+std::optional<std::string> ProgramOutput(std::vector<std::string> arguments);
 bool HaveQemuImg();
 
 // Converts `raw` (a raw disk file) into `image` with qemu-img:

@@ -1,0 +1,155 @@
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_prompts.h"
+#include "cli/commands.h"
+#include "cli/source_choice.h"
+#include "engine/found_tree.h"
+#include "ui/logic/item_texts.h"
+
+namespace korv::cli {
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::uint64_t kTicksPerSecond = 10000000;
+constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600ULL;
+
+// Control characters of a name from disk would break the one-item-a-line
+// listing: they are shown as \xNN.
+std::string PrintableLine(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown += c;
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    shown += escaped;
+  }
+  return shown;
+}
+
+Json NtfsIsoTime(std::uint64_t ticks) {
+  if (ticks == 0) return nullptr;
+  const std::time_t seconds = static_cast<std::time_t>(ticks / kTicksPerSecond - kSecondsFrom1601To1970);
+  std::tm utc{};
+  if (gmtime_r(&seconds, &utc) == nullptr) return nullptr;
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+Json FatIsoTime(std::uint16_t date, std::uint16_t time, bool hasTime) {
+  if (date == 0) return nullptr;
+  const unsigned month = (date >> 5) & 15u;
+  const unsigned day = date & 31u;
+  if (month < 1 || month > 12 || day == 0) return nullptr;
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", 1980u + (date >> 9), month, day,
+                hasTime ? time >> 11 : 0u, hasTime ? (time >> 5) & 63u : 0u, hasTime ? (time & 31u) * 2 : 0u);
+  return text;
+}
+
+struct ItemRow {
+  FoundTreeEntry entry;
+  bool deleted = false;
+  std::uint64_t size = 0;
+  std::uint32_t id = 0;
+  ItemTimes times{};
+};
+
+ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
+  if (entry.folder) {
+    const FoundFolder& folder = store.folder(entry.id);
+    return {entry, folder.deleted == kFlagYes, 0, folder.ownNumber, folder.times};
+  }
+  const FoundFile& file = store.file(entry.id);
+  return {entry, file.deleted == kFlagYes, file.size, file.ownNumber, file.times};
+}
+
+void PrintText(const std::vector<ItemRow>& rows, bool ntfs) {
+  for (const ItemRow& row : rows) {
+    std::cout << ItemTypeText(row.entry.folder, row.deleted) << '\t' << row.size << '\t'
+              << ItemDates(row.times, ntfs).modified << '\t' << PrintableLine(row.entry.path) << '\n';
+  }
+}
+
+void PrintJson(const std::vector<ItemRow>& rows, const Session& session, const SourceChoice& choice) {
+  const bool ntfs = session.analysisParameters.fileSystem == kFileSystemNtfs;
+  Json items = Json::array();
+  for (const ItemRow& row : rows) {
+    const auto word = [&](std::size_t i) { return static_cast<std::uint16_t>(row.times[i]); };
+    items.push_back({
+        {"path", row.entry.path},
+        {"kind", row.entry.folder ? "folder" : "file"},
+        {"type", ItemTypeText(row.entry.folder, row.deleted)},
+        {"deleted", row.deleted},
+        {"size", row.size},
+        {"modified", ntfs ? NtfsIsoTime(NtfsTimeAt(row.times, 0)) : FatIsoTime(word(0), word(1), true)},
+        {"created", ntfs ? NtfsIsoTime(NtfsTimeAt(row.times, 2)) : FatIsoTime(word(2), word(3), true)},
+        {"accessed", ntfs ? NtfsIsoTime(NtfsTimeAt(row.times, 4)) : FatIsoTime(word(4), 0, false)},
+        {"id", row.id},
+    });
+  }
+  const Store& store = session.store;
+  std::cout << Json{{"mode", choice.mode},
+                    {"fileSystem", session.analysisParameters.fileSystem},
+                    {"folderCount", store.folderCount()},
+                    {"fileCount", store.fileCount()},
+                    {"totalBytes", store.totalFileBytes()},
+                    {"items", items}}
+                   .dump(2)
+            << '\n';
+}
+
+bool ShowsResults(AnalysisOutcome outcome) {
+  return outcome == AnalysisOutcome::DeletedRunEnded || outcome == AnalysisOutcome::ResultsReady;
+}
+
+}  // namespace
+
+std::vector<FoundTreeEntry> FoundEntries(const Session& session) {
+  std::vector<FoundTreeEntry> entries;
+  WalkFoundTree(session.store, RootNumberOf(session.analysisParameters.fileSystem),
+                static_cast<std::uint16_t>(session.store.currentVolume.load()),
+                [&](const FoundTreeEntry& entry) { entries.push_back(entry); });
+  return entries;
+}
+
+AnalysisRun RunAnalysisFor(Session& session, const SourceChoice& choice) {
+  TerminalProgress sink;
+  AnalysisProgress progress(sink);
+  sink.SetProgress(&progress);
+  StopOnInterrupt interrupt(session.worker);
+  AnalysisRun run;
+  run.outcome = session.AnalyseSelectedRange(ModeOf(choice), progress);
+  run.interrupted = interrupt.interrupted();
+  return run;
+}
+
+int RunAnalyze(const AnalyzeOptions& options) {
+  CliPrompts prompts(options.badSectors == "retry" ? BadSectorAnswer::RetryAll : BadSectorAnswer::SkipAll);
+  Session session(prompts, SessionOptionsFor(options.source));
+  if (const auto refusal = SelectSource(session, options.source)) {
+    std::cerr << DisplayText(*refusal) << '\n';
+    return kExitRefused;
+  }
+  const AnalysisRun run = RunAnalysisFor(session, options.source);
+  if (run.outcome == AnalysisOutcome::NoWorker) return kExitRefused;
+  if (!ShowsResults(run.outcome)) return kExitIncomplete;
+
+  std::vector<ItemRow> rows;
+  for (const FoundTreeEntry& entry : FoundEntries(session)) rows.push_back(RowOf(session.store, entry));
+  if (options.json) {
+    PrintJson(rows, session, options.source);
+  } else {
+    PrintText(rows, session.analysisParameters.fileSystem == kFileSystemNtfs);
+  }
+  return run.interrupted ? kExitIncomplete : kExitDone;
+}
+
+}  // namespace korv::cli

@@ -1,0 +1,120 @@
+#include "cli/source_choice.h"
+
+#include <csignal>
+#include <iostream>
+#include <unistd.h>
+
+namespace korv::cli {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+int FileSystemItem(const std::string& name) {
+  if (name == kFileSystemFat16 || name == kFileSystemFat12) return 0;
+  if (name == kFileSystemFat32) return 1;
+  if (name == kFileSystemNtfs) return 2;
+  return -1;
+}
+
+}  // namespace
+
+SessionOptions SessionOptionsFor(const SourceChoice& choice) {
+  SessionOptions options;
+  options.inventoryPath = choice.inventory;
+  return options;
+}
+
+RecoveryMode ModeOf(const SourceChoice& choice) {
+  return choice.mode == "formatted" ? RecoveryMode::FormattedData : RecoveryMode::DeletedData;
+}
+
+std::optional<std::string> SelectSource(Session& session, const SourceChoice& choice) {
+  const bool typedRange = choice.first || choice.end || !choice.fileSystem.empty();
+  if ((choice.partition > 0) == typedRange) return std::string(kMsgChooseOneSource);
+  if (typedRange && (!choice.first || !choice.end || choice.fileSystem.empty())) return std::string(kMsgChooseOneSource);
+
+  const VirtualFileSelection selection = session.OpenVirtualFile(choice.image);
+  if (!selection.accepted) return selection.message;
+  if (!typedRange) {
+    if (!session.SelectPartition(choice.partition)) {
+      return std::string(kMsgNoSuchPartition) + std::to_string(choice.partition) + ".";
+    }
+  } else {
+    // A typed range goes through the same checks of Next as on the source
+    // page; the disk's node stands for the device.
+    if (!session.SelectDisk()) return std::string(kMsgSelectVirtualDisk);
+    if (FileSystemItem(choice.fileSystem) < 0) return std::string(kMsgSelectPartitionType);
+    session.range.firstSector = *choice.first;
+    session.range.endSector = *choice.end;
+    session.range.fileSystem = choice.fileSystem;
+  }
+  const StartOutcome start = session.sourceTree.ValidateAndStart(ModeOf(choice), {});
+  if (start.action != StartAction::StartAnalysis) return start.message;
+  return std::nullopt;
+}
+
+StopOnInterrupt::StopOnInterrupt(WorkerControl& worker) : worker_(worker) {
+  sigset_t interrupt;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
+  waiter_ = std::thread([this, interrupt] {
+    const timespec wait{0, 100'000'000};
+    while (!done_.load()) {
+      if (sigtimedwait(&interrupt, nullptr, &wait) != SIGINT) continue;
+      interrupted_.store(true);
+      worker_.RequestStop();
+    }
+  });
+}
+
+StopOnInterrupt::~StopOnInterrupt() {
+  done_.store(true);
+  waiter_.join();
+  sigset_t interrupt;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  pthread_sigmask(SIG_UNBLOCK, &interrupt, nullptr);
+}
+
+TerminalProgress::TerminalProgress(const AnalysisProgress* progress)
+    : progress_(progress), enabled_(::isatty(STDERR_FILENO) == 1) {}
+
+TerminalProgress::~TerminalProgress() {
+  if (enabled_ && drawn_) std::cerr << '\n';
+}
+
+void TerminalProgress::SetText(ProgressField field, std::string_view text) {
+  switch (field) {
+    case ProgressField::Files: files_ = text; break;
+    case ProgressField::Folders: folders_ = text; break;
+    case ProgressField::Sector: sector_ = text; break;
+    case ProgressField::Status: status_ = text; break;
+    default: return;
+  }
+  Draw(false);
+}
+
+void TerminalProgress::SetPercent(int percent) {
+  percent_ = percent;
+  Draw(false);
+}
+
+void TerminalProgress::Draw(bool force) {
+  if (!enabled_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && drawn_ && now - lastDraw_ < 200ms) return;
+  lastDraw_ = now;
+  drawn_ = true;
+  std::string line = std::to_string(percent_) + "%";
+  if (!folders_.empty()) line += "  folders " + folders_;
+  if (!files_.empty()) line += "  files " + files_;
+  if (!sector_.empty()) line += "  sector " + sector_;
+  if (progress_ != nullptr) line += "  " + progress_->ClockText();
+  if (!status_.empty()) line += "  " + status_;
+  if (line.size() > 100) line.resize(100);
+  std::cerr << "\r\x1b[K" << line << std::flush;
+}
+
+}  // namespace korv::cli

@@ -1,0 +1,139 @@
+#include "engine/analysis_driver.h"
+
+#include "common/size_text.h"
+#include "engine/deleted_fat.h"
+#include "engine/deleted_ntfs.h"
+#include "fs/fat/fat_boot.h"
+#include "fs/fat/fat_type.h"
+#include "fs/ntfs/mft_run_list.h"
+#include "fs/ntfs/ntfs_boot.h"
+
+namespace korv {
+
+namespace {
+
+bool IsFatName(std::string_view name) { return FatTypeFromName(name).has_value(); }
+
+// The workers this build does not carry yet end the run as a mode that
+// cannot work on the volume.
+AnalysisOutcome NotAvailable(AnalysisJob& job) {
+  job.prompts.ShowMessage(kMsgRecoveryNotPossible);
+  return AnalysisOutcome::CloseNoResults;
+}
+
+void ShowFixedTexts(AnalysisJob& job) {
+  ProgressSink& sink = job.sink();
+  sink.SetText(ProgressField::Mode, ModeName(job.wizard, job.flags));
+  sink.SetText(ProgressField::Device, DeviceName(job.sectors.source()));
+  sink.SetText(ProgressField::Capacity, CapacityText(job.range(), job.sectors.sectorBytes()));
+  if (job.flags.rawRun) {
+    sink.SetText(ProgressField::StepPicture, kStepPictureRaw);
+    sink.SetText(ProgressField::Banner, kBannerRaw);
+    return;
+  }
+  if (job.wizard.imagingMode) {
+    sink.SetText(ProgressField::Banner, kBannerImaging);
+    return;
+  }
+  sink.SetText(ProgressField::StepPicture, kStepPictureAnalysis);
+  if (job.wizard.rangeRun && job.flags.rangePhase == 0) {
+    sink.SetText(ProgressField::Banner, kBannerPartition);
+  } else {
+    sink.SetText(ProgressField::Banner, job.wizard.formattedMode ? kBannerFormatted : kBannerDeleted);
+  }
+}
+
+void CopyBootParameters(AnalysisJob& job, std::string fileSystem) {
+  if (job.flags.logLoaded) return;
+  job.parameters.boot = job.bootParameters;
+  job.parameters.fileSystem = std::move(fileSystem);
+}
+
+AnalysisOutcome RunNtfs(AnalysisJob& job) {
+  CopyBootParameters(job, std::string(kFileSystemNtfs));
+  job.progress.StartClock();
+  if (job.wizard.rangeRun && job.flags.rangePhase == 1) return NotAvailable(job);
+  if (job.wizard.formattedMode || job.wizard.rangeRun) {
+    job.sink().SetText(ProgressField::SizeLabel, job.flags.logLoaded ? kLabelTotalSize : kLabelIndexesFound);
+    if (job.wizard.rangeRun) ++job.flags.rangePhase;
+    return NotAvailable(job);
+  }
+  job.sink().SetText(ProgressField::SizeLabel, kLabelTotalSize);
+  job.store.currentVolume = 0;
+  const MftRunList mft = BuildMftRunList(job.sectors, job.parameters.boot);
+  return RunDeletedNtfs(job, mft);
+}
+
+AnalysisOutcome RunFat(AnalysisJob& job) {
+  CopyBootParameters(job, AnalysedFileSystemName(job.range(), job.bootParameters));
+  job.progress.StartClock();
+  if (job.wizard.rangeRun) {
+    if (job.flags.rangePhase != 0 && job.flags.rangePhase != 1) return AnalysisOutcome::NoWorker;
+    job.sink().SetText(ProgressField::SizeLabel, job.flags.logLoaded ? kLabelTotalSize : kLabelCurrentSector);
+    return NotAvailable(job);
+  }
+  if (job.wizard.formattedMode) return NotAvailable(job);
+  job.sink().SetText(ProgressField::SizeLabel, kLabelTotalSize);
+  job.sink().SetVisible(ProgressGroup::SectorLine, false);
+  job.store.currentVolume = 0;
+  job.store.ClearStore();
+  return RunDeletedFat(job);
+}
+
+AnalysisOutcome SelectAndRun(AnalysisJob& job) {
+  if (job.flags.rawRun || job.wizard.imagingMode) return NotAvailable(job);
+  const std::string& fileSystem = job.range().fileSystem;
+  if (fileSystem == kFileSystemNtfs) return RunNtfs(job);
+  if (IsFatName(fileSystem)) return RunFat(job);
+  return AnalysisOutcome::NoWorker;
+}
+
+}  // namespace
+
+std::string_view ModeName(const WizardState& wizard, const AnalysisRunFlags& flags) {
+  if (flags.rawRun) return kModeRaw;
+  if (wizard.imagingMode) return kModeImaging;
+  if (wizard.rangeRun) return kModePartition;
+  return wizard.formattedMode ? kModeFormatted : kModeDeleted;
+}
+
+std::string DeviceName(const CurrentSource& source) {
+  return source.isVirtual() ? std::string(kDeviceVirtualDisk) : source.displayName;
+}
+
+std::string CapacityText(const SelectedRange& range, std::uint32_t sectorBytes) {
+  if (range.endSector <= range.firstSector) return "0";
+  return FormatSizeText((range.endSector - range.firstSector) * sectorBytes);
+}
+
+bool ReadSelectedBootParameters(SectorSource& sectors, BootParameters& boot) {
+  const SelectedRange& range = sectors.range();
+  if (range.fileSystem == kFileSystemNtfs) return ReadNtfsBootParameters(sectors, range, boot);
+  if (IsFatName(range.fileSystem)) return ReadFatBootParameters(sectors, range, boot);
+  return false;
+}
+
+std::string AnalysedFileSystemName(const SelectedRange& range, const BootParameters& boot) {
+  if (!IsFatName(range.fileSystem)) return range.fileSystem;
+  return std::string(AnalysedFatName(boot, range.endSector));
+}
+
+AnalysisOutcome RunAnalysis(AnalysisJob& job) {
+  ShowFixedTexts(job);
+  AnalysisOutcome outcome = SelectAndRun(job);
+  if (job.worker.abandoned()) {
+    job.store.ClearStore();
+    job.flags.logLoaded = false;
+    return AnalysisOutcome::Abandoned;
+  }
+  if (outcome == AnalysisOutcome::CloseNoResults) job.store.ClearStore();
+  return outcome;
+}
+
+AnalysisOutcome HandOverToFormatted(AnalysisJob& job) {
+  // The formatted scans are not part of this build: the run ends as one the
+  // mode cannot serve.
+  return NotAvailable(job);
+}
+
+}  // namespace korv

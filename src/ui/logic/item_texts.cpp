@@ -1,0 +1,72 @@
+#include "ui/logic/item_texts.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace korv {
+
+namespace {
+
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr std::uint64_t kTicksPerSecond = 10000000;
+// Days from 1601-01-01 to 1970-01-01.
+constexpr std::int64_t kDaysFrom1601To1970 = 134774;
+
+const char* MonthText(unsigned month) { return month >= 1 && month <= 12 ? kMonths[month - 1] : "Err"; }
+
+std::string DateText(unsigned day, unsigned month, int year) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u-%s-%04d", day, MonthText(month), year);
+  return text;
+}
+
+}  // namespace
+
+std::string_view ItemTypeText(bool folder, bool deleted) {
+  if (folder) return deleted ? kTypeDeletedFolder : kTypeFolder;
+  return deleted ? kTypeDeletedFile : kTypeFile;
+}
+
+std::string DisplayText(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    shown += text[i];
+    if (text[i] == '&' && i + 1 < text.size() && text[i + 1] == '&') ++i;
+  }
+  return shown;
+}
+
+std::string NtfsDateText(std::uint64_t ticks) {
+  using namespace std::chrono;
+  const std::uint64_t seconds = ticks / kTicksPerSecond;
+  const auto dayNumber = static_cast<std::int64_t>(seconds / 86400) - kDaysFrom1601To1970;
+  const year_month_day date{sys_days{days{dayNumber}}};
+  const std::uint64_t inDay = seconds % 86400;
+  char time[16];
+  std::snprintf(time, sizeof time, " %02u:%02u:%02u", static_cast<unsigned>(inDay / 3600),
+                static_cast<unsigned>(inDay / 60 % 60), static_cast<unsigned>(inDay % 60));
+  return DateText(static_cast<unsigned>(date.day()), static_cast<unsigned>(date.month()),
+                  static_cast<int>(date.year())) +
+         time;
+}
+
+std::string FatDateText(std::uint16_t date) {
+  return DateText(date % 32u, (date / 32u) % 16u, 1980 + date / 512);
+}
+
+std::string FatDateTimeText(std::uint16_t date, std::uint16_t time) {
+  char clock[16];
+  std::snprintf(clock, sizeof clock, " %02u:%02u", time / 2048u, (time / 32u) % 64u);
+  return FatDateText(date) + clock;
+}
+
+ItemDateTexts ItemDates(const ItemTimes& times, bool ntfs) {
+  if (ntfs) return {NtfsDateText(NtfsTimeAt(times, 0)), NtfsDateText(NtfsTimeAt(times, 2)),
+                    NtfsDateText(NtfsTimeAt(times, 4))};
+  const auto word = [&](std::size_t i) { return static_cast<std::uint16_t>(times[i]); };
+  return {FatDateTimeText(word(0), word(1)), FatDateTimeText(word(2), word(3)), FatDateText(word(4))};
+}
+
+}  // namespace korv

@@ -1,0 +1,44 @@
+// What the results view writes for a found item: its type, and its dates: "05-Mar-2024
+// 09:07:02" from NTFS times (shown as stored, in UTC), "05-Mar-2024 09:07"
+// from FAT's packed words, "05-Mar-2024" for FAT's access date. A month the
+// words cannot hold reads "Err".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/store.h"
+
+namespace korv {
+
+inline constexpr std::string_view kTypeFolder = "Folder";
+inline constexpr std::string_view kTypeDeletedFolder = "Deleted Folder";
+inline constexpr std::string_view kTypeFile = "File";
+inline constexpr std::string_view kTypeDeletedFile = "Deleted File";
+
+std::string_view ItemTypeText(bool folder, bool deleted);
+
+// A text of the system's for display: "&&" in its dialogs stands for one "&".
+std::string DisplayText(std::string_view text);
+
+// 100-ns ticks since 1601.
+std::string NtfsDateText(std::uint64_t ticks);
+std::string FatDateTimeText(std::uint16_t date, std::uint16_t time);
+std::string FatDateText(std::uint16_t date);
+
+struct ItemDateTexts {
+  std::string modified;
+  std::string created;
+  std::string accessed;
+};
+
+// The three date columns of an item of an NTFS or a FAT volume.
+ItemDateTexts ItemDates(const ItemTimes& times, bool ntfs);
+
+// The 64-bit NTFS time held in two words of ItemTimes, low word first.
+inline std::uint64_t NtfsTimeAt(const ItemTimes& times, std::size_t lowWord) {
+  return std::uint64_t{times[lowWord + 1]} << 32 | times[lowWord];
+}
+
+}  // namespace korv
