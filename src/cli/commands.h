@@ -21,6 +21,7 @@ struct ReadOptions {
   std::uint64_t count = 0;
   std::string output;  // empty: standard output
   std::string badSectors = "skip";
+  std::string inventory;  // empty: the user's default place
 };
 
 int RunRead(const ReadOptions& options);
@@ -28,6 +29,7 @@ int RunRead(const ReadOptions& options);
 struct ProbeOptions {
   std::string image;
   bool json = false;
+  std::string inventory;
 };
 
 // Recognises a disk file and says whether it would be accepted, and why not.
@@ -36,6 +38,7 @@ int RunProbe(const ProbeOptions& options);
 struct PartitionsOptions {
   std::string image;
   bool json = false;
+  std::string inventory;
 };
 
 // The source tree of a disk file: its partitions as the source page lists them.

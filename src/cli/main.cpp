@@ -8,6 +8,10 @@ namespace {
 
 constexpr const char* kVersion = "0.1.0";
 
+void AddInventoryOption(CLI::App& command, std::string& inventory) {
+  command.add_option("--inventory", inventory, "The disk inventory file (default: the user's state folder)");
+}
+
 // The options that say which part of which disk file to analyse.
 void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
   command.add_option("IMAGE", source.image, "The virtual disk file (or a .vbox naming one)")->required();
@@ -18,7 +22,7 @@ void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
   command.add_option("--fs", source.fileSystem, "File system of a typed range")
       ->check(CLI::IsMember({"NTFS", "FAT32", "FAT16", "FAT12"}));
   command.add_option("--mode", source.mode, "Recovery mode")->check(CLI::IsMember({"deleted", "formatted"}));
-  command.add_option("--inventory", source.inventory, "The disk inventory file (default: the user's state folder)");
+  AddInventoryOption(command, source.inventory);
 }
 
 }  // namespace
@@ -32,11 +36,13 @@ int main(int argc, char** argv) {
   auto* probeCommand = app.add_subcommand("probe", "Recognise a disk file and say whether it can be worked on.");
   probeCommand->add_option("IMAGE", probe.image, "The virtual disk file (or a .vbox naming one)")->required();
   probeCommand->add_flag("--json", probe.json, "Print JSON");
+  AddInventoryOption(*probeCommand, probe.inventory);
 
   korv::cli::PartitionsOptions partitions;
   auto* partitionsCommand = app.add_subcommand("partitions", "List the partitions of a disk file.");
   partitionsCommand->add_option("IMAGE", partitions.image, "The virtual disk file (or a .vbox naming one)")->required();
   partitionsCommand->add_flag("--json", partitions.json, "Print JSON");
+  AddInventoryOption(*partitionsCommand, partitions.inventory);
 
   korv::cli::ReadOptions read;
   auto* readCommand = app.add_subcommand("read", "Write the bytes of a run of sectors of a disk file.");
@@ -46,6 +52,7 @@ int main(int argc, char** argv) {
   readCommand->add_option("--output", read.output, "Write to this file instead of standard output");
   readCommand->add_option("--bad-sectors", read.badSectors, "What to do with unreadable sectors")
       ->check(CLI::IsMember({"retry", "skip"}));
+  AddInventoryOption(*readCommand, read.inventory);
 
   korv::cli::AnalyzeOptions analyze;
   auto* analyzeCommand = app.add_subcommand("analyze", "Analyse a partition or range and list what was found.");

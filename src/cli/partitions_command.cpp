@@ -39,7 +39,7 @@ void PrintJson(const DiskListing& listing) {
 
 int RunPartitions(const PartitionsOptions& options) {
   CliPrompts prompts(BadSectorAnswer::SkipAll);
-  Session session(prompts);
+  Session session(prompts, SessionOptions{options.inventory});
   const VirtualFileSelection selection = session.OpenVirtualFile(options.image);
   if (!selection.accepted) {
     std::cerr << selection.message << '\n';

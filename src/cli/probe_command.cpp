@@ -54,7 +54,7 @@ void PrintJson(const ProbeReport& report) {
 
 int RunProbe(const ProbeOptions& options) {
   CliPrompts prompts(BadSectorAnswer::SkipAll);
-  Session session(prompts);
+  Session session(prompts, SessionOptions{options.inventory});
   const VirtualFileSelection selection = session.OpenVirtualFile(options.image);
   ProbeReport report;
   report.file = options.image;

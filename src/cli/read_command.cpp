@@ -30,7 +30,7 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 
 int RunRead(const ReadOptions& options) {
   CliPrompts prompts(AnswerFor(options.badSectors));
-  Session session(prompts);
+  Session session(prompts, SessionOptions{options.inventory});
   const VirtualFileSelection selection = session.OpenVirtualFile(options.image);
   if (!selection.accepted) {
     std::cerr << selection.message << '\n';
