@@ -17,6 +17,8 @@
 #include "fs/boot_parameters.h"
 #include "platform/file.h"
 #include "platform/inventory_store.h"
+#include "save/save_filters.h"
+#include "save/save_state.h"
 #include "storage/current_source.h"
 #include "storage/sector_source.h"
 #include "storage/virtual_disk.h"
@@ -77,6 +79,8 @@ class Session {
   WizardState wizard;
   AnalysisRunFlags runFlags;
   AnalysisParameters analysisParameters;
+  SaveFilters saveFilters;  // the save's "Settings...", for the whole process
+  SaveState saveState;
 
  private:
   const SourceNode* FillTreeAndFindDisk();

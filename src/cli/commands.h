@@ -53,6 +53,19 @@ struct AnalyzeOptions {
 // Runs the analysis of a partition or range and lists what it found.
 int RunAnalyze(const AnalyzeOptions& options);
 
+struct RecoverOptions {
+  SourceChoice source;
+  std::string output;
+  std::vector<std::string> select;  // paths as analyze prints them; empty: everything
+  std::string deleted = "include";
+  std::string extensions;           // comma-separated
+  std::string onExists = "rename";
+  std::string badSectors = "skip";
+};
+
+// Analysis, then the save walk of what is selected into the output folder.
+int RunRecover(const RecoverOptions& options);
+
 struct AnalysisRun {
   AnalysisOutcome outcome = AnalysisOutcome::NoWorker;
   bool interrupted = false;  // Ctrl-C stopped it

@@ -61,6 +61,19 @@ int main(int argc, char** argv) {
   analyzeCommand->add_option("--bad-sectors", analyze.badSectors, "What to do with unreadable sectors")
       ->check(CLI::IsMember({"retry", "skip"}));
 
+  korv::cli::RecoverOptions recover;
+  auto* recoverCommand = app.add_subcommand("recover", "Analyse, then save what was found into a folder.");
+  AddSourceOptions(*recoverCommand, recover.source);
+  recoverCommand->add_option("--output", recover.output, "The folder to save into")->required();
+  recoverCommand->add_option("--select", recover.select, "A path as 'analyze' prints it (repeatable)");
+  recoverCommand->add_option("--deleted", recover.deleted, "Deleted files: include, exclude or only")
+      ->check(CLI::IsMember({"include", "exclude", "only"}));
+  recoverCommand->add_option("--ext", recover.extensions, "Only files with these extensions, comma-separated");
+  recoverCommand->add_option("--on-exists", recover.onExists, "An existing file: skip, overwrite or rename")
+      ->check(CLI::IsMember({"skip", "overwrite", "rename"}));
+  recoverCommand->add_option("--bad-sectors", recover.badSectors, "What to do with unreadable sectors")
+      ->check(CLI::IsMember({"retry", "skip"}));
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -72,5 +85,6 @@ int main(int argc, char** argv) {
   if (partitionsCommand->parsed()) return korv::cli::RunPartitions(partitions);
   if (readCommand->parsed()) return korv::cli::RunRead(read);
   if (analyzeCommand->parsed()) return korv::cli::RunAnalyze(analyze);
+  if (recoverCommand->parsed()) return korv::cli::RunRecover(recover);
   return korv::cli::kExitRefused;
 }

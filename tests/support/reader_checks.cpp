@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
+#include <sstream>
 #include <random>
 
 #include "support/test_support.h"
@@ -55,6 +57,28 @@ std::optional<std::string> ProgramOutput(std::vector<std::string> arguments) {
   std::fclose(captured);
   if (!ran) return std::nullopt;
   return text;
+}
+
+std::map<std::string, std::string> Sha256Below(const std::filesystem::path& folder) {
+  std::vector<std::string> command{"sha256sum", "--"};
+  std::vector<std::string> relative;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    command.push_back(entry.path().string());
+    relative.push_back(entry.path().lexically_relative(folder).string());
+  }
+  std::map<std::string, std::string> sums;
+  if (relative.empty()) return sums;
+  const auto output = ProgramOutput(command);
+  if (!output) return sums;
+  std::istringstream lines(*output);
+  std::size_t index = 0;
+  for (std::string line; std::getline(lines, line) && index < relative.size(); ++index) {
+    // A name with a backslash or a newline is escaped, its line led by "\\".
+    if (line.starts_with('\\')) line.erase(0, 1);
+    sums[relative[index]] = line.substr(0, line.find(' '));
+  }
+  return sums;
 }
 
 bool HaveQemuImg() { return RunProgram({"qemu-img", "--version"}); }

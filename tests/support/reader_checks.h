@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ using Bytes = std::vector<std::uint8_t>;
 bool RunProgram(std::vector<std::string> arguments);
 // The program's standard output, or nothing when it did not exit with 0.
 std::optional<std::string> ProgramOutput(std::vector<std::string> arguments);
+// The SHA-256 of every regular file below `folder`, by path relative to it.
+std::map<std::string, std::string> Sha256Below(const std::filesystem::path& folder);
 bool HaveQemuImg();
 
 // Converts `raw` (a raw disk file) into `image` with qemu-img:

@@ -1,0 +1,376 @@
+#include "save/extraction.h"
+
+#include <algorithm>
+#include <array>
+#include <future>
+#include <system_error>
+
+#include "fs/fat/fat_boot.h"
+#include "fs/fat/fat_sector.h"
+#include "fs/fat/fat_table.h"
+#include "fs/fat/fat_type.h"
+#include "fs/ntfs/file_record.h"
+#include "fs/ntfs/record_values.h"
+#include "platform/bytes.h"
+#include "save/output_file.h"
+
+namespace korv {
+
+namespace {
+
+// Data is read in pieces of up to 1 MiB: few enough calls into the readers
+// to move at the speed of the disk file, small enough that "S&kip" and
+// "&Stop" act at once.
+constexpr std::uint32_t kPieceSectors = 2048;
+
+// The destination file of one copy, and the save it counts towards.
+class FileCopy {
+ public:
+  FileCopy(SaveJob* job, std::filesystem::path path, std::uint64_t size, const SavedTime& time)
+      : job_(job), path_(std::move(path)), size_(size), time_(time), out_(path_) {}
+
+  // False (after the copy-error question) when the file cannot be created.
+  bool Opened() {
+    if (out_.isOpen()) return true;
+    AskAboutCopyError();
+    return false;
+  }
+
+  OutputFile& out() { return out_; }
+
+  // Bytes not yet handed to a write.
+  std::uint64_t unissued() const { return size_ - issued_; }
+  // Hands at most unissued() of `count` bytes to a write; how many.
+  std::uint64_t Issue(std::uint64_t count) {
+    count = std::min(count, unissued());
+    issued_ += count;
+    return count;
+  }
+
+  // The save's skip, abort or stop request ends the copy here; a single
+  // extraction goes on to the end.
+  bool ShouldEnd() {
+    if (job_ == nullptr) return false;
+    if (job_->state.errors.skipFile || job_->state.errors.abort) return true;
+    return !job_->worker.checkpoint();
+  }
+
+  // Bytes a write has put in the file: counted and shown.
+  void Count(std::uint64_t count) {
+    written_ += count;
+    if (job_ == nullptr) return;
+    job_->state.bytesSaved += count;
+    job_->progress.Refresh(written_, size_, job_->state.bytesSaved, job_->state.selectedBytes);
+  }
+
+  // The copy ran to the end of its data (or left off by a skip or stop):
+  // the file is closed and gets its time.
+  SaveFileOutcome Finish(bool cut) {
+    if (!out_.Close()) return Failed();
+    SetSavedFileTime(path_, time_);
+    if (cut) {
+      if (job_ != nullptr) job_->state.errors.skipFile = false;
+      return SaveFileOutcome::Cut;
+    }
+    return written_ == size_ ? SaveFileOutcome::Written : SaveFileOutcome::NotWritten;
+  }
+
+  // A short write: the file stays as far as it was written, but none of its
+  // bytes count as saved.
+  SaveFileOutcome Failed() {
+    out_.Close();
+    SetSavedFileTime(path_, time_);
+    if (job_ != nullptr) job_->state.bytesSaved -= std::min(written_, job_->state.bytesSaved.load());
+    AskAboutCopyError();
+    return SaveFileOutcome::WriteFailed;
+  }
+
+ private:
+  void AskAboutCopyError() {
+    if (job_ == nullptr || job_->state.errors.skipAll) return;
+    ApplyCopyErrorAnswer(job_->state.errors, job_->questions.AskCopyError(kQuestionCopyError, path_));
+  }
+
+  SaveJob* job_;
+  std::filesystem::path path_;
+  std::uint64_t size_;
+  SavedTime time_;
+  OutputFile out_;
+  std::uint64_t issued_ = 0;
+  std::uint64_t written_ = 0;
+};
+
+// Writes each piece while the next one is read: reading the disk file and
+// writing the saved file each cost a copy through the page cache, and the
+// two then share the time instead of adding up. At most one write is in
+// flight; each piece has a buffer of its own.
+class PieceWriter {
+ public:
+  PieceWriter(FileCopy& copy, std::size_t bufferBytes) : copy_(copy) {
+    for (auto& buffer : buffers_) buffer.resize(bufferBytes);
+  }
+  ~PieceWriter() { Settle(); }
+
+  // The buffer the next piece is read into (never the one being written).
+  std::span<std::uint8_t> NextBuffer() { return buffers_[next_]; }
+
+  // Starts writing the first `count` bytes of NextBuffer(), after the write
+  // before it has ended. False when that earlier write came out short.
+  bool Write(std::uint64_t count) {
+    if (!Settle()) return false;
+    const std::span<const std::uint8_t> bytes = std::span(buffers_[next_]).first(static_cast<std::size_t>(count));
+    OutputFile& out = copy_.out();
+    pending_ = std::async(std::launch::async, [&out, bytes] { return out.Write(bytes); });
+    pendingBytes_ = count;
+    next_ ^= 1;
+    return true;
+  }
+
+  bool WriteZeros(std::uint64_t count) {
+    if (!Settle() || !copy_.out().WriteZeros(count)) return false;
+    copy_.Count(count);
+    return true;
+  }
+
+  // Waits for the write in flight and counts it; false when it came out short.
+  bool Settle() {
+    if (!pending_.valid()) return true;
+    const bool written = pending_.get();
+    if (written) copy_.Count(pendingBytes_);
+    return written;
+  }
+
+ private:
+  FileCopy& copy_;
+  std::array<std::vector<std::uint8_t>, 2> buffers_;
+  int next_ = 0;
+  std::future<bool> pending_;
+  std::uint64_t pendingBytes_ = 0;
+};
+
+enum class RunEnd { Done, Cut, Failed };
+
+// Copies one run's sectors (or its zeros) piece by piece.
+RunEnd CopyRun(ExtractionSource& source, FileCopy& copy, PieceWriter& writer, const Run& run) {
+  const std::uint32_t sectorBytes = source.sectors().sectorBytes();
+  const std::string& device = source.sectors().source().devices.current();
+  for (std::uint64_t done = 0; done < run.sectorCount && copy.unissued() > 0;) {
+    if (copy.ShouldEnd()) return RunEnd::Cut;
+    const std::uint64_t sectorsLeft = (copy.unissued() + sectorBytes - 1) / sectorBytes;
+    const auto count =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>({kPieceSectors, run.sectorCount - done, sectorsLeft}));
+    const std::uint64_t bytes = copy.Issue(std::uint64_t{count} * sectorBytes);
+    if (run.sparse) {
+      if (!writer.WriteZeros(bytes)) return RunEnd::Failed;
+    } else {
+      source.sectors().ReadSectors(device, run.firstSector + done, count, writer.NextBuffer());
+      // The piece before is counted and shown first, so that a skip or stop
+      // pressed on seeing it ends the copy before this piece is written.
+      if (!writer.Settle()) return RunEnd::Failed;
+      if (copy.ShouldEnd()) return RunEnd::Cut;
+      if (!writer.Write(bytes)) return RunEnd::Failed;
+    }
+    done += count;
+  }
+  return RunEnd::Done;
+}
+
+// Runs of sectors from a chain of clusters, neighbouring clusters joined.
+std::vector<Run> ChainRuns(const BootParameters& boot, const std::vector<std::uint32_t>& chain) {
+  std::vector<Run> runs;
+  for (const std::uint32_t cluster : chain) {
+    const std::uint64_t sector = ClusterSector(boot, cluster);
+    if (!runs.empty() && runs.back().firstSector + runs.back().sectorCount == sector) {
+      runs.back().sectorCount += boot.sectorsPerCluster;
+    } else {
+      runs.push_back({sector, boot.sectorsPerCluster, false});
+    }
+  }
+  return runs;
+}
+
+void MakeWritable(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, error);
+}
+
+// What an existing destination file calls for; nullopt to go on writing
+// (after a rename, when the answer was one).
+std::optional<SaveFileOutcome> HandleExistingFile(SaveJob& job, SaveTarget& target, const FoundFile& file) {
+  if (!SomethingAt(target.path())) return std::nullopt;
+  ReplacePolicy& policy = job.state.replacePolicy;
+  switch (policy) {
+    case ReplacePolicy::ReplaceSkipAll: return SaveFileOutcome::Skipped;
+    case ReplacePolicy::ReplaceRenameAll: MakeUniqueName(target); return std::nullopt;
+    case ReplacePolicy::ReplaceYesToAll: MakeWritable(target.path()); return std::nullopt;
+    default: break;
+  }
+  policy = PolicyOf(job.questions.AskReplace(kQuestionReplace, target.path()));
+  switch (policy) {
+    case ReplacePolicy::ReplaceSkip:
+    case ReplacePolicy::ReplaceSkipAll:
+      // Skipped by the user's answer: counted as done.
+      job.state.bytesSaved += file.size;
+      return SaveFileOutcome::Skipped;
+    case ReplacePolicy::ReplaceRename:
+    case ReplacePolicy::ReplaceRenameAll: MakeUniqueName(target); return std::nullopt;
+    default: MakeWritable(target.path()); return std::nullopt;
+  }
+}
+
+// What every file of the walk goes through before its data is located:
+// progress, filters, an existing destination file, the counters. nullopt
+// when the file is to be written.
+std::optional<SaveFileOutcome> Preamble(SaveJob& job, SaveTarget& target, const FoundFile& file) {
+  job.progress.ShowFile(target.folder.string(), target.name, job.state.selectedBytes);
+  if (!PassesSaveFilters(job.filters, file, job.source.parameters().fileSystem)) return SaveFileOutcome::Filtered;
+  if (auto outcome = HandleExistingFile(job, target, file)) return outcome;
+  // The last guard: nothing is written outside the chosen folder.
+  if (!LiesInside(job.state.destinationRoot, target.path())) return SaveFileOutcome::NotWritten;
+  ++job.state.filesSaved;
+  job.state.errors.skipFile = false;
+  return std::nullopt;
+}
+
+SaveFileOutcome WriteFileData(ExtractionSource& source, SaveJob* job, const std::filesystem::path& path,
+                              const FileData& data, std::uint64_t size, const SavedTime& time) {
+  switch (data.kind) {
+    case FileData::Kind::Nothing: return SaveFileOutcome::NotWritten;
+    case FileData::Kind::Runs: return CopyRuns(source, job, path, data.runs, size, time);
+    case FileData::Kind::Empty:
+    case FileData::Kind::Resident: break;
+  }
+  FileCopy copy(job, path, size, time);
+  if (!copy.Opened()) return SaveFileOutcome::NotWritten;
+  const std::uint64_t count = copy.Issue(data.resident.size());
+  if (!copy.out().Write(std::span(data.resident).first(static_cast<std::size_t>(count)))) return copy.Failed();
+  copy.Count(count);
+  return copy.Finish(/*cut=*/false);
+}
+
+SaveFileOutcome SaveLocated(SaveJob& job, SaveTarget& target, const FoundFile& file,
+                            FileData (*locate)(ExtractionSource&, const FoundFile&)) {
+  if (auto skipped = Preamble(job, target, file)) return *skipped;
+  const FileData data = locate(job.source, file);
+  return WriteFileData(job.source, &job, target.path(), data, file.size, FoundFileTime(file, job.source.isNtfs()));
+}
+
+}  // namespace
+
+const MftRunList& ExtractionSource::mft() {
+  if (!mft_) mft_ = BuildMftRunList(sectors_, parameters_.boot);
+  return *mft_;
+}
+
+FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file) {
+  FileData data;
+  if (file.size == 0) {
+    data.kind = FileData::Kind::Empty;
+    return data;
+  }
+  const std::uint32_t perRecord = source.boot().sectorsPerMftRecord;
+  const bool byNumber = file.recordSector == 0;
+  const std::uint64_t recordSector = byNumber ? MftRecordSector(source.mft(), file.ownNumber) : file.recordSector;
+  if (recordSector == 0) return data;
+  // A record found through the MFT is read through its runs, which a record
+  // may straddle.
+  const auto record = byNumber ? ReadFileRecord(source.sectors(), source.mft(), file.ownNumber)
+                               : ReadFileRecordAt(source.sectors(), recordSector, perRecord);
+  if (!record) return data;
+  const ByteView view(*record);
+  const auto info = ReadDataSize(view);
+  if (!info) return data;
+
+  if (info->residency == DataResidency::Resident) {
+    const std::size_t recordBytes = std::min(view.size(), FileRecordBytes(view));
+    if (!RangeFits(recordBytes, info->valueOffset, file.size)) return data;
+    const ByteView value = view.sub(info->valueOffset, file.size);
+    data.resident.assign(value.data(), value.data() + value.size());
+    data.kind = FileData::Kind::Resident;
+    return data;
+  }
+  RunList runs = BuildFileRunList(source.sectors(), source.boot(), source.mft(), recordSector);
+  if (runs.runs.empty()) return data;
+  data.runs = std::move(runs.runs);
+  data.kind = FileData::Kind::Runs;
+  return data;
+}
+
+std::vector<std::uint32_t> BuildClusterChain(ExtractionSource& source, std::string_view fileSystemName,
+                                             std::uint32_t firstCluster, std::uint64_t fatFirstSector,
+                                             std::uint64_t clustersWanted) {
+  const auto type = FatTypeFromName(fileSystemName);
+  if (!type || clustersWanted == 0) return {};
+  FatLayout layout = MakeFatLayout(source.boot(), *type, source.sectors().range().endSector);
+  layout.fatFirstSector = fatFirstSector;
+  FatTable table(source.sectors(), layout);
+  return WalkFatChain(table, firstCluster, clustersWanted + 1);
+}
+
+FileData LocateFatData(ExtractionSource& source, const FoundFile& file) {
+  FileData data;
+  if (file.size == 0) {
+    data.kind = FileData::Kind::Empty;
+    return data;
+  }
+  const BootParameters& boot = source.boot();
+  const std::uint64_t clusterBytes = std::uint64_t{boot.sectorsPerCluster} * kFatSectorBytes;
+  if (clusterBytes == 0) return data;
+  const std::uint64_t wanted = (file.size + clusterBytes - 1) / clusterBytes;
+  const std::string& name = source.parameters().fileSystem;
+
+  std::vector<std::uint32_t> chain = BuildClusterChain(source, name, file.ownNumber, boot.fat1FirstSector, wanted);
+  if (chain.size() != wanted) chain = BuildClusterChain(source, name, file.ownNumber, boot.fat2FirstSector, wanted);
+  if (chain.size() == wanted) {
+    data.runs = ChainRuns(boot, chain);
+  } else {
+    // Neither FAT knows the file any more (a deleted file's chain is
+    // cleared): its clusters are taken to follow one another.
+    data.runs = {Run{ClusterSector(boot, file.ownNumber), wanted * boot.sectorsPerCluster, false}};
+  }
+  data.kind = FileData::Kind::Runs;
+  return data;
+}
+
+SaveFileOutcome CopyRuns(ExtractionSource& source, SaveJob* job, const std::filesystem::path& path,
+                         const std::vector<Run>& runs, std::uint64_t size, const SavedTime& fileTime) {
+  FileCopy copy(job, path, size, fileTime);
+  if (!copy.Opened()) return SaveFileOutcome::NotWritten;
+  const std::uint64_t pieceBytes = std::uint64_t{kPieceSectors} * source.sectors().sectorBytes();
+  const std::uint64_t sectorBytes = source.sectors().sectorBytes();
+  // A file of one piece needs no bigger buffer than itself.
+  const std::uint64_t bufferBytes = std::min(pieceBytes, (size + sectorBytes - 1) / sectorBytes * sectorBytes);
+  PieceWriter writer(copy, static_cast<std::size_t>(bufferBytes));
+  RunEnd end = RunEnd::Done;
+  for (const Run& run : runs) {
+    if (copy.unissued() == 0 || end != RunEnd::Done) break;
+    end = CopyRun(source, copy, writer, run);
+  }
+  if (!writer.Settle() || end == RunEnd::Failed) return copy.Failed();
+  return copy.Finish(/*cut=*/end == RunEnd::Cut);
+}
+
+SavedTime FoundFileTime(const FoundFile& file, bool isNtfs) {
+  if (isNtfs) return NtfsSavedTime(JoinTimeWords(file.times[0], file.times[1]));
+  return FatSavedTime(static_cast<std::uint16_t>(file.times[0]), static_cast<std::uint16_t>(file.times[1]));
+}
+
+SaveFileOutcome SaveNtfsFile(SaveJob& job, SaveTarget& target, const FoundFile& file) {
+  return SaveLocated(job, target, file, LocateNtfsData);
+}
+
+SaveFileOutcome SaveFatFile(SaveJob& job, SaveTarget& target, const FoundFile& file) {
+  return SaveLocated(job, target, file, LocateFatData);
+}
+
+SaveFileOutcome SaveFoundFile(SaveJob& job, SaveTarget& target, const FoundFile& file) {
+  return job.source.isNtfs() ? SaveNtfsFile(job, target, file) : SaveFatFile(job, target, file);
+}
+
+bool ExtractFoundFile(ExtractionSource& source, const FoundFile& file, const std::filesystem::path& path) {
+  const FileData data = source.isNtfs() ? LocateNtfsData(source, file) : LocateFatData(source, file);
+  return WriteFileData(source, nullptr, path, data, file.size, FoundFileTime(file, source.isNtfs())) ==
+         SaveFileOutcome::Written;
+}
+
+}  // namespace korv

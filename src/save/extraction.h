@@ -1,0 +1,130 @@
+// Extraction of found files: where a file's bytes lie on the source (its MFT
+// record and runs on NTFS, its cluster chain on FAT), and writing exactly
+// its recorded size to the destination with its modification time.
+//
+// Two uses: the save walk (SaveNtfsFile, SaveFatFile), where the filters,
+// the existing-file answers, the counters, the progress and the save's
+// skip, abort and stop apply; and a single extraction for preview or open
+// (ExtractFoundFile), where none of them do.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/prompts.h"
+#include "common/worker_control.h"
+#include "engine/analysis_job.h"
+#include "engine/store.h"
+#include "fs/ntfs/mft_run_list.h"
+#include "fs/ntfs/run_list.h"
+#include "save/file_time.h"
+#include "save/safe_names.h"
+#include "save/save_filters.h"
+#include "save/save_progress.h"
+#include "save/save_state.h"
+#include "storage/sector_source.h"
+
+namespace korv {
+
+// The analysed volume as extraction reads it: the source's sectors and the
+// geometry the analysis ran with. The MFT's run list is built on first use
+// and kept for the whole save.
+class ExtractionSource {
+ public:
+  ExtractionSource(SectorSource& sectors, const AnalysisParameters& parameters)
+      : sectors_(sectors), parameters_(parameters) {}
+
+  SectorSource& sectors() { return sectors_; }
+  const AnalysisParameters& parameters() const { return parameters_; }
+  const BootParameters& boot() const { return parameters_.boot; }
+  bool isNtfs() const { return parameters_.fileSystem == "NTFS"; }
+  const MftRunList& mft();
+
+ private:
+  SectorSource& sectors_;
+  const AnalysisParameters& parameters_;
+  std::optional<MftRunList> mft_;
+};
+
+// Where a found file's bytes lie.
+struct FileData {
+  enum class Kind {
+    Nothing,   // no data could be located: no file is written
+    Empty,     // size 0: an empty file
+    Resident,  // the bytes themselves, from the MFT record
+    Runs,      // runs of sectors; a sparse run is zeros
+  };
+  Kind kind = Kind::Nothing;
+  std::vector<std::uint8_t> resident;
+  std::vector<Run> runs;
+};
+
+// NTFS: the record at the file's recordSector (signature-found files) or,
+// when that is 0, the record its own number names in the MFT's runs. A
+// record that cannot be located or does not begin with "FILE" gives
+// Nothing; so does resident data whose value would run past the record.
+FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file);
+
+// FAT: the file's chain on the first FAT when it has exactly the clusters
+// its size needs, else on the second FAT, else that many consecutive
+// clusters from the first one.
+FileData LocateFatData(ExtractionSource& source, const FoundFile& file);
+
+// The chain of clusters from `firstCluster` on the FAT at `fatFirstSector`,
+// read as `fileSystemName` ("FAT12", "FAT16", "FAT32"), at most
+// clustersWanted + 1 long (so an over-long chain never matches), ending
+// before a cluster it has already visited. Empty when the first cluster is
+// not one of the volume's; just the first cluster when the FAT at
+// fatFirstSector cannot be read (there is no second FAT, say).
+std::vector<std::uint32_t> BuildClusterChain(ExtractionSource& source, std::string_view fileSystemName,
+                                             std::uint32_t firstCluster, std::uint64_t fatFirstSector,
+                                             std::uint64_t clustersWanted);
+
+// Everything one save walk works with.
+struct SaveJob {
+  ExtractionSource& source;
+  const Store& store;
+  const SaveFilters& filters;
+  SaveState& state;
+  WorkerControl& worker;
+  Prompts& prompts;
+  SaveQuestions& questions;
+  SaveProgress& progress;
+};
+
+// How saving one file ended.
+enum class SaveFileOutcome {
+  Filtered,      // left out by the filters: no trace in the counters
+  Skipped,       // an existing destination file was kept
+  NotWritten,    // no data located, or the file could not be created
+  Written,       // every byte written
+  Cut,           // ended early by "S&kip", Abort or the stop request
+  WriteFailed,   // a write came out short: a copy error
+};
+
+// The save walk's copy of one file into `target` (rewritten by a rename).
+SaveFileOutcome SaveNtfsFile(SaveJob& job, SaveTarget& target, const FoundFile& file);
+SaveFileOutcome SaveFatFile(SaveJob& job, SaveTarget& target, const FoundFile& file);
+// The one of the two the analysed file system calls for.
+SaveFileOutcome SaveFoundFile(SaveJob& job, SaveTarget& target, const FoundFile& file);
+
+// Writes `size` bytes of the runs, in order, to `path`, and sets its time.
+// With a job, each piece is counted and shown, and the save's skip, abort
+// and stop end the copy between pieces; without one (a single extraction)
+// nothing is counted and nothing but the end of the data ends it.
+SaveFileOutcome CopyRuns(ExtractionSource& source, SaveJob* job, const std::filesystem::path& path,
+                         const std::vector<Run>& runs, std::uint64_t size, const SavedTime& fileTime);
+
+// A single extraction for preview or open: the whole file at `path`, with
+// its time; no filters, questions or counters. True when every byte was
+// written.
+bool ExtractFoundFile(ExtractionSource& source, const FoundFile& file, const std::filesystem::path& path);
+
+// The time a saved file gets: the modification time of the found item.
+SavedTime FoundFileTime(const FoundFile& file, bool isNtfs);
+
+}  // namespace korv

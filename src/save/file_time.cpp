@@ -1,0 +1,72 @@
+#include "save/file_time.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+namespace korv {
+
+namespace {
+
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
+constexpr std::uint64_t kIntervalsPerSecond = 10000000;
+constexpr int kFatBaseYear = 1980;
+
+int DaysInMonth(int year, int month) {
+  using namespace std::chrono;
+  const year_month_day_last last{std::chrono::year{year} / std::chrono::month{static_cast<unsigned>(month)} /
+                                 std::chrono::last};
+  return static_cast<int>(static_cast<unsigned>(last.day()));
+}
+
+}  // namespace
+
+std::uint64_t JoinTimeWords(std::uint32_t low, std::uint32_t high) { return std::uint64_t{high} << 32 | low; }
+
+SavedTime NtfsSavedTime(std::uint64_t fileTime) {
+  const auto seconds = static_cast<std::int64_t>(fileTime / kIntervalsPerSecond) - kSecondsFrom1601To1970;
+  const auto nanoseconds = static_cast<std::int64_t>(fileTime % kIntervalsPerSecond) * 100;
+  return {seconds, nanoseconds};
+}
+
+SavedTime FatSavedTime(std::uint16_t date, std::uint16_t time) {
+  const int year = kFatBaseYear + (date >> 9);
+  int month = (date >> 5) & 15;
+  if (month == 0 || month > 12) month = 12;
+  const int day = std::clamp(date & 31, 1, DaysInMonth(year, month));
+  const int hour = std::min(time >> 11, 23);
+  const int minute = std::min((time >> 5) & 63, 59);
+
+  std::tm local{};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = 0;
+  local.tm_isdst = -1;  // the zone rules of that date decide
+  return {static_cast<std::int64_t>(std::mktime(&local)), 0};
+}
+
+CalendarDate NtfsCalendarDate(std::uint64_t fileTime) {
+  using namespace std::chrono;
+  const sys_seconds at{seconds{NtfsSavedTime(fileTime).seconds}};
+  const year_month_day date{floor<days>(at)};
+  return {static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+          static_cast<int>(static_cast<unsigned>(date.day()))};
+}
+
+CalendarDate FatCalendarDate(std::uint16_t date) {
+  return {kFatBaseYear + (date >> 9), (date >> 5) & 15, date & 31};
+}
+
+void SetSavedFileTime(const std::filesystem::path& path, const SavedTime& time) {
+  const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
+  ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+}  // namespace korv

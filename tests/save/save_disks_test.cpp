@@ -1,0 +1,185 @@
+// Saving everything the deleted-data analysis finds on the fixture disks:
+// the bytes against the hashes of what was written, the modification times
+// against what the Sleuth Kit and mtools recorded.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+
+#include "save_test_support.h"
+
+namespace korv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Json;
+
+// A zone two hours off UTC in June, so a time taken for local when it is
+// UTC (or the reverse) shows.
+const bool kZoneSet = [] {
+  ::setenv("TZ", "Europe/Berlin", 1);
+  ::tzset();
+  return true;
+}();
+
+// The saved file of a manifest path, among `names` (the path, or the names
+// of its hard links). Deleted 8.3 entries have lost their first letter on
+// disk, so a deleted item may come back with "_" in its place.
+std::optional<std::string> SavedPathOf(const std::map<std::string, std::string>& sums,
+                                       const std::vector<std::string>& names, bool deleted) {
+  for (const std::string& path : names) {
+    if (sums.contains(path)) return path;
+    if (!deleted) continue;
+    std::vector<std::string> parts;
+    for (const auto& part : fs::path(path)) parts.push_back(part.string());
+    for (unsigned mask = 1; mask < (1u << parts.size()); ++mask) {
+      fs::path candidate;
+      for (std::size_t i = 0; i < parts.size(); ++i) candidate /= (mask >> i & 1) ? "_" + parts[i].substr(1) : parts[i];
+      if (sums.contains(candidate.string())) return candidate.string();
+    }
+  }
+  return std::nullopt;
+}
+
+struct Checked {
+  int same = 0;
+  std::vector<std::string> different;  // files saved with other bytes
+  std::vector<std::string> missing;    // files not saved at all
+};
+
+using NamesOf = std::function<std::vector<std::string>(const std::string& path)>;
+
+// Every file entry of `entries` saved below `out`, compared with the
+// manifest's hash.
+Checked CheckSavedFiles(const Json& entries, const fs::path& out,
+                        const NamesOf& namesOf = [](const std::string& path) { return std::vector{path}; }) {
+  const auto sums = test::Sha256Below(out);
+  Checked checked;
+  for (const Json& entry : entries) {
+    if (entry["kind"] != "file") continue;
+    const std::string path = entry["path"];
+    const auto saved = SavedPathOf(sums, namesOf(path), entry["deleted"].get<bool>());
+    if (!saved) {
+      checked.missing.push_back(path);
+    } else if (sums.at(*saved) == entry["sha256"].get<std::string>()) {
+      ++checked.same;
+    } else {
+      checked.different.push_back(path);
+    }
+  }
+  return checked;
+}
+
+class BasicDiskSaveTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(BasicDiskSaveTest, EverythingFoundOnTheDynamicVhdSavesAsWritten) {
+  const int partition = GetParam();
+  test::SavedVolume volume;
+  ASSERT_TRUE(volume.AnalyseDisk(test::TestDisksDir() / "basic-dynamic.vhd", partition));
+  SelectEverything(volume.session.store);
+  const fs::path out = volume.dir / "out";
+  EXPECT_EQ(volume.Save(out), SaveOutcome::Completed);
+  EXPECT_EQ(volume.prompts.messages.back(), kMsgSavingCompleted);
+  EXPECT_TRUE(volume.questions.replaceAsked.empty());
+  EXPECT_TRUE(volume.questions.copyErrorAsked.empty());
+
+  const Json manifest = test::ReadJson(test::TestDisksDir() / "manifest.json");
+  const Json& entries = manifest["disks"][0]["partitions"][partition - 1]["entries"];
+  const Checked checked = CheckSavedFiles(entries, out);
+  // Nothing was written after the deletions, so no deleted file lost its data.
+  EXPECT_TRUE(checked.different.empty()) << ::testing::PrintToString(checked.different);
+  EXPECT_GT(checked.same, 10);
+  // The FAT analysis reports no file without clusters (EMPTY.DAT).
+  const std::vector<std::string> unreported =
+      partition == 1 ? std::vector<std::string>{} : std::vector<std::string>{"EMPTY.DAT"};
+  EXPECT_EQ(checked.missing, unreported);
+}
+
+INSTANTIATE_TEST_SUITE_P(Partitions, BasicDiskSaveTest, ::testing::Values(1, 2),
+                         [](const auto& info) { return info.param == 1 ? "Ntfs" : "Fat32"; });
+
+class NtfsVolumeSaveTest : public ::testing::TestWithParam<int> {};
+
+// Resident and non-resident files, fragmented ones whose runs continue in
+// extension records, sparse files, an empty file, deleted files and folders.
+TEST_P(NtfsVolumeSaveTest, EveryFileSavesWithItsBytesAndItsUtcModificationTime) {
+  const fs::path folder = test::TestDisksDir() / "ntfs-volumes";
+  const Json volumeEntry = test::ReadJson(folder / "manifest.json")["volumes"][GetParam()];
+  test::SavedVolume volume;
+  volume.LoadVolume(folder / volumeEntry["file"].get<std::string>(), volumeEntry["firstSector"],
+                    volumeEntry["sectorCount"], "NTFS");
+  ASSERT_TRUE(volume.AnalyseLoaded());
+  SelectEverything(volume.session.store);
+  const fs::path out = volume.dir / "out";
+  EXPECT_EQ(volume.Save(out), SaveOutcome::Completed);
+
+  // The linked file is found under one of its names.
+  const auto linkNames = test::ReadJson(folder / "manifest.json")["linkNames"].get<std::vector<std::string>>();
+  const NamesOf namesOf = [&](const std::string& path) {
+    if (path != "Links/linked.txt") return std::vector{path};
+    std::vector<std::string> names;
+    for (const std::string& name : linkNames) names.push_back("Links/" + name);
+    return names;
+  };
+  const Checked checked = CheckSavedFiles(volumeEntry["entries"], out, namesOf);
+  EXPECT_TRUE(checked.different.empty()) << ::testing::PrintToString(checked.different);
+  EXPECT_TRUE(checked.missing.empty()) << ::testing::PrintToString(checked.missing);
+  const auto sums = test::Sha256Below(out);
+  for (const Json& entry : volumeEntry["entries"]) {
+    if (entry["kind"] != "file") continue;
+    const std::uint64_t modified = entry["modified"];
+    const auto savedPath = SavedPathOf(sums, namesOf(entry["path"]), false);
+    ASSERT_TRUE(savedPath) << entry["path"];
+    const timespec saved = test::ModificationTime(out / *savedPath);
+    EXPECT_EQ(saved.tv_sec, static_cast<time_t>(modified / 10000000 - 11644473600ULL)) << entry["path"];
+    EXPECT_EQ(saved.tv_nsec, static_cast<long>(modified % 10000000 * 100)) << entry["path"];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, NtfsVolumeSaveTest, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param == 0 ? "Records1k" : "Records4k"; });
+
+class FatVolumeSaveTest : public ::testing::TestWithParam<std::string> {};
+
+// Deleted files, whose chains mdel cleared, come back from consecutive
+// clusters.
+TEST_P(FatVolumeSaveTest, EveryFileSavesWithItsBytesAndItsLocalWriteTime) {
+  const fs::path folder = test::TestDisksDir() / "fat-volumes";
+  const Json manifest = test::ReadJson(folder / "manifest.json");
+  Json volumeEntry;
+  for (const Json& v : manifest["volumes"]) {
+    if (v["file"] == GetParam() + ".raw") volumeEntry = v;
+  }
+  ASSERT_FALSE(volumeEntry.is_null());
+  test::SavedVolume volume;
+  volume.LoadVolume(folder / volumeEntry["file"].get<std::string>(), volumeEntry["firstSector"],
+                    volumeEntry["sectorCount"], volumeEntry["treeName"].get<std::string>());
+  ASSERT_TRUE(volume.AnalyseLoaded());
+  ASSERT_EQ(volume.session.analysisParameters.fileSystem, volumeEntry["analysedName"].get<std::string>());
+  SelectEverything(volume.session.store);
+  const fs::path out = volume.dir / "out";
+  EXPECT_EQ(volume.Save(out), SaveOutcome::Completed);
+
+  const Checked checked = CheckSavedFiles(volumeEntry["entries"], out);
+  EXPECT_TRUE(checked.different.empty()) << ::testing::PrintToString(checked.different);
+  // frag.bin took over hole.bin's entry: nothing on the disk names it.
+  EXPECT_EQ(checked.missing, std::vector<std::string>{"hole.bin"});
+
+  // Written at 2021-06-15 13:45:30 local time; FAT keeps the minute here.
+  std::tm utc{};
+  utc.tm_year = 2021 - 1900;
+  utc.tm_mon = 5;
+  utc.tm_mday = 15;
+  utc.tm_hour = 11;  // 13:45 in Berlin in summer
+  utc.tm_min = 45;
+  const time_t expected = ::timegm(&utc);
+  EXPECT_EQ(test::ModificationTime(out / "README.TXT").tv_sec, expected);
+  EXPECT_EQ(test::ModificationTime(out / "DOCS" / "Sub Folder" / "deeper" / "note.txt").tv_sec, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, FatVolumeSaveTest, ::testing::Values("fat12", "fat16", "fat32"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace korv
