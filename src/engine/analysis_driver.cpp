@@ -3,6 +3,8 @@
 #include "common/size_text.h"
 #include "engine/deleted_fat.h"
 #include "engine/deleted_ntfs.h"
+#include "engine/formatted_fat.h"
+#include "engine/formatted_ntfs.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_type.h"
 #include "fs/ntfs/mft_run_list.h"
@@ -56,7 +58,7 @@ AnalysisOutcome RunNtfs(AnalysisJob& job) {
   if (job.wizard.formattedMode || job.wizard.rangeRun) {
     job.sink().SetText(ProgressField::SizeLabel, job.flags.logLoaded ? kLabelTotalSize : kLabelIndexesFound);
     if (job.wizard.rangeRun) ++job.flags.rangePhase;
-    return NotAvailable(job);
+    return RunFormattedNtfs(job);
   }
   job.sink().SetText(ProgressField::SizeLabel, kLabelTotalSize);
   job.store.currentVolume = 0;
@@ -72,7 +74,7 @@ AnalysisOutcome RunFat(AnalysisJob& job) {
     job.sink().SetText(ProgressField::SizeLabel, job.flags.logLoaded ? kLabelTotalSize : kLabelCurrentSector);
     return NotAvailable(job);
   }
-  if (job.wizard.formattedMode) return NotAvailable(job);
+  if (job.wizard.formattedMode) return RunFormattedFat(job);
   job.sink().SetText(ProgressField::SizeLabel, kLabelTotalSize);
   job.sink().SetVisible(ProgressGroup::SectorLine, false);
   job.store.currentVolume = 0;
@@ -131,9 +133,15 @@ AnalysisOutcome RunAnalysis(AnalysisJob& job) {
 }
 
 AnalysisOutcome HandOverToFormatted(AnalysisJob& job) {
-  // The formatted scans are not part of this build: the run ends as one the
-  // mode cannot serve.
-  return NotAvailable(job);
+  job.prompts.ShowMessage(kMsgSwitchingToFormatted);
+  job.progress.StartClock();
+  if (job.parameters.fileSystem == kFileSystemNtfs) {
+    job.sink().SetText(ProgressField::SizeLabel, kLabelIndexesFound);
+    job.wizard.formattedMode = true;
+    return RunFormattedNtfs(job);
+  }
+  job.sink().SetText(ProgressField::SizeLabel, kLabelCurrentSector);
+  return RunFormattedFat(job);
 }
 
 }  // namespace korv

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/analysis_step.h"
 #include "engine/lost_folders.h"
 #include "fs/ntfs/attribute_list.h"
 #include "fs/ntfs/file_record.h"
@@ -19,13 +20,6 @@ namespace {
 // Records are read in batches of about this many bytes: one read per record
 // would cost a system call (and a reader lookup) for every kilobyte.
 constexpr std::size_t kBatchBytes = 1 << 20;
-
-ItemTimes ToItemTimes(const StandardTimes& times) {
-  const auto low = [](std::uint64_t value) { return static_cast<std::uint32_t>(value); };
-  const auto high = [](std::uint64_t value) { return static_cast<std::uint32_t>(value >> 32); };
-  return {low(times.modification), high(times.modification), low(times.creation),
-          high(times.creation),    low(times.access),        high(times.access)};
-}
 
 // The records one file spreads over: its base record and the extension
 // records its attribute list names, each read at most once.
@@ -67,7 +61,7 @@ std::optional<NamedRecord> FindName(ListedRecordSet& records, const ListedRecord
     // times stand in for theirs.
     auto times = ReadStandardTimes(*record);
     if (!times) times = ReadStandardTimes(base);
-    return NamedRecord{std::move(*name), ToItemTimes(times.value_or(StandardTimes{}))};
+    return NamedRecord{std::move(*name), StandardItemTimes(times.value_or(StandardTimes{}))};
   }
   return std::nullopt;
 }

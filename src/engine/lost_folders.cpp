@@ -8,6 +8,7 @@ namespace korv {
 namespace {
 
 constexpr std::u16string_view kLostName = u"Lost";
+constexpr std::string_view kLostEightBitName = "Lost";
 // Status and pause checks every this many folders: the pass takes well under
 // a second, so finer steps would only flood the display.
 constexpr std::size_t kStatusEvery = 1000;
@@ -99,9 +100,17 @@ void AddLostFolder(Store& store) {
   store.AddFolder(lost);
 }
 
-void AssignLostItems(AnalysisJob& job, std::uint32_t rootNumber, std::uint16_t volume) {
+void AddFatLostFolder(Store& store) {
+  NewFolder lost;
+  lost.name.eightBit = kLostEightBitName;
+  lost.parentNumber = FatRootNumber;
+  lost.ownNumber = LostNumber;
+  store.AddFolder(lost);
+}
+
+void AssignLostItems(AnalysisJob& job, std::uint32_t rootNumber, std::uint16_t volume, std::string_view status) {
   job.sink().SetVisible(ProgressGroup::Status, true);
-  job.sink().SetText(ProgressField::Status, kStatusSearchingLostFolders);
+  job.sink().SetText(ProgressField::Status, status);
   const std::vector<FolderId> ids = FoldersOfVolume(job.store, volume);
   if (!MoveFoldersWithoutParent(job, ids, rootNumber, volume)) return;
   MoveUnreachableFolders(job.store, ids, rootNumber, volume);

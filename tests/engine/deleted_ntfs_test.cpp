@@ -258,11 +258,16 @@ TEST_F(NtfsVolumeAnalysis, ItemsWhoseParentIsMissingOrLoopsGoUnderLost) {
 
 TEST_F(NtfsVolumeAnalysis, AnMftWithoutRecordsHandsOverToTheFormattedScan) {
   Load(0);
-  // Record 0 gone: the MFT's runs cannot be built, so the walk finds nothing.
+  // Record 0 gone: the MFT's runs cannot be built, so the walk finds nothing
+  // and the signature scan finds the records instead.
   std::fill_n(disk_->bytes.begin() + static_cast<std::ptrdiff_t>(MftOffset()), 512, 0);
-  EXPECT_EQ(Analyse(), AnalysisOutcome::CloseNoResults);
-  EXPECT_EQ(prompts_.messages, std::vector<std::string>{std::string(kMsgRecoveryNotPossible)});
-  EXPECT_EQ(session_.store.folderCount(), 0);
+  EXPECT_EQ(Analyse(), AnalysisOutcome::ResultsReady);
+  EXPECT_EQ(prompts_.messages, std::vector<std::string>{std::string(kMsgSwitchingToFormatted)});
+  EXPECT_TRUE(session_.wizard.formattedMode);
+  const auto indexesLabel = std::make_pair(ProgressField::SizeLabel, std::string(kLabelIndexesFound));
+  EXPECT_NE(std::find(sink_.texts.begin(), sink_.texts.end(), indexesLabel), sink_.texts.end());
+  const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber, 1);
+  EXPECT_TRUE(tree.items.contains("Docs/letter.txt"));
 }
 
 }  // namespace

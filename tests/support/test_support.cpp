@@ -32,7 +32,13 @@ void WriteFileBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes
 
 std::vector<std::uint8_t> ReadFileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::error_code error;
+  const auto size = fs::file_size(path, error);
+  if (error) return {};
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return bytes;
 }
 
 std::vector<std::uint8_t> PatternBytes(std::size_t size, std::uint32_t seed) {

@@ -1,0 +1,233 @@
+#include "engine/formatted_ntfs_scan.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "fs/ntfs/file_record.h"
+#include "fs/ntfs/fixups.h"
+#include "fs/ntfs/index_record.h"
+#include "fs/ntfs/ntfs_boot.h"
+#include "fs/ntfs/record_values.h"
+#include "fs/ntfs/system_files.h"
+#include "storage/virtual_disk.h"
+
+namespace korv {
+
+namespace {
+
+constexpr std::uint32_t kChunkBytes = 1000 * 512;
+// The chunk buffer starts on a page boundary: the kernel copies from its
+// page cache up to twice as fast into such a buffer as into one a few bytes
+// off a cache line, which is where a large vector's data starts.
+constexpr std::size_t kChunkAlign = 4096;
+// IsPlausibleFileRecord compares the ends of a record's first two 512-byte
+// strides, so it needs this many bytes whatever the record's size.
+constexpr std::size_t kPlausibilityBytes = 1024;
+
+// A four-letter signature as the little-endian word a sector starts with:
+// the common sector, which holds none, then costs one read for both tests.
+constexpr std::uint32_t SignatureWord(std::string_view signature) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(signature[0])) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(signature[1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(signature[2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(signature[3])) << 24;
+}
+constexpr std::uint32_t kFileRecordWord = SignatureWord(kFileRecordSignature);
+constexpr std::uint32_t kIndexRecordWord = SignatureWord(kIndexRecordSignature);
+constexpr std::uint64_t kBootSignatureField = 510;
+constexpr std::uint16_t kBootSignatureWord = 0xAA55;
+constexpr std::uint64_t kSectorsPerClusterField = 0x0D;
+constexpr std::uint64_t kTotalSectorsField = 0x28;
+constexpr std::uint64_t kMftClusterField = 0x30;
+constexpr std::uint64_t kMftMirrClusterField = 0x38;
+constexpr std::uint64_t kClustersPerMftRecordField = 0x40;
+constexpr std::uint64_t kClustersPerIndexRecordField = 0x44;
+// The record size a boot sector is taken to mean when its own is none NTFS
+// writes.
+constexpr std::uint32_t kFallbackSectorsPerMftRecord = 2;
+
+bool IsUsualMftRecordSize(std::uint64_t sectors) {
+  return sectors == 1 || sectors == 2 || sectors == 4 || sectors == 6 || sectors == 8;
+}
+
+std::uint32_t Clamp32(std::uint64_t value) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
+}
+
+bool IsDirectoryState(std::uint8_t state) {
+  return state == static_cast<std::uint8_t>(RecordState::DirectoryInUse) ||
+         state == static_cast<std::uint8_t>(RecordState::DeletedDirectory);
+}
+
+// A stretch of the range that is read, or skipped because the container
+// holds no data there (it reads as zeros and so holds no signature).
+struct Stretch {
+  bool read = true;
+  std::uint64_t sectors = 0;
+};
+
+class SignatureScan {
+ public:
+  SignatureScan(AnalysisJob& job, SignatureFinds& finds)
+      : job_(job), finds_(finds), sectorBytes_(job.sectors.sectorBytes()), percent_(job) {}
+
+  StepGo Run() {
+    const SelectedRange& range = job_.range();
+    job_.sink().SetText(ProgressField::Status, kStatusFormattedScan);
+    const std::uint32_t chunkSectors = ScanChunkSectors(sectorBytes_);
+    AllocateChunk(std::size_t{chunkSectors} * sectorBytes_);
+    for (std::uint64_t next = range.firstSector; next < range.endSector;) {
+      const Stretch stretch = NextStretch(next, range.endSector - next, chunkSectors);
+      if (stretch.read) ScanChunk(next, static_cast<std::uint32_t>(stretch.sectors));
+      next += stretch.sectors;
+      percent_.Show(next, range.endSector);
+      if (const StepGo go = CheckStep(job_); go != StepGo::On) return go;
+    }
+    return StepGo::On;
+  }
+
+ private:
+  Stretch NextStretch(std::uint64_t sector, std::uint64_t left, std::uint32_t chunkSectors) const {
+    const std::uint64_t chunk = std::min<std::uint64_t>(left, chunkSectors);
+    const std::uint64_t unheld = UnheldSectorsAt(job_.sectors.source(), sector);
+    if (unheld != 0) return {false, std::min(unheld, left)};
+    return {true, chunk};
+  }
+
+  void AllocateChunk(std::size_t bytes) {
+    chunkStorage_.assign(bytes + kChunkAlign, 0);
+    const auto address = reinterpret_cast<std::uintptr_t>(chunkStorage_.data());
+    chunk_ = std::span(chunkStorage_).subspan((kChunkAlign - address % kChunkAlign) % kChunkAlign, bytes);
+  }
+
+  void ScanChunk(std::uint64_t first, std::uint32_t count) {
+    const auto buffer = chunk_.first(std::size_t{count} * sectorBytes_);
+    job_.sectors.ReadSectors(job_.sectors.source().devices.current(), first, count, buffer);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      ScanSector(first + i, ByteView(buffer.subspan(std::size_t{i} * sectorBytes_)));
+      job_.progress.Refresh(first + i, job_.scanLists.scanDirCount(), job_.scanLists.scanFileCount(), lastName_,
+                            RefreshKind::Sector, static_cast<std::int32_t>(finds_.indexHits.size()));
+    }
+  }
+
+  // `rest` runs from the sector to the end of the chunk.
+  void ScanSector(std::uint64_t sector, ByteView rest) {
+    const auto head = rest.u32le(0);
+    if (head == kFileRecordWord) {
+      TakeFileRecord(sector, rest);
+      return;
+    }
+    if (head == kIndexRecordWord) {
+      if (const auto index = ParseIndexRecord(rest)) {
+        finds_.indexHits.push_back({sector, index->directoryNumber, index->vcn});
+      }
+      return;
+    }
+    if (rest.u16le(kBootSignatureField) != kBootSignatureWord) return;
+    if (const auto boot = ReadNtfsBootHit(rest.sub(0, sectorBytes_), sector)) finds_.bootHits.push_back(*boot);
+  }
+
+  // Copies the record at `sector` into record_ when it passes the
+  // plausibility test; its size by the record size rule. A record that runs
+  // past the chunk is read from the source instead.
+  std::optional<std::size_t> LoadFileRecord(std::uint64_t sector, ByteView rest) {
+    const std::size_t recordBytes = FileRecordBytes(rest);
+    const std::size_t needed = std::max(recordBytes, kPlausibilityBytes);
+    if (rest.size() >= needed) {
+      if (!IsPlausibleFileRecord(rest)) return std::nullopt;
+      record_.assign(rest.data(), rest.data() + recordBytes);
+      return recordBytes;
+    }
+    const std::uint32_t sectors = static_cast<std::uint32_t>((needed + sectorBytes_ - 1) / sectorBytes_);
+    record_.assign(std::size_t{sectors} * sectorBytes_, 0);
+    job_.sectors.ReadSectors(job_.sectors.source().devices.current(), sector, sectors, record_);
+    if (!IsPlausibleFileRecord(ByteView(record_))) return std::nullopt;
+    return recordBytes;
+  }
+
+  void TakeFileRecord(std::uint64_t sector, ByteView rest) {
+    const auto recordBytes = LoadFileRecord(sector, rest);
+    if (!recordBytes) return;
+    const auto bytes = std::span(record_).first(*recordBytes);
+    ApplyFixups(bytes, bytes.size());
+    const ByteView record(bytes);
+    FileNameValue name = ReadPreferredFileName(record).value_or(FileNameValue{});
+    const ItemTimes times = StandardItemTimes(ReadStandardTimes(record).value_or(StandardTimes{}));
+    const std::uint8_t state = RecordStateByte(record).value_or(0);
+    lastName_ = name.name;
+    if (IsDirectoryState(state)) {
+      AddDirectory(sector, record, state, std::move(name), times);
+    } else {
+      AddFile(sector, record, state, std::move(name), times);
+    }
+  }
+
+  void AddDirectory(std::uint64_t sector, ByteView record, std::uint8_t state, FileNameValue name,
+                    const ItemTimes& times) {
+    ScanDirRecord directory;
+    directory.wideName = std::move(name.name);
+    directory.deleted = state == static_cast<std::uint8_t>(RecordState::DeletedDirectory) ? kFlagYes : kFlagNo;
+    directory.times = times;
+    directory.parentNumber = name.parentNumber;
+    directory.ownNumber = DirectoryNumberFromIndexRoot(record);
+    directory.recordSector = sector;
+    directory.indexLcn = FirstIndexAllocationCluster(record);
+    job_.scanLists.AddScanDir(directory);
+  }
+
+  void AddFile(std::uint64_t sector, ByteView record, std::uint8_t state, FileNameValue name, const ItemTimes& times) {
+    const std::uint64_t size = ReadDataSize(record).value_or(DataAttributeInfo{}).size;
+    // Sizes past 2^63 are damage, not files.
+    if (static_cast<std::int64_t>(size) < 0) return;
+    ScanFileRecord file;
+    file.ownNumber = SystemFileNumber(name.name);
+    file.wideName = std::move(name.name);
+    file.deleted = state == static_cast<std::uint8_t>(RecordState::DeletedFile) ? kFlagYes : kFlagNo;
+    file.times = times;
+    file.fileCountAtScan = job_.store.fileCount();
+    file.size = size;
+    file.parentNumber = name.parentNumber;
+    file.recordSector = sector;
+    job_.scanLists.AddScanFile(file);
+  }
+
+  AnalysisJob& job_;
+  SignatureFinds& finds_;
+  const std::uint32_t sectorBytes_;
+  StepPercent percent_;
+  std::vector<std::uint8_t> chunkStorage_;
+  std::span<std::uint8_t> chunk_;  // the page-aligned part of chunkStorage_
+  std::vector<std::uint8_t> record_;
+  std::u16string lastName_;
+};
+
+}  // namespace
+
+std::uint32_t ScanChunkSectors(std::uint32_t sectorBytes) {
+  if (sectorBytes <= 512) return kChunkBytes / 512;
+  return std::max<std::uint32_t>(1, kChunkBytes / sectorBytes);
+}
+
+std::optional<NtfsBootHit> ReadNtfsBootHit(ByteView sector, std::uint64_t sectorNumber) {
+  if (sector.u8(kBootSignatureField) != 0x55 || sector.u8(kBootSignatureField + 1) != 0xAA) return std::nullopt;
+  if (!HasNtfsOemId(sector)) return std::nullopt;
+  NtfsBootHit hit;
+  hit.sector = sectorNumber;
+  hit.sectorsPerCluster = sector.u8(kSectorsPerClusterField).value_or(0);
+  hit.sectorsPerIndexRecord =
+      Clamp32(SectorsPerIndexRecord(sector.u32le(kClustersPerIndexRecordField).value_or(0), hit.sectorsPerCluster));
+  const std::uint64_t perMftRecord =
+      SectorsPerMftRecord(sector.u32le(kClustersPerMftRecordField).value_or(0), hit.sectorsPerCluster);
+  hit.sectorsPerMftRecord =
+      IsUsualMftRecordSize(perMftRecord) ? static_cast<std::uint32_t>(perMftRecord) : kFallbackSectorsPerMftRecord;
+  hit.totalSectors = sector.u32le(kTotalSectorsField).value_or(0);
+  hit.mftCluster = sector.u32le(kMftClusterField).value_or(0);
+  hit.mftMirrCluster = sector.u32le(kMftMirrClusterField).value_or(0);
+  return hit;
+}
+
+StepGo ScanNtfsSignatures(AnalysisJob& job, SignatureFinds& finds) { return SignatureScan(job, finds).Run(); }
+
+}  // namespace korv
