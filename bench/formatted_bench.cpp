@@ -31,6 +31,7 @@
 #include <system_error>
 
 #include "app/session.h"
+#include "bench_support.h"
 #include "common/progress.h"
 #include "common/prompts.h"
 #include "common/recovery_mode.h"
@@ -43,58 +44,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsBetween(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
-// Nobody is there to ask: bad sectors are skipped, questions answered No.
-class UnattendedPrompts final : public korv::Prompts {
- public:
-  korv::BadSectorAnswer AskBadSector(std::string_view) override { return korv::BadSectorAnswer::SkipAll; }
-  bool AskYesNo(std::string_view) override { return false; }
-  void ShowMessage(std::string_view message) override { std::cerr << message << '\n'; }
-};
-
-// A folder of its own for the session's disk inventory, removed at the end.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korv-formatted-bench.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  bool made() const { return !path_.empty(); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// A raw disk is read as the program reads a physical disk: its path in the
-// first device slot, the partition taken from the disk's own table.
-bool SelectRawDiskPartition(korv::Session& session, const char* path, int number) {
-  session.source.kind = korv::SourceKind::PhysicalDisk;
-  session.source.devices.paths[0] = path;
-  session.source.devices.currentDevice = 0;
-  korv::PartitionList list;
-  if (!korv::ListPartitions(session.sectors, list, 0) || number > list.count) return false;
-  const auto slot = static_cast<std::size_t>(number - 1);
-  korv::SelectedRange& range = session.range;
-  range.firstSector = list.entries[slot].firstSector;
-  range.endSector = list.entries[slot].endSector;
-  range.fileSystem = list.fileSystemNames[slot];
-  range.diskNumber = 0;
-  range.partitionIndex = static_cast<std::int16_t>(slot);
-  return true;
-}
+using namespace korv::bench;
 
 struct Arguments {
   bool device = false;
@@ -173,7 +123,7 @@ int main(int argc, char** argv) {
     std::cerr << "usage: korv_formatted_bench [--device] [--scan-only] IMAGE [PARTITION]\n";
     return 2;
   }
-  ScratchFolder scratch;
+  ScratchFolder scratch("korv-formatted-bench");
   if (!scratch.made()) {
     std::cerr << "korv_formatted_bench: cannot make a scratch folder\n";
     return 1;

@@ -38,19 +38,9 @@ constexpr std::uint32_t kFileRecordWord = SignatureWord(kFileRecordSignature);
 constexpr std::uint32_t kIndexRecordWord = SignatureWord(kIndexRecordSignature);
 constexpr std::uint64_t kBootSignatureField = 510;
 constexpr std::uint16_t kBootSignatureWord = 0xAA55;
-constexpr std::uint64_t kSectorsPerClusterField = 0x0D;
-constexpr std::uint64_t kTotalSectorsField = 0x28;
-constexpr std::uint64_t kMftClusterField = 0x30;
-constexpr std::uint64_t kMftMirrClusterField = 0x38;
-constexpr std::uint64_t kClustersPerMftRecordField = 0x40;
-constexpr std::uint64_t kClustersPerIndexRecordField = 0x44;
 // The record size a boot sector is taken to mean when its own is none NTFS
 // writes.
 constexpr std::uint32_t kFallbackSectorsPerMftRecord = 2;
-
-bool IsUsualMftRecordSize(std::uint64_t sectors) {
-  return sectors == 1 || sectors == 2 || sectors == 4 || sectors == 6 || sectors == 8;
-}
 
 std::uint32_t Clamp32(std::uint64_t value) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
@@ -221,7 +211,7 @@ std::optional<NtfsBootHit> ReadNtfsBootHit(ByteView sector, std::uint64_t sector
   const std::uint64_t perMftRecord =
       SectorsPerMftRecord(sector.u32le(kClustersPerMftRecordField).value_or(0), hit.sectorsPerCluster);
   hit.sectorsPerMftRecord =
-      IsUsualMftRecordSize(perMftRecord) ? static_cast<std::uint32_t>(perMftRecord) : kFallbackSectorsPerMftRecord;
+      IsUsableMftRecordSize(perMftRecord) ? static_cast<std::uint32_t>(perMftRecord) : kFallbackSectorsPerMftRecord;
   hit.totalSectors = sector.u32le(kTotalSectorsField).value_or(0);
   hit.mftCluster = sector.u32le(kMftClusterField).value_or(0);
   hit.mftMirrCluster = sector.u32le(kMftMirrClusterField).value_or(0);

@@ -13,12 +13,6 @@ namespace {
 
 constexpr std::uint64_t kOemIdField = 0x03;
 constexpr std::uint64_t kBytesPerSectorField = 0x0B;
-constexpr std::uint64_t kSectorsPerClusterField = 0x0D;
-constexpr std::uint64_t kTotalSectorsField = 0x28;
-constexpr std::uint64_t kMftClusterField = 0x30;
-constexpr std::uint64_t kMftMirrClusterField = 0x38;
-constexpr std::uint64_t kClustersPerMftRecordField = 0x40;
-constexpr std::uint64_t kClustersPerIndexRecordField = 0x44;
 constexpr std::uint64_t kSignatureField = 0x1FE;
 constexpr std::uint32_t kMaxSectorsPerCluster = 128;
 
@@ -27,6 +21,8 @@ constexpr std::uint32_t kMaxSectorsPerCluster = 128;
 constexpr std::uint32_t kFirstByteSizeCode = 0x80;
 constexpr std::uint32_t kLastByteSizeCode = 0xFF;
 
+}  // namespace
+
 bool IsUsableMftRecordSize(std::uint64_t sectorsPerRecord) {
   constexpr std::array<std::uint64_t, 5> kUsable = {1, 2, 4, 6, 8};
   for (const auto usable : kUsable) {
@@ -34,6 +30,8 @@ bool IsUsableMftRecordSize(std::uint64_t sectorsPerRecord) {
   }
   return false;
 }
+
+namespace {
 
 std::uint64_t RecordSectors(std::uint32_t value, std::uint32_t sectorsPerCluster) {
   if (value >= kFirstByteSizeCode && value <= kLastByteSizeCode) {

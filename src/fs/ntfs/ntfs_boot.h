@@ -15,6 +15,17 @@ namespace korv {
 inline constexpr std::string_view kNtfsOemId = "NTFS";
 inline constexpr std::uint32_t kNtfsSectorBytes = 512;
 
+// Fields of the NTFS boot sector.
+inline constexpr std::uint64_t kSectorsPerClusterField = 0x0D;
+inline constexpr std::uint64_t kTotalSectorsField = 0x28;
+inline constexpr std::uint64_t kMftClusterField = 0x30;
+inline constexpr std::uint64_t kMftMirrClusterField = 0x38;
+inline constexpr std::uint64_t kClustersPerMftRecordField = 0x40;
+inline constexpr std::uint64_t kClustersPerIndexRecordField = 0x44;
+
+// 1, 2, 4, 6 or 8 sectors per MFT record: the sizes NTFS writes.
+bool IsUsableMftRecordSize(std::uint64_t sectorsPerRecord);
+
 // What one boot sector copy says, once it passed the checks below.
 struct NtfsBootSector {
   std::uint32_t sectorsPerCluster = 0;
