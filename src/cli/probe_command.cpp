@@ -68,6 +68,8 @@ int RunProbe(const ProbeOptions& options) {
   } else {
     PrintText(report);
   }
+  // Like every refusal, the message also goes to standard error.
+  if (!report.accepted) std::cerr << report.message << '\n';
   return report.accepted ? kExitDone : kExitRefused;
 }
 

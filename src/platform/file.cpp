@@ -94,6 +94,22 @@ std::size_t File::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
 
 std::uint64_t File::Size() { return SizeOfDescriptor(fd_); }
 
+bool HeldByAnotherWriter(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // An open-file-description lock conflicts with every record lock but its
+  // own, so a read lock over the whole file is refused exactly when some
+  // other holder has a write lock on part of it.
+  struct flock probe {};
+  probe.l_type = F_RDLCK;
+  probe.l_whence = SEEK_SET;
+  probe.l_start = 0;
+  probe.l_len = 0;
+  const bool held = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  ::close(fd);
+  return held;
+}
+
 std::unique_ptr<ReadHandle> PosixIo::OpenRead(const fs::path& path) { return File::OpenReadOnly(path); }
 
 std::unique_ptr<WriteHandle> PosixIo::OpenDeviceWrite(const fs::path& path) {

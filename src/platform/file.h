@@ -81,6 +81,10 @@ bool IsRegularFile(const std::filesystem::path& path);
 bool IsDirectory(const std::filesystem::path& path);
 std::optional<std::uint64_t> FileSizeOf(const std::filesystem::path& path);
 // Bytes free for an unprivileged writer on the volume holding `path`.
+// Whether another process holds a write lock on any part of the file (as a
+// running hypervisor does on its disk): such a file counts as in use.
+bool HeldByAnotherWriter(const std::filesystem::path& path);
+
 std::optional<std::uint64_t> FreeSpace(const std::filesystem::path& path);
 
 // `name` inside `folder`: the exact entry when it exists, otherwise the first

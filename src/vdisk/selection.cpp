@@ -197,6 +197,10 @@ VirtualFileProbe ProbeVirtualFile(const fs::path& chosenPath) {
     if (!disk.empty()) probe.selectedPath = disk;
   }
   if (probe.selectedPath.empty()) return probe;
+  if (HeldByAnotherWriter(probe.selectedPath)) {
+    probe.probeResult = OpenResult::CannotOpen;
+    return probe;
+  }
 
   const std::array<ProbeStep, 6> steps = {{
       {VirtualFormat::Qcow, OpenWith<QcowReader>},
