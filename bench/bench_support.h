@@ -73,4 +73,22 @@ inline bool SelectRawDiskPartition(korv::Session& session, const char* path, int
   return true;
 }
 
+// Opens `image` (a virtual disk file, or with `device` a raw disk) and
+// selects partition `number`, noting when the file was open. 0 when both
+// worked, else the exit status to end with (the reason is on stderr).
+inline int OpenAndSelect(Session& session, const char* image, bool device, int number, Clock::time_point& opened) {
+  if (!device) {
+    const VirtualFileSelection selection = session.OpenVirtualFile(image);
+    if (!selection.accepted) {
+      std::cerr << image << ": " << selection.message << '\n';
+      return 2;
+    }
+  }
+  opened = Clock::now();
+  const bool selected = device ? SelectRawDiskPartition(session, image, number) : session.SelectPartition(number);
+  if (selected) return 0;
+  std::cerr << image << ": no partition " << number << '\n';
+  return 2;
+}
+
 }  // namespace korv::bench

@@ -134,19 +134,9 @@ int main(int argc, char** argv) {
 
   const Clock::time_point start = Clock::now();
   korv::Session session(prompts, korv::SessionOptions{scratch.path() / "inventory.json", false});
-  if (!arguments.device) {
-    const korv::VirtualFileSelection selection = session.OpenVirtualFile(arguments.image);
-    if (!selection.accepted) {
-      std::cerr << arguments.image << ": " << selection.message << '\n';
-      return 2;
-    }
-  }
-  const Clock::time_point opened = Clock::now();
-  const bool selected = arguments.device ? SelectRawDiskPartition(session, arguments.image, arguments.partition)
-                                         : session.SelectPartition(arguments.partition);
-  if (!selected) {
-    std::cerr << arguments.image << ": no partition " << arguments.partition << '\n';
-    return 2;
+  Clock::time_point opened{};
+  if (const int refused = OpenAndSelect(session, arguments.image, arguments.device, arguments.partition, opened)) {
+    return refused;
   }
   const Clock::time_point chosen = Clock::now();
   const Counts counts =
