@@ -5,6 +5,8 @@
 #include "cli/commands.h"
 #include "cli/source_choice.h"
 #include "engine/found_tree.h"
+#include "fs/fat/fat_directory.h"
+#include "fs/ntfs/record_values.h"
 #include "ui/logic/item_texts.h"
 
 namespace korv::cli {
@@ -13,8 +15,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::uint64_t kTicksPerSecond = 10000000;
-constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600ULL;
 
 // Control characters of a name from disk would break the one-item-a-line
 // listing: they are shown as \xNN.
@@ -35,7 +35,7 @@ std::string PrintableLine(const std::string& text) {
 
 Json NtfsIsoTime(std::uint64_t ticks) {
   if (ticks == 0) return nullptr;
-  const std::time_t seconds = static_cast<std::time_t>(ticks / kTicksPerSecond - kSecondsFrom1601To1970);
+  const std::time_t seconds = static_cast<std::time_t>(static_cast<std::int64_t>(ticks / kNtfsTicksPerSecond) - kNtfsSecondsBefore1970);
   std::tm utc{};
   if (gmtime_r(&seconds, &utc) == nullptr) return nullptr;
   char text[32];
@@ -45,12 +45,11 @@ Json NtfsIsoTime(std::uint64_t ticks) {
 
 Json FatIsoTime(std::uint16_t date, std::uint16_t time, bool hasTime) {
   if (date == 0) return nullptr;
-  const unsigned month = (date >> 5) & 15u;
-  const unsigned day = date & 31u;
-  if (month < 1 || month > 12 || day == 0) return nullptr;
+  const FatTimestamp stamp = DecodeFatTimestamp(date, hasTime ? time : 0);
+  if (stamp.month < 1 || stamp.month > 12 || stamp.day == 0) return nullptr;
   char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", 1980u + (date >> 9), month, day,
-                hasTime ? time >> 11 : 0u, hasTime ? (time >> 5) & 63u : 0u, hasTime ? (time & 31u) * 2 : 0u);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", stamp.year, stamp.month, stamp.day, stamp.hour,
+                stamp.minute, stamp.second);
   return text;
 }
 

@@ -54,6 +54,11 @@ inline constexpr char kKindFile = 'F';
 // creation date and time, last-access date, 0.
 using ItemTimes = std::array<std::uint32_t, 6>;
 
+// The 64-bit NTFS time held in two words of ItemTimes, low word first.
+inline std::uint64_t NtfsTimeAt(const ItemTimes& times, std::size_t lowWord) {
+  return std::uint64_t{times[lowWord + 1]} << 32 | times[lowWord];
+}
+
 using FolderId = std::uint32_t;
 using FileId = std::uint32_t;
 

@@ -351,7 +351,7 @@ SaveFileOutcome CopyRuns(ExtractionSource& source, SaveJob* job, const std::file
 }
 
 SavedTime FoundFileTime(const FoundFile& file, bool isNtfs) {
-  if (isNtfs) return NtfsSavedTime(JoinTimeWords(file.times[0], file.times[1]));
+  if (isNtfs) return NtfsSavedTime(NtfsTimeAt(file.times, 0));
   return FatSavedTime(static_cast<std::uint16_t>(file.times[0]), static_cast<std::uint16_t>(file.times[1]));
 }
 

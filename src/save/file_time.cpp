@@ -7,13 +7,12 @@
 #include <chrono>
 #include <ctime>
 
+#include "fs/ntfs/record_values.h"
+
 namespace korv {
 
 namespace {
 
-// Seconds from 1601-01-01 to 1970-01-01.
-constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
-constexpr std::uint64_t kIntervalsPerSecond = 10000000;
 constexpr int kFatBaseYear = 1980;
 
 int DaysInMonth(int year, int month) {
@@ -25,11 +24,9 @@ int DaysInMonth(int year, int month) {
 
 }  // namespace
 
-std::uint64_t JoinTimeWords(std::uint32_t low, std::uint32_t high) { return std::uint64_t{high} << 32 | low; }
-
 SavedTime NtfsSavedTime(std::uint64_t fileTime) {
-  const auto seconds = static_cast<std::int64_t>(fileTime / kIntervalsPerSecond) - kSecondsFrom1601To1970;
-  const auto nanoseconds = static_cast<std::int64_t>(fileTime % kIntervalsPerSecond) * 100;
+  const auto seconds = static_cast<std::int64_t>(fileTime / kNtfsTicksPerSecond) - kNtfsSecondsBefore1970;
+  const auto nanoseconds = static_cast<std::int64_t>(fileTime % kNtfsTicksPerSecond) * 100;
   return {seconds, nanoseconds};
 }
 

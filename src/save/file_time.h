@@ -34,7 +34,6 @@ CalendarDate NtfsCalendarDate(std::uint64_t fileTime);
 CalendarDate FatCalendarDate(std::uint16_t date);
 
 // The 64-bit NTFS time held in two words of a found item's times, low first.
-std::uint64_t JoinTimeWords(std::uint32_t low, std::uint32_t high);
 
 // Sets only the last-write time of the file at `path` (never following a
 // symbolic link); the access time is left alone. Failure is ignored: a

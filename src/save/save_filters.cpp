@@ -73,7 +73,7 @@ std::string ComparedExtension(std::u16string_view name) {
 
 CalendarDate FileDate(const FoundFile& file, DateKind kind, bool isNtfs) {
   const auto word = static_cast<std::size_t>(kind) * 2;
-  if (isNtfs) return NtfsCalendarDate(JoinTimeWords(file.times[word], file.times[word + 1]));
+  if (isNtfs) return NtfsCalendarDate(NtfsTimeAt(file.times, word));
   return FatCalendarDate(static_cast<std::uint16_t>(file.times[word]));
 }
 

@@ -12,6 +12,11 @@
 
 namespace korv {
 
+// NTFS times count 100-ns intervals from 1601-01-01, UTC.
+inline constexpr std::uint64_t kNtfsTicksPerSecond = 10000000;
+// Seconds from 1601-01-01 to 1970-01-01 (a whole number of days).
+inline constexpr std::int64_t kNtfsSecondsBefore1970 = 11644473600LL;
+
 // 64-bit counts of 100-ns intervals since 1601, from $STANDARD_INFORMATION.
 struct StandardTimes {
   std::uint64_t creation = 0;

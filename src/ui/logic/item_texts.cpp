@@ -3,15 +3,15 @@
 #include <chrono>
 #include <cstdio>
 
+#include "fs/fat/fat_directory.h"
+#include "fs/ntfs/record_values.h"
+
 namespace korv {
 
 namespace {
 
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr std::uint64_t kTicksPerSecond = 10000000;
-// Days from 1601-01-01 to 1970-01-01.
-constexpr std::int64_t kDaysFrom1601To1970 = 134774;
 
 const char* MonthText(unsigned month) { return month >= 1 && month <= 12 ? kMonths[month - 1] : "Err"; }
 
@@ -40,8 +40,8 @@ std::string DisplayText(std::string_view text) {
 
 std::string NtfsDateText(std::uint64_t ticks) {
   using namespace std::chrono;
-  const std::uint64_t seconds = ticks / kTicksPerSecond;
-  const auto dayNumber = static_cast<std::int64_t>(seconds / 86400) - kDaysFrom1601To1970;
+  const std::uint64_t seconds = ticks / kNtfsTicksPerSecond;
+  const auto dayNumber = static_cast<std::int64_t>(seconds / 86400) - kNtfsSecondsBefore1970 / 86400;
   const year_month_day date{sys_days{days{dayNumber}}};
   const std::uint64_t inDay = seconds % 86400;
   char time[16];
@@ -53,12 +53,14 @@ std::string NtfsDateText(std::uint64_t ticks) {
 }
 
 std::string FatDateText(std::uint16_t date) {
-  return DateText(date % 32u, (date / 32u) % 16u, 1980 + date / 512);
+  const FatTimestamp stamp = DecodeFatTimestamp(date, 0);
+  return DateText(static_cast<unsigned>(stamp.day), static_cast<unsigned>(stamp.month), stamp.year);
 }
 
 std::string FatDateTimeText(std::uint16_t date, std::uint16_t time) {
+  const FatTimestamp stamp = DecodeFatTimestamp(date, time);
   char clock[16];
-  std::snprintf(clock, sizeof clock, " %02u:%02u", time / 2048u, (time / 32u) % 64u);
+  std::snprintf(clock, sizeof clock, " %02d:%02d", stamp.hour, stamp.minute);
   return FatDateText(date) + clock;
 }
 

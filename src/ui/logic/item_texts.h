@@ -36,9 +36,4 @@ struct ItemDateTexts {
 // The three date columns of an item of an NTFS or a FAT volume.
 ItemDateTexts ItemDates(const ItemTimes& times, bool ntfs);
 
-// The 64-bit NTFS time held in two words of ItemTimes, low word first.
-inline std::uint64_t NtfsTimeAt(const ItemTimes& times, std::size_t lowWord) {
-  return std::uint64_t{times[lowWord + 1]} << 32 | times[lowWord];
-}
-
 }  // namespace korv
