@@ -24,13 +24,18 @@ Session::Session(Prompts& promptsIn, SessionOptions options)
 }
 
 VirtualFileSelection Session::OpenVirtualFile(const std::filesystem::path& path) {
-  VirtualFileSelection selection = SelectVirtualFile(path);
+  return AcceptVirtualFile(ProbeVirtualFile(path));
+}
+
+VirtualFileSelection Session::AcceptVirtualFile(VirtualFileProbe probe) {
+  const std::filesystem::path name = probe.selectedPath.filename();
+  VirtualFileSelection selection = ValidateVirtualFile(std::move(probe));
   if (!selection.accepted) return selection;
   virtualDisk_ = std::move(selection.reader);
   source.kind = SourceKind::VirtualDisk;
   source.virtualFormat = selection.virtualFormat;
   source.virtualDisk = virtualDisk_.get();
-  source.displayName = path.filename().string();
+  source.displayName = name.string();
   return selection;
 }
 

@@ -45,6 +45,9 @@ class Session {
   // Makes the picked virtual disk file the current source when it is
   // accepted; the previous source stays as it was otherwise.
   VirtualFileSelection OpenVirtualFile(const std::filesystem::path& path);
+  // OK of the file selection dialog: the acceptance checks of a file probed
+  // on Browse; an accepted file becomes the current source.
+  VirtualFileSelection AcceptVirtualFile(VirtualFileProbe probe);
 
   // Fills the source tree and selects partition `number` (from 1, as the
   // tree numbers them) of the open virtual disk, as a click does. False when

@@ -4,9 +4,26 @@
 
 #include <cstdint>
 
+#include "common/recovery_mode.h"
+
 namespace korv {
 
+// The page that is current, as its number: the results page, the toolbar and
+// the menu commands look at it.
+enum class ActivePage : std::int32_t {
+  None = 0,
+  Source = 1,
+  Results = 2,
+  Analysis = 3,
+  Imaging = 4,
+  PartitionResults = 5,
+  ExtensionChoice = 6,
+};
+
 struct WizardState {
+  RecoveryMode mode = RecoveryMode::None;
+  bool rangeMode = false;      // the source page asks for a typed range (modes 3 to 5)
+  ActivePage activePage = ActivePage::None;
   bool formattedMode = false;  // Formatted Data Recovery chosen (or handed over to)
   bool imagingMode = false;    // Create Disk Image chosen
   bool rangeRun = false;       // the run works on a typed sector range
