@@ -33,7 +33,6 @@ void WorkerControl::Reset() {
     std::lock_guard lock(mutex_);
     stop_.store(false);
     abandon_.store(false);
-    paused_.store(false);
   }
   wake_.notify_all();
 }
@@ -41,7 +40,9 @@ void WorkerControl::Reset() {
 bool WorkerControl::checkpoint() {
   if (paused_.load()) {
     std::unique_lock lock(mutex_);
+    parked_.store(true);
     wake_.wait(lock, [this] { return !paused_.load() || stop_.load() || abandon_.load(); });
+    parked_.store(false);
   }
   return !stop_.load() && !abandon_.load();
 }

@@ -18,12 +18,17 @@ class WorkerControl {
   void RequestAbandon();
   // A stop is consumed by the step it ended; the next step runs again.
   void ClearStop() { stop_.store(false); }
-  // Clears a stop or pause so the control can serve the next worker.
+  // Clears a stop or Back so the control can serve the next worker. A pause
+  // stays: one asked for while the worker was still starting holds it at its
+  // first checkpoint instead of being lost.
   void Reset();
 
   bool paused() const { return paused_.load(); }
   bool stopRequested() const { return stop_.load(); }
   bool abandoned() const { return abandon_.load(); }
+  // The worker is held at a checkpoint by a pause. A pause only takes
+  // effect there, so a front end shows itself paused once this is true.
+  bool parked() const { return parked_.load(); }
 
   // Blocks while paused (a stop or Back ends the wait); false once a stop or
   // Back has been requested, true when the worker may go on.
@@ -33,6 +38,7 @@ class WorkerControl {
   std::atomic<bool> paused_{false};
   std::atomic<bool> stop_{false};
   std::atomic<bool> abandon_{false};
+  std::atomic<bool> parked_{false};
   std::mutex mutex_;
   std::condition_variable wake_;
 };

@@ -1,0 +1,49 @@
+#include "ui/qt/controls/label.h"
+
+namespace korv {
+
+CLabel::CLabel(QWidget* parent) : QLabel(parent) {}
+
+CLabel& CLabel::SetFontName(const QString& family) {
+  QFont changed = font();
+  changed.setFamilies({family, QStringLiteral("DejaVu Sans")});
+  setFont(changed);
+  return *this;
+}
+
+CLabel& CLabel::SetFontSize(int points) {
+  QFont changed = font();
+  changed.setPointSize(points);
+  setFont(changed);
+  return *this;
+}
+
+CLabel& CLabel::SetBold(bool bold) {
+  QFont changed = font();
+  changed.setBold(bold);
+  setFont(changed);
+  return *this;
+}
+
+CLabel& CLabel::SetTextColor(const QColor& colour) {
+  QPalette changed = palette();
+  changed.setColor(QPalette::WindowText, colour);
+  setPalette(changed);
+  return *this;
+}
+
+// A label fills its background only when it is not transparent.
+CLabel& CLabel::SetTransparent(bool transparent) {
+  setAutoFillBackground(!transparent);
+  return *this;
+}
+
+CTransparentStatic::CTransparentStatic(QWidget* parent) : QLabel(parent) { setAutoFillBackground(false); }
+
+// The old text stays on the page until the parent repaints under it.
+void CTransparentStatic::SetText(const QString& text) {
+  setText(text);
+  if (parentWidget() != nullptr) parentWidget()->update(geometry());
+}
+
+}  // namespace korv

@@ -1,0 +1,65 @@
+// Driving the wizard as a user would: answering the modal dialog that opens
+// next, clicking buttons by name and waiting for what a worker thread does.
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+namespace korv::test {
+
+// Runs `action` on the next modal dialog once it is open (polled from the
+// event loop, so it works while the code under test sits in exec()).
+// Gives up after `timeoutMs`; `answered` (when given) tells whether it ran.
+inline void WhenDialogOpens(std::function<void(QWidget*)> action, bool* answered = nullptr, int timeoutMs = 10000) {
+  auto* timer = new QTimer;
+  auto* clock = new QElapsedTimer;
+  clock->start();
+  QWidget* before = QApplication::activeModalWidget();
+  QObject::connect(timer, &QTimer::timeout, [=] {
+    QWidget* modal = QApplication::activeModalWidget();
+    const bool open = modal != nullptr && modal != before && modal->isVisible();
+    if (!open && clock->elapsed() < timeoutMs) return;
+    timer->stop();
+    if (open) {
+      if (answered != nullptr) *answered = true;
+      action(modal);
+    }
+    timer->deleteLater();
+    delete clock;
+  });
+  timer->start(20);
+}
+
+// Clicks the button named `objectName` inside `parent`.
+inline bool ClickNamed(QWidget* parent, const char* objectName) {
+  auto* button = parent->findChild<QAbstractButton*>(QString::fromLatin1(objectName));
+  if (button == nullptr) return false;
+  QTest::mouseClick(button, Qt::LeftButton);
+  return true;
+}
+
+// The text of the message or question dialog `dialog`.
+inline std::string DialogText(QWidget* dialog) {
+  auto* text = dialog->findChild<QLabel*>(QStringLiteral("messageText"));
+  return text == nullptr ? std::string() : text->text().toStdString();
+}
+
+// Processes events until `done()` or the time is up.
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > timeoutMs) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+}  // namespace korv::test
