@@ -1,0 +1,26 @@
+#include "ui/logic/file_filter.h"
+
+#include <gtest/gtest.h>
+
+#include "vdisk/selection.h"
+
+namespace korv {
+namespace {
+
+TEST(QtFileFilterTest, VirtualFileFilterKeepsItsEntriesInOrderWithBlankSeparatedPatterns) {
+  EXPECT_EQ(QtFileFilter(kVirtualFileFilter),
+            "Virtual Files (*.*);;"
+            "Virtual Files (*.vbox *.vmdk *.vhd *.vhdx *.vdi *.hdd *.hds *.qed *.qcow)");
+}
+
+TEST(QtFileFilterTest, PatternsComeFromThePatternPartNotTheDescription) {
+  // The description's brackets are written afresh from the patterns.
+  EXPECT_EQ(QtFileFilter("Logs (old)|*.kvfr;*.log||"), "Logs (*.kvfr *.log)");
+  EXPECT_EQ(QtFileFilter("Logs|*.kvfr|"), "Logs (*.kvfr)");
+  // A bare pattern list without "||" and without a description.
+  EXPECT_EQ(QtFileFilter("*.kvfr"), "");
+  EXPECT_EQ(QtFileFilter(""), "");
+}
+
+}  // namespace
+}  // namespace korv
