@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace korv::test {
@@ -18,8 +19,10 @@ namespace korv::test {
 // event loop, so it works while the code under test sits in exec()).
 // Gives up after `timeoutMs`; `answered` (when given) tells whether it ran.
 inline void WhenDialogOpens(std::function<void(QWidget*)> action, bool* answered = nullptr, int timeoutMs = 10000) {
-  auto* timer = new QTimer;
-  auto* clock = new QElapsedTimer;
+  // Owned by the application, so a watch still waiting when the test ends is
+  // freed with it.
+  auto* timer = new QTimer(qApp);
+  auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   QWidget* before = QApplication::activeModalWidget();
   QObject::connect(timer, &QTimer::timeout, [=] {
@@ -27,12 +30,10 @@ inline void WhenDialogOpens(std::function<void(QWidget*)> action, bool* answered
     const bool open = modal != nullptr && modal != before && modal->isVisible();
     if (!open && clock->elapsed() < timeoutMs) return;
     timer->stop();
-    if (open) {
-      if (answered != nullptr) *answered = true;
-      action(modal);
-    }
     timer->deleteLater();
-    delete clock;
+    if (!open) return;
+    if (answered != nullptr) *answered = true;
+    action(modal);
   });
   timer->start(20);
 }

@@ -1,0 +1,233 @@
+#include "ui/qt/pages/wizard_window.h"
+
+#include <unistd.h>
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QTimer>
+#include <cstdio>
+
+#include "ui/qt/controls/embedded_art.h"
+#include "ui/qt/controls/splash_screen.h"
+#include "ui/qt/dialogs/about_box.h"
+#include "ui/qt/dialogs/message_dialogs.h"
+#include "ui/qt/dialogs/vpath_dialog.h"
+#include "ui/qt/pages/analysis_page.h"
+#include "ui/qt/pages/mode_page.h"
+#include "ui/qt/pages/source_page.h"
+#include "ui/qt/pictures.h"
+
+namespace korv {
+
+namespace {
+
+// The menu as it reads, with nullopt for a separator.
+struct MenuEntry {
+  bool separator = false;
+  MenuItem item = MenuItem::Exit;
+};
+constexpr MenuEntry kSeparator{true};
+
+constexpr MenuEntry kDataMenu[] = {
+    {false, MenuItem::FormattedDataRecovery},
+    {false, MenuItem::RecoverSelected},
+    {false, MenuItem::RecoveryFilter},
+    kSeparator,
+    {false, MenuItem::SaveLog},
+    {false, MenuItem::LoadLog},
+    kSeparator,
+    {false, MenuItem::SearchData},
+    {false, MenuItem::RenameData},
+    kSeparator,
+    {false, MenuItem::Exit},
+};
+constexpr MenuEntry kViewMenu[] = {
+    {false, MenuItem::LargeIcons}, {false, MenuItem::Details}, {false, MenuItem::SmallIcons}};
+constexpr MenuEntry kHelpMenu[] = {{false, MenuItem::ViewHelp}, {false, MenuItem::About}};
+
+std::string FoundCountsText(const Store& store) {
+  char text[128];
+  std::snprintf(text, sizeof text, std::string(kMsgAnalysisFoundCounts).c_str(), store.folderCount(),
+                store.fileCount());
+  return text;
+}
+
+}  // namespace
+
+WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session), options_(std::move(options)) {
+  prompts_.SetDialogParent(this);
+  if (!options_.exitProcess) options_.exitProcess = [] { _exit(0); };
+  if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+
+  setWindowIcon(ApplicationIcon());
+  stack_ = new QStackedWidget(this);
+  setCentralWidget(stack_);
+
+  modePage_ = new CRecoveryMode(stack_);
+  sourcePage_ = new DeletedFilesRecovery(*this, stack_);
+  analysisPage_ = new RecoveryAnalysis(*this, stack_);
+  pages_ = {{WizardPage::Mode, modePage_}, {WizardPage::Source, sourcePage_}, {WizardPage::Analysis, analysisPage_}};
+  for (const auto& [page, widget] : pages_) stack_->addWidget(widget);
+  AddExitShortcut(modePage_);
+  AddExitShortcut(sourcePage_);
+
+  connect(modePage_, &CRecoveryMode::modeChosen, this,
+          [this](int mode) { OnModeChosen(static_cast<RecoveryMode>(mode)); });
+  connect(modePage_, &CRecoveryMode::helpRequested, this, [this] { ShowHelp(); });
+
+  fileSelection_ = std::make_unique<VPath>(session_, this);
+  if (!options_.preselectedPath.isEmpty()) fileSelection_->ChoosePath(options_.preselectedPath);
+
+  BuildMenu();
+  PlaceOnScreen();
+  ShowPage(WizardPage::Mode);
+}
+
+WizardWindow::~WizardWindow() {
+  // The pages are children of the window and would outlive the session
+  // member; a running analysis must end while the session still exists.
+  delete analysisPage_;
+}
+
+void WizardWindow::AddExitShortcut(QWidget* page) {
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), page);
+  escape->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(escape, &QShortcut::activated, this, [this] { AskExit(); });
+}
+
+void WizardWindow::BuildMenu() {
+  const auto addMenu = [this](std::string_view title, auto& entries) {
+    QMenu* menu = menuBar()->addMenu(ToQString(title));
+    for (const MenuEntry& entry : entries) {
+      if (entry.separator) {
+        menu->addSeparator();
+        continue;
+      }
+      menuActions_[entry.item] = menu->addAction(ToQString(MenuItemText(entry.item)));
+    }
+  };
+  addMenu(kMenuData, kDataMenu);
+  addMenu(kMenuView, kViewMenu);
+  addMenu(kMenuHelp, kHelpMenu);
+
+  auto* views = new QActionGroup(this);
+  for (MenuItem item : {MenuItem::LargeIcons, MenuItem::Details, MenuItem::SmallIcons}) {
+    menuActions_[item]->setCheckable(true);
+    views->addAction(menuActions_[item]);
+  }
+  menuActions_[MenuItem::Details]->setChecked(true);
+
+  connect(menuActions_[MenuItem::Exit], &QAction::triggered, this, [this] { AskExit(); });
+  connect(menuActions_[MenuItem::ViewHelp], &QAction::triggered, this, [this] { ShowHelp(); });
+  connect(menuActions_[MenuItem::About], &QAction::triggered, this, [this] { ShowAbout(); });
+}
+
+void WizardWindow::PlaceOnScreen() {
+  const QScreen* screen = this->screen();
+  if (screen == nullptr) return;
+  const QRect desktop = screen->availableGeometry();
+  const WindowRect place = MainWindowRect({desktop.x(), desktop.y(), desktop.width(), desktop.height()});
+  setGeometry(place.x, place.y, place.width, place.height);
+}
+
+QAction* WizardWindow::menuAction(MenuItem item) const {
+  const auto found = menuActions_.find(item);
+  return found == menuActions_.end() ? nullptr : found->second;
+}
+
+void WizardWindow::RefreshMenu() {
+  for (const auto& [item, action] : menuActions_) {
+    action->setEnabled(MenuItemEnabled(item, currentPage(), session_.wizard, BuiltCapabilities()));
+  }
+}
+
+void WizardWindow::ShowPage(WizardPage page) {
+  stack_->setCurrentWidget(pages_.at(page));
+  setWindowTitle(ToQString(WindowTitle(page, session_.wizard.mode)));
+  RefreshMenu();
+}
+
+void WizardWindow::PushPage(WizardPage page) {
+  chain_.push_back(page);
+  ShowPage(page);
+}
+
+void WizardWindow::PopPage() {
+  if (chain_.size() > 1) chain_.pop_back();
+  ShowPage(chain_.back());
+}
+
+void WizardWindow::Launch() {
+  show();
+  if (!options_.showSplash) {
+    QTimer::singleShot(0, this, [this] { OfferFileSelection(); });
+    return;
+  }
+  splash_ = new CSplashScreenEx(this, QString(), kSplashDisplayMs);
+  splash_->SetBitmap(StartupBitmap(), QColor(kSplashTransparentRed, kSplashTransparentGreen, kSplashTransparentBlue));
+  splash_->Show();
+  QTimer::singleShot(kSplashShownMs, this, [this] {
+    splash_->Hide();
+    QTimer::singleShot(0, this, [this] { OfferFileSelection(); });
+  });
+}
+
+void WizardWindow::OfferFileSelection() {
+  if (fileSelectionShown_ || currentPage() != WizardPage::Mode) return;
+  fileSelectionShown_ = true;
+  if (fileSelection_->exec() != QDialog::Accepted) AskExit();
+}
+
+void WizardWindow::OnModeChosen(RecoveryMode mode) {
+  ChooseMode(session_.wizard, mode);
+  PushPage(WizardPage::Source);
+  sourcePage_->Open();
+}
+
+void WizardWindow::CloseSourcePage() {
+  const RecoveryMode finished = session_.wizard.mode;
+  PopPage();
+  if (!ReofferFileSelectionAfter(finished)) return;
+  fileSelectionShown_ = false;
+  QTimer::singleShot(0, this, [this] { OfferFileSelection(); });
+}
+
+void WizardWindow::OpenAnalysisPage() {
+  PushPage(WizardPage::Analysis);
+  analysisPage_->Start();
+}
+
+void WizardWindow::AnalysisEnded(AnalysisOutcome outcome) {
+  PopPage();
+  sourcePage_->Returned();
+  if (outcome == AnalysisOutcome::DeletedRunEnded || outcome == AnalysisOutcome::ResultsReady) {
+    ShowMessage(FoundCountsText(session_.store));
+  }
+}
+
+void WizardWindow::ShowMessage(std::string_view message) { ShowMessageBox(this, message); }
+
+bool WizardWindow::AskQuestion(std::string_view question) { return AskQuestionBox(this, question); }
+
+void WizardWindow::AskExit() {
+  if (AskQuestion(kQuestionExit)) options_.exitProcess();
+}
+
+void WizardWindow::ShowHelp() { options_.openUrl(HelpPageUrl()); }
+
+void WizardWindow::ShowAbout() {
+  AboutBox about(this);
+  about.exec();
+}
+
+void WizardWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  AskExit();
+}
+
+}  // namespace korv

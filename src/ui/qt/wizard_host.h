@@ -1,0 +1,43 @@
+// What a page of the wizard may ask of the window that hosts it. The main
+// window stacks the pages: opening the next page pushes it, closing a page
+// pops it, and the page that started a chain shows again when it returns.
+#pragma once
+
+#include <string_view>
+
+#include "engine/analysis_driver.h"
+
+class QWidget;
+
+namespace korv {
+
+class Session;
+
+class WizardHost {
+ public:
+  virtual ~WizardHost() = default;
+
+  virtual Session& session() = 0;
+  // The window dialogs are shown over.
+  virtual QWidget* dialogParent() = 0;
+
+  // The system's message and question dialogs, on the UI thread.
+  virtual void ShowMessage(std::string_view message) = 0;
+  virtual bool AskQuestion(std::string_view question) = 0;
+
+  // The exit question; Yes ends the process at once with status 0.
+  virtual void AskExit() = 0;
+  virtual void ShowHelp() = 0;
+  virtual void ShowAbout() = 0;
+
+  // Source page: Back closes it and the mode page shows again.
+  virtual void CloseSourcePage() = 0;
+  // Source page: Next passed its checks for a partition mode; the analysis
+  // page opens over it.
+  virtual void OpenAnalysisPage() = 0;
+  // Analysis page: the run ended; the host opens what the outcome names
+  // and closes the analysis page.
+  virtual void AnalysisEnded(AnalysisOutcome outcome) = 0;
+};
+
+}  // namespace korv

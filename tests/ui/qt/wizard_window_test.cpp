@@ -1,0 +1,218 @@
+// The wizard as a user meets it: start, the file selection, the mode and
+// source pages, a whole analysis, the menu and the exit question.
+#include "ui/qt/pages/wizard_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTreeWidget>
+
+#include "qt_test_support.h"
+#include "support/test_support.h"
+#include "ui/qt/controls/hover_button.h"
+#include "ui/qt/controls/splash_screen.h"
+#include "ui/qt/dialogs/vpath_dialog.h"
+#include "ui/qt/pages/mode_page.h"
+#include "ui/qt/pages/source_page.h"
+
+namespace korv {
+namespace {
+
+using test::ClickNamed;
+using test::DialogText;
+using test::WaitUntil;
+using test::WhenDialogOpens;
+
+const QString kSampleDisk = QStringLiteral(KORV_SOURCE_DIR "/samples/sample.vhd");
+
+struct WizardHarness {
+  test::TempDir dir;
+  int exits = 0;
+  std::vector<QUrl> opened;
+
+  WizardWindow::Options Options(QString preselected = {}) {
+    WizardWindow::Options options;
+    options.session = SessionOptions{dir.path() / "inventory.json", false};
+    options.preselectedPath = std::move(preselected);
+    options.showSplash = false;
+    options.exitProcess = [this] { ++exits; };
+    options.openUrl = [this](const QUrl& url) {
+      opened.push_back(url);
+      return true;
+    };
+    return options;
+  }
+};
+
+// Accepts the file selection (with the sample disk preselected), then waits
+// for the mode page.
+void AcceptFileSelection(WizardWindow& window) {
+  bool answered = false;
+  WhenDialogOpens([](QWidget* dialog) { ClickNamed(dialog, "okButton"); }, &answered);
+  window.Launch();
+  ASSERT_TRUE(WaitUntil([&] { return answered && QApplication::activeModalWidget() == nullptr; }));
+}
+
+void ClickMode(WizardWindow& window, RecoveryMode mode) {
+  QTest::mouseClick(window.modePage()->modeButton(mode), Qt::LeftButton);
+}
+
+QTreeWidgetItem* FindTreeItem(QTreeWidget* tree, const QString& text) {
+  const auto found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+  return found.isEmpty() ? nullptr : found.first();
+}
+
+TEST(WizardWindowTest, CancellingTheFileSelectionAsksToExitAndNoKeepsTheModePage) {
+  WizardHarness harness;
+  WizardWindow window(harness.Options());
+  std::string question;
+  bool cancelled = false;
+  WhenDialogOpens(
+      [&](QWidget* selection) {
+        WhenDialogOpens([&](QWidget* ask) {
+          question = DialogText(ask);
+          ClickNamed(ask, "noButton");
+        });
+        ClickNamed(selection, "cancelButton");
+      },
+      &cancelled);
+  window.Launch();
+  ASSERT_TRUE(WaitUntil([&] { return !question.empty() && QApplication::activeModalWidget() == nullptr; }));
+  EXPECT_TRUE(cancelled);
+  EXPECT_EQ(question, "Do you want to exit from Korvane.");
+  EXPECT_EQ(harness.exits, 0);
+  EXPECT_EQ(window.currentPage(), WizardPage::Mode);
+  EXPECT_EQ(window.windowTitle(), "Korvane Vireon");
+  EXPECT_EQ(window.session().source.virtualDisk, nullptr);
+}
+
+TEST(WizardWindowTest, ExitQuestionYesEndsTheProcessFromMenuAndCloseBox) {
+  WizardHarness harness;
+  WizardWindow window(harness.Options(kSampleDisk));
+  AcceptFileSelection(window);
+  WhenDialogOpens([](QWidget* ask) { ClickNamed(ask, "yesButton"); });
+  window.menuAction(MenuItem::Exit)->trigger();
+  EXPECT_EQ(harness.exits, 1);
+
+  WhenDialogOpens([](QWidget* ask) { ClickNamed(ask, "noButton"); });
+  window.close();
+  EXPECT_EQ(harness.exits, 1);
+  EXPECT_TRUE(window.isVisible()) << "No keeps the program running";
+
+  // The close box of a question counts as No.
+  WhenDialogOpens([](QWidget* ask) { ask->close(); });
+  window.menuAction(MenuItem::Exit)->trigger();
+  EXPECT_EQ(harness.exits, 1);
+}
+
+TEST(WizardWindowTest, ModeButtonsOpenTheSourcePageWithTheirStateAndTitle) {
+  WizardHarness harness;
+  WizardWindow window(harness.Options(kSampleDisk));
+  AcceptFileSelection(window);
+  ASSERT_NE(window.session().source.virtualDisk, nullptr);
+
+  EXPECT_FALSE(window.modePage()->modeButton(RecoveryMode::CreateDiskImage)->isVisible());
+  EXPECT_FALSE(window.modePage()->modeButton(RecoveryMode::PartitionData)->isEnabled());
+  EXPECT_FALSE(window.modePage()->modeButton(RecoveryMode::RawData)->isEnabled());
+
+  ClickMode(window, RecoveryMode::FormattedData);
+  EXPECT_EQ(window.currentPage(), WizardPage::Source);
+  EXPECT_EQ(window.windowTitle(), "Korvane Vireon - Formatted Data Recovery");
+  EXPECT_EQ(window.session().wizard.mode, RecoveryMode::FormattedData);
+  EXPECT_TRUE(window.session().wizard.formattedMode);
+  EXPECT_EQ(window.session().wizard.activePage, ActivePage::Source);
+
+  // Back from Formatted Data Recovery: the file selection is not offered again.
+  QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("backButton")), Qt::LeftButton);
+  EXPECT_EQ(window.currentPage(), WizardPage::Mode);
+  EXPECT_EQ(window.windowTitle(), "Korvane Vireon");
+  QTest::qWait(100);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  ClickMode(window, RecoveryMode::DeletedData);
+  EXPECT_EQ(window.windowTitle(), "Korvane Vireon - Deleted Data Recovery");
+  EXPECT_FALSE(window.session().wizard.formattedMode);
+
+  // Back from Deleted Data Recovery offers the file selection again.
+  bool offered = false;
+  WhenDialogOpens([](QWidget* selection) { ClickNamed(selection, "okButton"); }, &offered);
+  QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("backButton")), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return offered && QApplication::activeModalWidget() == nullptr; }));
+  EXPECT_EQ(window.currentPage(), WizardPage::Mode);
+}
+
+TEST(WizardWindowTest, MenuOffersOnlyWhatEachPageAndThisBuildCanDo) {
+  WizardHarness harness;
+  WizardWindow window(harness.Options(kSampleDisk));
+  AcceptFileSelection(window);
+  const auto enabled = [&](MenuItem item) { return window.menuAction(item)->isEnabled(); };
+  for (WizardPage page : {WizardPage::Mode, WizardPage::Source}) {
+    if (page == WizardPage::Source) ClickMode(window, RecoveryMode::DeletedData);
+    for (MenuItem item : kAllMenuItems) {
+      const bool always = item == MenuItem::Exit || item == MenuItem::ViewHelp || item == MenuItem::About;
+      EXPECT_EQ(enabled(item), always) << MenuItemText(item);
+    }
+  }
+  EXPECT_TRUE(window.menuAction(MenuItem::Details)->isChecked());
+
+  window.menuAction(MenuItem::ViewHelp)->trigger();
+  ASSERT_EQ(harness.opened.size(), 1u);
+  EXPECT_TRUE(harness.opened[0].isLocalFile());
+  EXPECT_TRUE(harness.opened[0].toLocalFile().endsWith(QStringLiteral("help/index.html")));
+}
+
+TEST(WizardWindowTest, DeletedDataRecoveryRunsFromTheSourcePageAndReportsItsCounts) {
+  WizardHarness harness;
+  WizardWindow window(harness.Options(kSampleDisk));
+  AcceptFileSelection(window);
+  ClickMode(window, RecoveryMode::DeletedData);
+
+  auto* tree = window.sourcePage()->findChild<QTreeWidget*>(QStringLiteral("sourceTree"));
+  ASSERT_NE(tree, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )")) != nullptr; }));
+  QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
+  tree->scrollToItem(partition);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
+  EXPECT_EQ(window.session().range.fileSystem, "FAT32");
+
+  std::string counts;
+  WhenDialogOpens([&](QWidget* message) {
+    counts = DialogText(message);
+    ClickNamed(message, "okButton");
+  });
+  QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("nextButton")), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !counts.empty(); }));
+  const Store& store = window.session().store;
+  EXPECT_GT(store.fileCount(), 0);
+  EXPECT_EQ(counts, "Analysis finished: " + std::to_string(store.folderCount()) + " folders and " +
+                        std::to_string(store.fileCount()) + " files found.");
+  EXPECT_EQ(window.currentPage(), WizardPage::Source);
+  EXPECT_EQ(window.session().wizard.activePage, ActivePage::Source);
+  EXPECT_EQ(window.windowTitle(), "Korvane Vireon - Deleted Data Recovery");
+}
+
+TEST(WizardWindowTest, SplashShowsForOneAndAHalfSecondsThenTheFileSelection) {
+  WizardHarness harness;
+  WizardWindow::Options options = harness.Options();
+  options.showSplash = true;
+  WizardWindow window(std::move(options));
+  QElapsedTimer clock;
+  qint64 selectionAt = -1;
+  WhenDialogOpens([&](QWidget* selection) {
+    selectionAt = clock.elapsed();
+    WhenDialogOpens([](QWidget* ask) { ClickNamed(ask, "noButton"); });
+    ClickNamed(selection, "cancelButton");
+  });
+  clock.start();
+  window.Launch();
+  ASSERT_NE(window.splash(), nullptr);
+  EXPECT_TRUE(window.splash()->isVisible());
+  ASSERT_TRUE(WaitUntil([&] { return selectionAt >= 0 && QApplication::activeModalWidget() == nullptr; }));
+  EXPECT_FALSE(window.splash()->isVisible());
+  EXPECT_GE(selectionAt, 1400);
+}
+
+}  // namespace
+}  // namespace korv
