@@ -6,12 +6,18 @@ namespace korv {
 
 std::string_view ModeTitleSuffix(RecoveryMode mode) {
   switch (mode) {
-    case RecoveryMode::DeletedData: return " - Deleted Data Recovery";
-    case RecoveryMode::FormattedData: return " - Formatted Data Recovery";
-    case RecoveryMode::PartitionData: return " - Partition Data Recovery";
-    case RecoveryMode::RawData: return " - Raw Data Recovery";
-    case RecoveryMode::CreateDiskImage: return " - Create Disk Image";
-    case RecoveryMode::None: break;
+    case RecoveryMode::DeletedData:
+      return " - Deleted Data Recovery";
+    case RecoveryMode::FormattedData:
+      return " - Formatted Data Recovery";
+    case RecoveryMode::PartitionData:
+      return " - Partition Data Recovery";
+    case RecoveryMode::RawData:
+      return " - Raw Data Recovery";
+    case RecoveryMode::CreateDiskImage:
+      return " - Create Disk Image";
+    case RecoveryMode::None:
+      break;
   }
   return {};
 }
@@ -32,19 +38,32 @@ void ChooseMode(WizardState& wizard, RecoveryMode mode) {
 
 std::string_view MenuItemText(MenuItem item) {
   switch (item) {
-    case MenuItem::FormattedDataRecovery: return "&Formatted Data Recovery";
-    case MenuItem::RecoverSelected: return "&Recover Selected";
-    case MenuItem::RecoveryFilter: return "Recovery F&ilter";
-    case MenuItem::SaveLog: return "&Save Log";
-    case MenuItem::LoadLog: return "&Load Log";
-    case MenuItem::SearchData: return "&Search Data";
-    case MenuItem::RenameData: return "R&ename Data";
-    case MenuItem::Exit: return "E&xit";
-    case MenuItem::LargeIcons: return "Large I&cons";
-    case MenuItem::Details: return "&Details";
-    case MenuItem::SmallIcons: return "&Small Icons";
-    case MenuItem::ViewHelp: return "&View Help";
-    case MenuItem::About: return "&About Korvane";
+    case MenuItem::FormattedDataRecovery:
+      return "&Formatted Data Recovery";
+    case MenuItem::RecoverSelected:
+      return "&Recover Selected";
+    case MenuItem::RecoveryFilter:
+      return "Recovery F&ilter";
+    case MenuItem::SaveLog:
+      return "&Save Log";
+    case MenuItem::LoadLog:
+      return "&Load Log";
+    case MenuItem::SearchData:
+      return "&Search Data";
+    case MenuItem::RenameData:
+      return "R&ename Data";
+    case MenuItem::Exit:
+      return "E&xit";
+    case MenuItem::LargeIcons:
+      return "Large I&cons";
+    case MenuItem::Details:
+      return "&Details";
+    case MenuItem::SmallIcons:
+      return "&Small Icons";
+    case MenuItem::ViewHelp:
+      return "&View Help";
+    case MenuItem::About:
+      return "&About Korvane";
   }
   return {};
 }
@@ -61,16 +80,20 @@ bool AlwaysAvailable(MenuItem item) {
 bool MenuItemBuilt(MenuItem item, const Capabilities& built) {
   switch (item) {
     case MenuItem::SaveLog:
-    case MenuItem::LoadLog: return built.recoveryLog;
-    case MenuItem::SearchData: return built.search && built.resultsView;
+    case MenuItem::LoadLog:
+      return built.recoveryLog;
+    case MenuItem::SearchData:
+      return built.search && built.resultsView;
     case MenuItem::FormattedDataRecovery:
     case MenuItem::RecoverSelected:
     case MenuItem::RecoveryFilter:
     case MenuItem::RenameData:
     case MenuItem::LargeIcons:
     case MenuItem::Details:
-    case MenuItem::SmallIcons: return built.resultsView;
-    default: return true;
+    case MenuItem::SmallIcons:
+      return built.resultsView;
+    default:
+      return true;
   }
 }
 
@@ -86,30 +109,43 @@ bool MenuItemEnabled(MenuItem item, WizardPage page, const WizardState& wizard, 
   if (AlwaysAvailable(item)) return true;
   if (!MenuItemBuilt(item, built)) return false;
   switch (page) {
-    case WizardPage::Source: return item == MenuItem::LoadLog;
-    case WizardPage::Results: return ResultsPageOffers(item, wizard);
-    default: return false;
+    case WizardPage::Source:
+      return item == MenuItem::LoadLog;
+    case WizardPage::Results:
+      return ResultsPageOffers(item, wizard);
+    default:
+      return false;
   }
 }
 
 std::string_view ToolbarCaption(ToolbarButton button) {
   switch (button) {
-    case ToolbarButton::Help: return "Help";
-    case ToolbarButton::LoadLog: return "Load log";
-    case ToolbarButton::SaveLog: return "Save Log";
-    case ToolbarButton::Settings: return "Settings";
-    case ToolbarButton::Search: return "Search";
+    case ToolbarButton::Help:
+      return "Help";
+    case ToolbarButton::LoadLog:
+      return "Load log";
+    case ToolbarButton::SaveLog:
+      return "Save Log";
+    case ToolbarButton::Settings:
+      return "Settings";
+    case ToolbarButton::Search:
+      return "Search";
   }
   return {};
 }
 
 std::string_view ToolbarPicture(ToolbarButton button) {
   switch (button) {
-    case ToolbarButton::Help: return picture::kHelpToolbar;
-    case ToolbarButton::LoadLog: return picture::kLoadLogToolbar;
-    case ToolbarButton::SaveLog: return picture::kSaveLogToolbar;
-    case ToolbarButton::Settings: return picture::kSettingsToolbar;
-    case ToolbarButton::Search: return picture::kSearchToolbar;
+    case ToolbarButton::Help:
+      return picture::kHelpToolbar;
+    case ToolbarButton::LoadLog:
+      return picture::kLoadLogToolbar;
+    case ToolbarButton::SaveLog:
+      return picture::kSaveLogToolbar;
+    case ToolbarButton::Settings:
+      return picture::kSettingsToolbar;
+    case ToolbarButton::Search:
+      return picture::kSearchToolbar;
   }
   return {};
 }
@@ -125,28 +161,39 @@ bool ToolbarButtonEnabled(ToolbarButton button, WizardPage page, const WizardSta
       if (button == ToolbarButton::Settings) return built.resultsView;
       if (button == ToolbarButton::Search) return built.search && built.resultsView;
       return false;
-    default: return false;
+    default:
+      return false;
   }
 }
 
 bool ModeButtonEnabled(RecoveryMode mode, const Capabilities& built) {
   switch (mode) {
     case RecoveryMode::DeletedData:
-    case RecoveryMode::FormattedData: return true;
-    case RecoveryMode::PartitionData: return built.partitionScan;
-    case RecoveryMode::RawData: return built.rawRecovery;
-    default: return false;
+    case RecoveryMode::FormattedData:
+      return true;
+    case RecoveryMode::PartitionData:
+      return built.partitionScan;
+    case RecoveryMode::RawData:
+      return built.rawRecovery;
+    default:
+      return false;
   }
 }
 
 std::string_view ModeButtonPicture(RecoveryMode mode) {
   switch (mode) {
-    case RecoveryMode::DeletedData: return picture::kDeletedDataRecovery;
-    case RecoveryMode::FormattedData: return picture::kFormattedDataRecovery;
-    case RecoveryMode::PartitionData: return picture::kPartitionDataRecovery;
-    case RecoveryMode::RawData: return picture::kRawDataRecovery;
-    case RecoveryMode::CreateDiskImage: return picture::kCreateDiskImage;
-    case RecoveryMode::None: break;
+    case RecoveryMode::DeletedData:
+      return picture::kDeletedDataRecovery;
+    case RecoveryMode::FormattedData:
+      return picture::kFormattedDataRecovery;
+    case RecoveryMode::PartitionData:
+      return picture::kPartitionDataRecovery;
+    case RecoveryMode::RawData:
+      return picture::kRawDataRecovery;
+    case RecoveryMode::CreateDiskImage:
+      return picture::kCreateDiskImage;
+    case RecoveryMode::None:
+      break;
   }
   return {};
 }

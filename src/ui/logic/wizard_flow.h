@@ -63,9 +63,18 @@ enum class MenuItem {
   About,
 };
 inline constexpr std::array kAllMenuItems = {
-    MenuItem::FormattedDataRecovery, MenuItem::RecoverSelected, MenuItem::RecoveryFilter, MenuItem::SaveLog,
-    MenuItem::LoadLog,   MenuItem::SearchData, MenuItem::RenameData, MenuItem::Exit,
-    MenuItem::LargeIcons, MenuItem::Details,    MenuItem::SmallIcons, MenuItem::ViewHelp,
+    MenuItem::FormattedDataRecovery,
+    MenuItem::RecoverSelected,
+    MenuItem::RecoveryFilter,
+    MenuItem::SaveLog,
+    MenuItem::LoadLog,
+    MenuItem::SearchData,
+    MenuItem::RenameData,
+    MenuItem::Exit,
+    MenuItem::LargeIcons,
+    MenuItem::Details,
+    MenuItem::SmallIcons,
+    MenuItem::ViewHelp,
     MenuItem::About,
 };
 

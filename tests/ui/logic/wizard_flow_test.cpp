@@ -8,8 +8,7 @@ namespace {
 TEST(WizardFlowTest, TitlesCarryTheModeSuffixAfterTheModePageOnly) {
   EXPECT_EQ(WindowTitle(WizardPage::Mode, RecoveryMode::DeletedData), "Korvane Vireon");
   EXPECT_EQ(WindowTitle(WizardPage::Source, RecoveryMode::DeletedData), "Korvane Vireon - Deleted Data Recovery");
-  EXPECT_EQ(WindowTitle(WizardPage::Results, RecoveryMode::FormattedData),
-            "Korvane Vireon - Formatted Data Recovery");
+  EXPECT_EQ(WindowTitle(WizardPage::Results, RecoveryMode::FormattedData), "Korvane Vireon - Formatted Data Recovery");
   EXPECT_EQ(WindowTitle(WizardPage::Analysis, RecoveryMode::CreateDiskImage), "Korvane Vireon - Create Disk Image");
   // Composed afresh each time: switching modes never stacks suffixes.
   EXPECT_EQ(WindowTitle(WizardPage::Source, RecoveryMode::RawData), "Korvane Vireon - Raw Data Recovery");
