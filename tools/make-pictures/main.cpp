@@ -50,7 +50,7 @@ const PictureSpec kPictures[] = {
     {picture::kBack, Kind::Button, "< Back"},
     {picture::kStop, Kind::Button, "Stop"},
     {picture::kSave, Kind::Button, "Save"},
-    {picture::kPreview, Kind::Button, "Preview"},
+    {picture::kPreview, Kind::NoPreview, "Select a file to preview it", Glyph::Photo},
     {picture::kSearchAdvanced, Kind::Button, "Search"},
     {picture::kOk, Kind::Button, "OK"},
     {picture::kYes, Kind::Button, "Yes"},

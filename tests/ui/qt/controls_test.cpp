@@ -314,7 +314,7 @@ TEST(GeneratedPicturesTest, EveryPageAndDialogPictureDecodesWithWholeFrames) {
       {picture::kBack, 4},
       {picture::kStop, 4},
       {picture::kSave, 4},
-      {picture::kPreview, 4},
+      {picture::kPreview, 1},
       {picture::kNoPreview, 1},
       {picture::kSearchAdvanced, 4},
       {picture::kInformation, 1},

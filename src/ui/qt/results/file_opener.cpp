@@ -1,0 +1,114 @@
+#include "ui/qt/results/file_opener.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <system_error>
+
+#include "save/extraction.h"
+#include "save/safe_names.h"
+#include "ui/qt/results/choose_program_dialog.h"
+
+namespace korv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kFolderTemplate = "/korvane-XXXXXX";
+constexpr std::string_view kPartialTemplate = ".partial-XXXXXX";
+constexpr mode_t kPrivateMode = 0700;
+
+QString PathText(const fs::path& path) { return QFile::decodeName(QByteArray(path.c_str())); }
+
+// A folder of our own inside the private folder: made here, or left by an
+// earlier extraction of the same file. Nobody else can write to the private
+// folder, so what is there is ours; a link is still refused.
+bool MakeOwnFolder(const fs::path& path) {
+  if (::mkdir(path.c_str(), kPrivateMode) == 0) return true;
+  if (errno != EEXIST) return false;
+  std::error_code error;
+  return fs::symlink_status(path, error).type() == fs::file_type::directory;
+}
+
+// An empty file with a name of its own in `folder`, made exclusively.
+std::optional<fs::path> MakePartialFile(const fs::path& folder) {
+  std::string name = (folder / std::string(kPartialTemplate)).string();
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return std::nullopt;
+  ::close(fd);
+  return fs::path(name);
+}
+
+}  // namespace
+
+// mkdtemp under the user's temporary folder: a new folder, mode 0700, that
+// no other user can see into; removed with all it holds.
+class FileOpener::PrivateFolder {
+ public:
+  PrivateFolder() : folder_(QDir::tempPath() + QString::fromLatin1(kFolderTemplate.data(), kFolderTemplate.size())) {}
+
+  fs::path path() const {
+    if (!folder_.isValid()) return {};
+    return fs::path(QFile::encodeName(folder_.path()).toStdString());
+  }
+
+ private:
+  QTemporaryDir folder_;
+};
+
+FileOpener::FileOpener(Session& session) : session_(session), folder_(std::make_unique<PrivateFolder>()) {
+  openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  startProgram = [](const QString& program, const QStringList& arguments) {
+    return QProcess::startDetached(program, arguments);
+  };
+  chooseProgram = [](QWidget* parent, const QString& path) { return ChooseProgramDialog::Choose(parent, path); };
+}
+
+FileOpener::~FileOpener() = default;
+
+fs::path FileOpener::folder() const { return folder_->path(); }
+
+std::optional<fs::path> FileOpener::Extract(std::uint32_t id) {
+  const fs::path root = folder();
+  if (root.empty()) return std::nullopt;
+  const FoundFile* file = session_.store.FileByInsertionNumber(id);
+  if (file == nullptr) return std::nullopt;
+
+  const fs::path own = root / std::to_string(id);
+  const fs::path target = own / SafeHostName(file->name, file->insertionNumber);
+  if (!LiesInside(root, target) || !MakeOwnFolder(own)) return std::nullopt;
+  const auto partial = MakePartialFile(own);
+  if (!partial) return std::nullopt;
+
+  ExtractionSource source(session_.sectors, session_.analysisParameters);
+  std::error_code error;
+  if (!ExtractFoundFile(source, *file, *partial)) {
+    fs::remove(*partial, error);
+    return std::nullopt;
+  }
+  fs::rename(*partial, target, error);
+  if (error) {
+    fs::remove(*partial, error);
+    return std::nullopt;
+  }
+  return target;
+}
+
+void FileOpener::Open(const fs::path& path, QWidget* parent) {
+  const QString shown = PathText(path);
+  if (openUrl(QUrl::fromLocalFile(shown))) return;
+  const QString program = chooseProgram(parent, shown);
+  if (program.isEmpty()) return;
+  startProgram(program, QStringList{shown});
+}
+
+}  // namespace korv

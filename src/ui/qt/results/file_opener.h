@@ -1,0 +1,54 @@
+// Extracting a found file for preview or open, and opening it. Files go to
+// a private temporary folder made for this run (created exclusively,
+// readable only by the user, removed with the opener). Nothing runs through
+// a shell: a chosen program is started with an argument list.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/session.h"
+
+class QWidget;
+
+namespace korv {
+
+class FileOpener {
+ public:
+  explicit FileOpener(Session& session);
+  ~FileOpener();
+  FileOpener(const FileOpener&) = delete;
+  FileOpener& operator=(const FileOpener&) = delete;
+
+  // Extracts the file whose insertionNumber is `id` into the private folder
+  // (a folder of its own per id, the file under a safe form of its name);
+  // the path once every byte is written, nothing otherwise. The bytes go to
+  // a temporary name first, so the path never shows a partial file. Runs on
+  // a worker thread, while nothing else uses the store or the source.
+  std::optional<std::filesystem::path> Extract(std::uint32_t id);
+
+  // Hands a complete extraction to the desktop's handler; when none answers,
+  // lets the user choose a program (ChooseProgramDialog) and starts it with
+  // the path as its one argument. UI thread.
+  void Open(const std::filesystem::path& path, QWidget* parent);
+
+  // The private folder; empty when it could not be made.
+  std::filesystem::path folder() const;
+
+  // Tests replace how URLs are opened and programs started.
+  std::function<bool(const QUrl&)> openUrl;
+  std::function<bool(const QString& program, const QStringList& arguments)> startProgram;
+  std::function<QString(QWidget* parent, const QString& path)> chooseProgram;
+
+ private:
+  Session& session_;
+  class PrivateFolder;
+  std::unique_ptr<PrivateFolder> folder_;
+};
+
+}  // namespace korv
