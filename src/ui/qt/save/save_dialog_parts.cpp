@@ -1,0 +1,41 @@
+#include "ui/qt/save/save_dialog_parts.h"
+
+#include <QBoxLayout>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+
+#include "ui/logic/wizard_flow.h"
+#include "ui/qt/dialogs/message_dialogs.h"
+#include "ui/qt/pictures.h"
+
+namespace korv::save_parts {
+
+void StyleSaveDialog(QDialog* dialog, QWidget* parent, const QString& title) {
+  message_parts::StyleDialog(dialog, title.isEmpty() ? message_parts::TitleFrom(parent) : title);
+}
+
+QPushButton* Button(QWidget* parent, std::string_view caption, const char* objectName) {
+  auto* button = new QPushButton(ToQString(caption), parent);
+  button->setObjectName(QString::fromLatin1(objectName));
+  button->setAutoDefault(false);
+  return button;
+}
+
+QLabel* TextLabel(QWidget* parent, std::string_view text, const char* objectName) {
+  auto* label = new QLabel(parent);
+  if (objectName != nullptr) label->setObjectName(QString::fromLatin1(objectName));
+  label->setTextFormat(Qt::PlainText);
+  label->setText(DisplayQString(text));
+  return label;
+}
+
+void AddQuestionRow(QBoxLayout* layout, QWidget* parent, std::string_view question) {
+  auto* row = new QHBoxLayout;
+  row->setSpacing(14);
+  message_parts::AddPicture(row, picture::kQuestion);
+  row->addWidget(message_parts::MessageLabel(parent, question), 1);
+  layout->addLayout(row);
+}
+
+}  // namespace korv::save_parts

@@ -1,0 +1,26 @@
+// What the save dialogs share: their look (white, the window's title, the
+// application icon) and their plain push buttons.
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+class QBoxLayout;
+class QDialog;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace korv::save_parts {
+
+// The look of the system's dialogs, titled after the window `parent`
+// belongs to unless `title` is given.
+void StyleSaveDialog(QDialog* dialog, QWidget* parent, const QString& title = {});
+// A push button with a mnemonic caption ("&Yes") that is no dialog default.
+QPushButton* Button(QWidget* parent, std::string_view caption, const char* objectName);
+// A plain-text label (names from a disk are never read as markup).
+QLabel* TextLabel(QWidget* parent, std::string_view text, const char* objectName = nullptr);
+// A question dialog's body: the question picture and the bold text in a row.
+void AddQuestionRow(QBoxLayout* layout, QWidget* parent, std::string_view question);
+
+}  // namespace korv::save_parts
