@@ -68,7 +68,11 @@ std::string_view MenuItemText(MenuItem item) {
   return {};
 }
 
-Capabilities BuiltCapabilities() { return Capabilities{}; }
+Capabilities BuiltCapabilities() {
+  Capabilities built;
+  built.resultsView = true;
+  return built;
+}
 
 namespace {
 

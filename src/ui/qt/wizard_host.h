@@ -38,6 +38,13 @@ class WizardHost {
   // Analysis page: the run ended; the host opens what the outcome names
   // and closes the analysis page.
   virtual void AnalysisEnded(AnalysisOutcome outcome) = 0;
+
+  // Results page: Back (confirmed) closes it and the source page shows
+  // again.
+  virtual void CloseResultsPage() = 0;
+  // Results page: "&Formatted Data Recovery" (confirmed) closes it without
+  // the back question and runs a formatted analysis of the same selection.
+  virtual void RestartAsFormatted() = 0;
 };
 
 }  // namespace korv

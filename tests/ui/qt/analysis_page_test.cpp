@@ -53,6 +53,8 @@ class FakeHost final : public WizardHost {
   void CloseSourcePage() override {}
   void OpenAnalysisPage() override {}
   void AnalysisEnded(AnalysisOutcome outcome) override { outcomes.push_back(outcome); }
+  void CloseResultsPage() override {}
+  void RestartAsFormatted() override {}
 
   std::deque<bool> answers;
   std::vector<std::string> questions;

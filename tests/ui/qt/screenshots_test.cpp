@@ -72,12 +72,15 @@ TEST(ScreenshotsTest, EveryPageOfTheWizard) {
   WhenDialogOpens(
       [&](QWidget* message) {
         shots.Save(window.analysisPage(), "analysis-page");
-        shots.Save(message, "analysis-finished");
+        shots.Save(message, "results-hint");
         ClickNamed(message, "okButton");
       },
       &reported);
   QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("nextButton")), Qt::LeftButton);
-  ASSERT_TRUE(WaitUntil([&] { return reported; }));
+  ASSERT_TRUE(WaitUntil([&] { return reported && QApplication::activeModalWidget() == nullptr; }));
+  ASSERT_EQ(window.currentPage(), WizardPage::Results);
+  QTest::qWait(100);
+  shots.Save(&window, "results-page");
 
   AboutBox about(&window);
   about.show();

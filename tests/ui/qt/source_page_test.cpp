@@ -42,6 +42,8 @@ class RecordingHost final : public WizardHost {
   void CloseSourcePage() override { ++closes; }
   void OpenAnalysisPage() override { ++analysesOpened; }
   void AnalysisEnded(AnalysisOutcome) override {}
+  void CloseResultsPage() override {}
+  void RestartAsFormatted() override {}
 
   test::ScriptedPrompts prompts;
   std::vector<std::string> messages;

@@ -15,6 +15,7 @@
 #include "ui/qt/controls/splash_screen.h"
 #include "ui/qt/dialogs/vpath_dialog.h"
 #include "ui/qt/pages/mode_page.h"
+#include "ui/qt/pages/results_page.h"
 #include "ui/qt/pages/source_page.h"
 
 namespace korv {
@@ -163,7 +164,7 @@ TEST(WizardWindowTest, MenuOffersOnlyWhatEachPageAndThisBuildCanDo) {
   EXPECT_TRUE(harness.opened[0].toLocalFile().endsWith(QStringLiteral("help/index.html")));
 }
 
-TEST(WizardWindowTest, DeletedDataRecoveryRunsFromTheSourcePageAndReportsItsCounts) {
+TEST(WizardWindowTest, AnAnalysisLeadsToTheResultsPageAndItsCommands) {
   WizardHarness harness;
   WizardWindow window(harness.Options(kSampleDisk));
   AcceptFileSelection(window);
@@ -177,20 +178,46 @@ TEST(WizardWindowTest, DeletedDataRecoveryRunsFromTheSourcePageAndReportsItsCoun
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
   EXPECT_EQ(window.session().range.fileSystem, "FAT32");
 
-  std::string counts;
+  // After Deleted Data Recovery the results page points at the formatted scan.
+  std::string hint;
   WhenDialogOpens([&](QWidget* message) {
-    counts = DialogText(message);
+    hint = DialogText(message);
     ClickNamed(message, "okButton");
   });
   QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("nextButton")), Qt::LeftButton);
-  ASSERT_TRUE(WaitUntil([&] { return !counts.empty(); }));
-  const Store& store = window.session().store;
-  EXPECT_GT(store.fileCount(), 0);
-  EXPECT_EQ(counts, "Analysis finished: " + std::to_string(store.folderCount()) + " folders and " +
-                        std::to_string(store.fileCount()) + " files found.");
-  EXPECT_EQ(window.currentPage(), WizardPage::Source);
-  EXPECT_EQ(window.session().wizard.activePage, ActivePage::Source);
+  ASSERT_TRUE(WaitUntil([&] { return !hint.empty() && QApplication::activeModalWidget() == nullptr; }));
+  EXPECT_EQ(hint,
+            "If you are unable to find the deleted/lost file's & folder's in the directory tree.\n\n"
+            "Please choose 'Formatted Data Recovery' under Data menu.");
+  EXPECT_EQ(window.currentPage(), WizardPage::Results);
+  EXPECT_EQ(window.session().wizard.activePage, ActivePage::Results);
   EXPECT_EQ(window.windowTitle(), "Korvane Vireon - Deleted Data Recovery");
+  EXPECT_GT(window.session().store.fileCount(), 0);
+  EXPECT_TRUE(window.menuAction(MenuItem::FormattedDataRecovery)->isEnabled());
+  EXPECT_TRUE(window.menuAction(MenuItem::RecoverSelected)->isEnabled());
+  EXPECT_FALSE(window.menuAction(MenuItem::LoadLog)->isEnabled());
+  EXPECT_FALSE(window.menuAction(MenuItem::SaveLog)->isEnabled()) << "the recovery log is not built yet";
+
+  // The switch to formatted recovery runs a new analysis of the same
+  // partition and comes back to a results page that no longer offers it.
+  bool confirmed = false;
+  WhenDialogOpens([&](QWidget* ask) {
+    confirmed = true;
+    ClickNamed(ask, "yesButton");
+  });
+  window.menuAction(MenuItem::FormattedDataRecovery)->trigger();
+  ASSERT_TRUE(confirmed);
+  ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Results; }));
+  EXPECT_TRUE(window.session().wizard.formattedMode);
+  EXPECT_EQ(window.session().wizard.mode, RecoveryMode::DeletedData);
+  EXPECT_FALSE(window.menuAction(MenuItem::FormattedDataRecovery)->isEnabled());
+
+  // Back, confirmed, returns to the source page with the store emptied.
+  WhenDialogOpens([](QWidget* ask) { ClickNamed(ask, "yesButton"); });
+  QTest::mouseClick(window.resultsPage()->findChild<QAbstractButton*>(QStringLiteral("backButton")), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Source; }));
+  EXPECT_EQ(window.session().wizard.activePage, ActivePage::Source);
+  EXPECT_EQ(window.session().store.fileCount(), 0);
 }
 
 TEST(WizardWindowTest, SplashShowsForOneAndAHalfSecondsThenTheFileSelection) {

@@ -250,7 +250,9 @@ void RecoveryAnalysis::Start() {
   UpdateButtons();
   clockTimer_.start();
 
-  const RecoveryMode mode = session.wizard.mode;
+  // The results page's switch to formatted recovery keeps the chosen mode
+  // and sets only formattedMode.
+  const RecoveryMode mode = session.wizard.formattedMode ? RecoveryMode::FormattedData : session.wizard.mode;
   workerFinished_.store(false);
   worker_ = std::thread([this, &session, mode, progress = progress_.get()] {
     const AnalysisOutcome outcome = session.AnalyseSelectedRange(mode, *progress);

@@ -10,7 +10,6 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
-#include <cstdio>
 
 #include "ui/qt/controls/embedded_art.h"
 #include "ui/qt/controls/splash_screen.h"
@@ -19,6 +18,7 @@
 #include "ui/qt/dialogs/vpath_dialog.h"
 #include "ui/qt/pages/analysis_page.h"
 #include "ui/qt/pages/mode_page.h"
+#include "ui/qt/pages/results_page.h"
 #include "ui/qt/pages/source_page.h"
 #include "ui/qt/pictures.h"
 
@@ -50,13 +50,6 @@ constexpr MenuEntry kViewMenu[] = {
     {false, MenuItem::LargeIcons}, {false, MenuItem::Details}, {false, MenuItem::SmallIcons}};
 constexpr MenuEntry kHelpMenu[] = {{false, MenuItem::ViewHelp}, {false, MenuItem::About}};
 
-std::string FoundCountsText(const Store& store) {
-  char text[128];
-  std::snprintf(text, sizeof text, std::string(kMsgAnalysisFoundCounts).c_str(), store.folderCount(),
-                store.fileCount());
-  return text;
-}
-
 }  // namespace
 
 WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session), options_(std::move(options)) {
@@ -71,10 +64,15 @@ WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session
   modePage_ = new CRecoveryMode(stack_);
   sourcePage_ = new DeletedFilesRecovery(*this, stack_);
   analysisPage_ = new RecoveryAnalysis(*this, stack_);
-  pages_ = {{WizardPage::Mode, modePage_}, {WizardPage::Source, sourcePage_}, {WizardPage::Analysis, analysisPage_}};
+  resultsPage_ = new ViewDataInControls(*this, stack_);
+  pages_ = {{WizardPage::Mode, modePage_},
+            {WizardPage::Source, sourcePage_},
+            {WizardPage::Analysis, analysisPage_},
+            {WizardPage::Results, resultsPage_}};
   for (const auto& [page, widget] : pages_) stack_->addWidget(widget);
   AddExitShortcut(modePage_);
   AddExitShortcut(sourcePage_);
+  AddExitShortcut(resultsPage_);
 
   connect(modePage_, &CRecoveryMode::modeChosen, this,
           [this](int mode) { OnModeChosen(static_cast<RecoveryMode>(mode)); });
@@ -90,8 +88,9 @@ WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session
 
 WizardWindow::~WizardWindow() {
   // The pages are children of the window and would outlive the session
-  // member; a running analysis must end while the session still exists.
+  // member; their workers must end while the session still exists.
   delete analysisPage_;
+  delete resultsPage_;
 }
 
 void WizardWindow::AddExitShortcut(QWidget* page) {
@@ -125,6 +124,24 @@ void WizardWindow::BuildMenu() {
   connect(menuActions_[MenuItem::Exit], &QAction::triggered, this, [this] { AskExit(); });
   connect(menuActions_[MenuItem::ViewHelp], &QAction::triggered, this, [this] { ShowHelp(); });
   connect(menuActions_[MenuItem::About], &QAction::triggered, this, [this] { ShowAbout(); });
+  ConnectResultsCommands();
+}
+
+// The Data and View commands act on the results page; elsewhere they are
+// greyed.
+void WizardWindow::ConnectResultsCommands() {
+  const auto onResults = [this](MenuItem item, auto command) {
+    connect(menuActions_[item], &QAction::triggered, this, [this, command] {
+      if (currentPage() == WizardPage::Results) command(*resultsPage_);
+    });
+  };
+  onResults(MenuItem::FormattedDataRecovery, [](ViewDataInControls& page) { page.SwitchToFormatted(); });
+  onResults(MenuItem::RecoverSelected, [](ViewDataInControls& page) { page.RecoverSelected(); });
+  onResults(MenuItem::RecoveryFilter, [](ViewDataInControls& page) { page.OpenRecoveryFilter(); });
+  onResults(MenuItem::RenameData, [](ViewDataInControls& page) { page.RenameData(); });
+  for (MenuItem view : {MenuItem::LargeIcons, MenuItem::Details, MenuItem::SmallIcons}) {
+    onResults(view, [view](ViewDataInControls& page) { page.SetListView(view); });
+  }
 }
 
 void WizardWindow::PlaceOnScreen() {
@@ -203,11 +220,26 @@ void WizardWindow::OpenAnalysisPage() {
 }
 
 void WizardWindow::AnalysisEnded(AnalysisOutcome outcome) {
+  // The analysis page gives way to what its run found; when that closes,
+  // the chain returns to the source page.
+  PopPage();
+  if (outcome == AnalysisOutcome::DeletedRunEnded || outcome == AnalysisOutcome::ResultsReady) {
+    PushPage(WizardPage::Results);
+    resultsPage_->Open();
+    return;
+  }
+  sourcePage_->Returned();
+}
+
+void WizardWindow::CloseResultsPage() {
   PopPage();
   sourcePage_->Returned();
-  if (outcome == AnalysisOutcome::DeletedRunEnded || outcome == AnalysisOutcome::ResultsReady) {
-    ShowMessage(FoundCountsText(session_.store));
-  }
+}
+
+void WizardWindow::RestartAsFormatted() {
+  PopPage();
+  session_.wizard.formattedMode = true;
+  OpenAnalysisPage();
 }
 
 void WizardWindow::ShowMessage(std::string_view message) { ShowMessageBox(this, message); }

@@ -26,10 +26,8 @@ class CRecoveryMode;
 class CSplashScreenEx;
 class DeletedFilesRecovery;
 class RecoveryAnalysis;
+class ViewDataInControls;
 class VPath;
-
-// Shown when an analysis has finished, until the results view exists.
-inline constexpr std::string_view kMsgAnalysisFoundCounts = "Analysis finished: %d folders and %d files found.";
 
 class WizardWindow : public QMainWindow, public WizardHost {
   Q_OBJECT
@@ -62,12 +60,15 @@ class WizardWindow : public QMainWindow, public WizardHost {
   void CloseSourcePage() override;
   void OpenAnalysisPage() override;
   void AnalysisEnded(AnalysisOutcome outcome) override;
+  void CloseResultsPage() override;
+  void RestartAsFormatted() override;
 
   WizardPage currentPage() const { return chain_.back(); }
   QAction* menuAction(MenuItem item) const;
   CRecoveryMode* modePage() const { return modePage_; }
   DeletedFilesRecovery* sourcePage() const { return sourcePage_; }
   RecoveryAnalysis* analysisPage() const { return analysisPage_; }
+  ViewDataInControls* resultsPage() const { return resultsPage_; }
   CSplashScreenEx* splash() const { return splash_; }
   VPath* fileSelection() const { return fileSelection_.get(); }
 
@@ -76,6 +77,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
 
  private:
   void BuildMenu();
+  void ConnectResultsCommands();
   void PlaceOnScreen();
   void ShowPage(WizardPage page);
   void PushPage(WizardPage page);
@@ -92,6 +94,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   CRecoveryMode* modePage_ = nullptr;
   DeletedFilesRecovery* sourcePage_ = nullptr;
   RecoveryAnalysis* analysisPage_ = nullptr;
+  ViewDataInControls* resultsPage_ = nullptr;
   CSplashScreenEx* splash_ = nullptr;
   std::unique_ptr<VPath> fileSelection_;
   std::map<MenuItem, QAction*> menuActions_;
