@@ -147,4 +147,13 @@ void CHoverButton::leaveEvent(QEvent* event) {
   QAbstractButton::leaveEvent(event);
 }
 
+CHoverButton* MakePageButton(std::string_view pictureName, std::string_view caption, const char* objectName,
+                             QWidget* parent) {
+  auto* button = new CHoverButton(parent);
+  button->setObjectName(QString::fromLatin1(objectName));
+  button->LoadPicture(pictureName, CHoverButton::Frames::Four);
+  button->SetCaption(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+  return button;
+}
+
 }  // namespace korv

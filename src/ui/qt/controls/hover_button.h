@@ -60,4 +60,9 @@ class CHoverButton : public QAbstractButton {
   bool hovered_ = false;
 };
 
+// A four-frame page button (Next, Back, Save …) with its caption, named
+// for tests.
+CHoverButton* MakePageButton(std::string_view pictureName, std::string_view caption, const char* objectName,
+                             QWidget* parent);
+
 }  // namespace korv

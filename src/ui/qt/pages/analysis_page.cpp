@@ -196,18 +196,12 @@ void RecoveryAnalysis::BuildControls() {
 
   auto* buttons = new QHBoxLayout;
   layout->addLayout(buttons);
-  const auto addButton = [this](const char* objectName, std::string_view pictureName) {
-    auto* button = new CHoverButton(this);
-    button->setObjectName(QString::fromLatin1(objectName));
-    if (!pictureName.empty()) button->LoadPicture(pictureName, CHoverButton::Frames::Four);
-    return button;
-  };
-  detailsButton_ = addButton("detailsButton", {});
-  pauseButton_ = addButton("pauseButton", {});
-  stopButton_ = addButton("stopButton", picture::kStop);
-  stopButton_->SetCaption(ToQString(kCaptionStop));
-  backButton_ = addButton("backButton", picture::kBack);
-  backButton_->SetCaption(ToQString(kCaptionBack));
+  // Details and Pause have no pictures of their own: they show their
+  // captions, which change with their state.
+  detailsButton_ = MakePageButton({}, {}, "detailsButton", this);
+  pauseButton_ = MakePageButton({}, {}, "pauseButton", this);
+  stopButton_ = MakePageButton(picture::kStop, kCaptionStop, "stopButton", this);
+  backButton_ = MakePageButton(picture::kBack, kCaptionBack, "backButton", this);
   buttons->addWidget(detailsButton_);
   buttons->addWidget(pauseButton_);
   buttons->addStretch();

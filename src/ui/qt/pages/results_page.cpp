@@ -64,15 +64,6 @@ QFont ListFont(const QWidget* widget) {
   return font;
 }
 
-CHoverButton* MakePageButton(std::string_view pictureName, std::string_view caption, const char* objectName,
-                             QWidget* parent) {
-  auto* button = new CHoverButton(parent);
-  button->setObjectName(QString::fromLatin1(objectName));
-  button->LoadPicture(pictureName, CHoverButton::Frames::Four);
-  button->SetCaption(ToQString(caption));
-  return button;
-}
-
 }  // namespace
 
 ViewDataInControls::ViewDataInControls(WizardHost& host, QWidget* parent)

@@ -58,15 +58,6 @@ QLabel* MakeInformationLine(int number, QWidget* parent) {
   return line;
 }
 
-CHoverButton* MakePageButton(std::string_view pictureName, std::string_view caption, const char* objectName,
-                             QWidget* parent) {
-  auto* button = new CHoverButton(parent);
-  button->setObjectName(QString::fromLatin1(objectName));
-  button->LoadPicture(pictureName, CHoverButton::Frames::Four);
-  button->SetCaption(ToQString(caption));
-  return button;
-}
-
 }  // namespace
 
 DeletedFilesRecovery::DeletedFilesRecovery(WizardHost& host, QWidget* parent) : QWidget(parent), host_(host) {

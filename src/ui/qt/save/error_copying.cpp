@@ -25,13 +25,7 @@ constexpr ErrorButton kErrorButtons[] = {
 }  // namespace
 
 ErrorCopying::ErrorCopying(QWidget* parent, std::string_view question) : QDialog(parent) {
-  save_parts::StyleSaveDialog(this, parent);
-  setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint) & ~Qt::WindowCloseButtonHint);
-  auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(16, 16, 16, 12);
-  column->setSpacing(12);
-  column->setSizeConstraint(QLayout::SetFixedSize);
-  save_parts::AddQuestionRow(column, this, question);
+  QVBoxLayout* column = save_parts::AnswerOnlyQuestion(this, parent, question);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);

@@ -27,14 +27,7 @@ constexpr ReplaceButton kReplaceButtons[] = {
 }  // namespace
 
 FileReplaceOptions::FileReplaceOptions(QWidget* parent, std::string_view question) : QDialog(parent) {
-  save_parts::StyleSaveDialog(this, parent);
-  // No close box: an answer is the only way out.
-  setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint) & ~Qt::WindowCloseButtonHint);
-  auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(16, 16, 16, 12);
-  column->setSpacing(12);
-  column->setSizeConstraint(QLayout::SetFixedSize);
-  save_parts::AddQuestionRow(column, this, question);
+  QVBoxLayout* column = save_parts::AnswerOnlyQuestion(this, parent, question);
 
   forAll_ = new QCheckBox(ToQString(kCheckForAllItems), this);
   forAll_->setObjectName(QStringLiteral("replaceForAll"));

@@ -38,4 +38,16 @@ void AddQuestionRow(QBoxLayout* layout, QWidget* parent, std::string_view questi
   layout->addLayout(row);
 }
 
+QVBoxLayout* AnswerOnlyQuestion(QDialog* dialog, QWidget* parent, std::string_view question) {
+  StyleSaveDialog(dialog, parent);
+  dialog->setWindowFlags((dialog->windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint) &
+                         ~Qt::WindowCloseButtonHint);
+  auto* column = new QVBoxLayout(dialog);
+  column->setContentsMargins(16, 16, 16, 12);
+  column->setSpacing(12);
+  column->setSizeConstraint(QLayout::SetFixedSize);
+  AddQuestionRow(column, dialog, question);
+  return column;
+}
+
 }  // namespace korv::save_parts

@@ -6,6 +6,7 @@
 #include <string_view>
 
 class QBoxLayout;
+class QVBoxLayout;
 class QDialog;
 class QLabel;
 class QPushButton;
@@ -22,5 +23,8 @@ QPushButton* Button(QWidget* parent, std::string_view caption, const char* objec
 QLabel* TextLabel(QWidget* parent, std::string_view text, const char* objectName = nullptr);
 // A question dialog's body: the question picture and the bold text in a row.
 void AddQuestionRow(QBoxLayout* layout, QWidget* parent, std::string_view question);
+// The body of a question whose only way out is one of its answers: the
+// look, no close box, the question row; the caller adds its answers.
+QVBoxLayout* AnswerOnlyQuestion(QDialog* dialog, QWidget* parent, std::string_view question);
 
 }  // namespace korv::save_parts
