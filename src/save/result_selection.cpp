@@ -11,11 +11,8 @@
 
 namespace korv {
 
-namespace {
-
 std::uint16_t ShownVolume(const Store& store) { return static_cast<std::uint16_t>(store.currentVolume.load()); }
 
-// The folders of the shown volume whose parent is `number`, in list order.
 std::vector<FolderId> ChildrenInTree(const Store& store, std::uint32_t number) {
   std::vector<FolderId> children;
   const std::uint16_t volume = ShownVolume(store);
@@ -25,9 +22,9 @@ std::vector<FolderId> ChildrenInTree(const Store& store, std::uint32_t number) {
   return children;
 }
 
-// Whether a folder's number can have children and files of its own: the
-// root's number and 0 belong to the root.
 bool OwnsItsNumber(std::uint32_t number, std::uint32_t rootNumber) { return number != rootNumber && number != 0; }
+
+namespace {
 
 bool HoldsSelection(const Store& store, std::uint32_t number) {
   for (const FolderId child : ChildrenInTree(store, number)) {

@@ -14,10 +14,19 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "engine/store.h"
 
 namespace korv {
+
+// The volume whose folders the tree shows.
+std::uint16_t ShownVolume(const Store& store);
+// The folders of the shown volume whose parent is `number`, in list order.
+std::vector<FolderId> ChildrenInTree(const Store& store, std::uint32_t number);
+// Whether a folder's number can have children and files of its own: the
+// root's number and 0 belong to the root.
+bool OwnsItsNumber(std::uint32_t number, std::uint32_t rootNumber);
 
 // The number of the tree root: the parent number of the root's items.
 std::uint32_t TreeRootNumber(std::string_view fileSystem);

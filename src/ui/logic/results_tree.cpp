@@ -21,22 +21,6 @@ constexpr std::array<std::string_view, kResultColumnCount> kColumnHeadings = {
     "Name", "Type", "Size", "Modified Date", "Created Date", "Accessed Date", "ID"};
 constexpr std::array<int, kResultColumnCount> kColumnWidths = {210, 100, 95, 160, 160, 160, 80};
 
-std::uint16_t ShownVolume(const Store& store) { return static_cast<std::uint16_t>(store.currentVolume.load()); }
-
-// The root's number and 0 belong to the root: a folder carrying one of them
-// has no children or files of its own.
-bool OwnsItsNumber(std::uint32_t number, std::uint32_t rootNumber) { return number != rootNumber && number != 0; }
-
-// The folders of the shown volume whose parent is `number`, in list order.
-std::vector<FolderId> ChildrenInTree(const Store& store, std::uint32_t number) {
-  std::vector<FolderId> children;
-  const std::uint16_t volume = ShownVolume(store);
-  for (const FolderId id : store.ChildFolders(number)) {
-    if (store.folder(id).volumeNumber == volume) children.push_back(id);
-  }
-  return children;
-}
-
 bool IsVisited(const std::vector<bool>& visited, FolderId id) { return id < visited.size() && visited[id]; }
 
 // The highest folder above `start` that is not in the tree yet, following

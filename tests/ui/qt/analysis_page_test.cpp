@@ -16,6 +16,7 @@
 
 #include "app/session.h"
 #include "qt_test_support.h"
+#include "scripted_host.h"
 #include "support/test_support.h"
 #include "ui/logic/wizard_flow.h"
 #include "ui/qt/controls/gradient_progress.h"
@@ -31,41 +32,7 @@ using test::WaitUntil;
 
 const std::filesystem::path kSampleDisk = KORV_SOURCE_DIR "/samples/sample.vhd";
 
-// Answers the page's questions from a script and records what the page asked
-// of the window.
-class FakeHost final : public WizardHost {
- public:
-  FakeHost() : session_(prompts_, SessionOptions{dir_.path() / "inventory.json", false}) {}
-
-  Session& session() override { return session_; }
-  QWidget* dialogParent() override { return nullptr; }
-  void ShowMessage(std::string_view message) override { messages.emplace_back(message); }
-  bool AskQuestion(std::string_view question) override {
-    questions.emplace_back(question);
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  void AskExit() override {}
-  void ShowHelp() override {}
-  void ShowAbout() override {}
-  void CloseSourcePage() override {}
-  void OpenAnalysisPage() override {}
-  void AnalysisEnded(AnalysisOutcome outcome) override { outcomes.push_back(outcome); }
-  void CloseResultsPage() override {}
-  void RestartAsFormatted() override {}
-
-  std::deque<bool> answers;
-  std::vector<std::string> questions;
-  std::vector<std::string> messages;
-  std::vector<AnalysisOutcome> outcomes;
-
- private:
-  test::TempDir dir_;
-  QtPrompts prompts_;
-  Session session_;
-};
+using FakeHost = test::ScriptedHost;
 
 // The sample's NTFS partition, chosen for Deleted Data Recovery.
 void ChooseSamplePartition(Session& session, int partition) {

@@ -31,6 +31,7 @@
 #include "engine/analysis_progress.h"
 #include "qt_test_support.h"
 #include "save/save_walk.h"
+#include "scripted_host.h"
 #include "support/test_support.h"
 #include "ui/logic/preview_rules.h"
 #include "ui/qt/qt_prompts.h"
@@ -51,46 +52,7 @@ const fs::path kSampleDisk = KORV_SOURCE_DIR "/samples/sample.vhd";
 constexpr int kNtfsPartition = 1;
 constexpr int kFatPartition = 2;
 
-// Answers the page's questions from a script and records what the page
-// asked of the window.
-class FakeHost final : public WizardHost {
- public:
-  FakeHost() : session_(prompts_, SessionOptions{dir_.path() / "inventory.json", false}) {}
-
-  Session& session() override { return session_; }
-  QWidget* dialogParent() override { return nullptr; }
-  void ShowMessage(std::string_view message) override { messages.emplace_back(message); }
-  bool AskQuestion(std::string_view question) override {
-    questions.emplace_back(question);
-    if (whileAsking) whileAsking();
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  void AskExit() override {}
-  void ShowHelp() override { ++helpShown; }
-  void ShowAbout() override {}
-  void CloseSourcePage() override {}
-  void OpenAnalysisPage() override {}
-  void AnalysisEnded(AnalysisOutcome) override {}
-  void CloseResultsPage() override { ++resultsClosed; }
-  void RestartAsFormatted() override { ++formattedRestarts; }
-
-  std::deque<bool> answers;
-  // Runs while a question is open, as the user takes time to answer.
-  std::function<void()> whileAsking;
-  std::vector<std::string> questions;
-  std::vector<std::string> messages;
-  int helpShown = 0;
-  int resultsClosed = 0;
-  int formattedRestarts = 0;
-
- private:
-  test::TempDir dir_;
-  QtPrompts prompts_;
-  Session session_;
-};
+using FakeHost = test::ScriptedHost;
 
 QString Q(std::u16string_view text) { return QString::fromStdU16String(std::u16string(text)); }
 

@@ -1,0 +1,59 @@
+// A window for one page under test: it owns a session over a temporary
+// inventory, answers the page's questions from a script and counts what the
+// page asked of it.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+#include "support/test_support.h"
+#include "ui/qt/qt_prompts.h"
+#include "ui/qt/wizard_host.h"
+
+namespace korv::test {
+
+class ScriptedHost final : public WizardHost {
+ public:
+  ScriptedHost() : session_(prompts_, SessionOptions{dir_.path() / "inventory.json", false}) {}
+
+  Session& session() override { return session_; }
+  QWidget* dialogParent() override { return nullptr; }
+  void ShowMessage(std::string_view message) override { messages.emplace_back(message); }
+  // The next scripted answer; No when the script has run out.
+  bool AskQuestion(std::string_view question) override {
+    questions.emplace_back(question);
+    if (whileAsking) whileAsking();
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  void AskExit() override {}
+  void ShowHelp() override { ++helpShown; }
+  void ShowAbout() override {}
+  void CloseSourcePage() override {}
+  void OpenAnalysisPage() override {}
+  void AnalysisEnded(AnalysisOutcome outcome) override { outcomes.push_back(outcome); }
+  void CloseResultsPage() override { ++resultsClosed; }
+  void RestartAsFormatted() override { ++formattedRestarts; }
+
+  std::deque<bool> answers;
+  // Runs while a question is open, as the user takes time to answer.
+  std::function<void()> whileAsking;
+  std::vector<std::string> questions;
+  std::vector<std::string> messages;
+  std::vector<AnalysisOutcome> outcomes;
+  int helpShown = 0;
+  int resultsClosed = 0;
+  int formattedRestarts = 0;
+
+ private:
+  TempDir dir_;
+  QtPrompts prompts_;
+  Session session_;
+};
+
+}  // namespace korv::test
