@@ -22,7 +22,7 @@ namespace {
 enum class Kind { Mode, Toolbar, Button, Step, Icon, NoPreview };
 enum class Glyph { None, Help, Open, Save, Gear, Search, Trash, Drive, Partition, Raw, Image, Info, Question, Photo };
 
-struct PictureSpec {
+struct PictureEntry {
   std::string_view name;
   Kind kind;
   std::string_view caption;
@@ -31,7 +31,7 @@ struct PictureSpec {
 };
 
 // Every picture of the pages, by the name the pages load it by.
-const PictureSpec kPictures[] = {
+const PictureEntry kPictures[] = {
     {picture::kDeletedDataRecovery, Kind::Mode, "Deleted Data Recovery", Glyph::Trash},
     {picture::kFormattedDataRecovery, Kind::Mode, "Formatted Data Recovery", Glyph::Drive},
     {picture::kPartitionDataRecovery, Kind::Mode, "Partition Data Recovery", Glyph::Partition},
@@ -229,7 +229,7 @@ void DrawGlyph(QPainter& painter, Glyph glyph, const QRectF& box, const QColor& 
 }
 
 // Three frames of a card with the mode's drawing and its name.
-QImage DrawMode(const PictureSpec& spec) {
+QImage DrawMode(const PictureEntry& entry) {
   QImage image = Canvas({kModeFrame.width() * 3, kModeFrame.height()});
   QPainter painter(&image);
   Prepare(painter);
@@ -241,17 +241,17 @@ QImage DrawMode(const PictureSpec& spec) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(look.fill);
     painter.drawRoundedRect(card, 14, 14);
-    DrawGlyph(painter, spec.glyph, QRectF(card.center().x() - 30, card.top() + 14, 60, 60), look.ink);
+    DrawGlyph(painter, entry.glyph, QRectF(card.center().x() - 30, card.top() + 14, 60, 60), look.ink);
     painter.setPen(look.ink);
     painter.setFont(art::ArtFont(16, true));
     painter.drawText(card.adjusted(10, 80, -10, -6), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                     ToQString(spec.caption));
+                     ToQString(entry.caption));
   }
   return image;
 }
 
 // Four frames of a glyph; the button draws the caption under it.
-QImage DrawToolbar(const PictureSpec& spec) {
+QImage DrawToolbar(const PictureEntry& entry) {
   QImage image = Canvas({kToolbarFrame.width() * 4, kToolbarFrame.height()});
   QPainter painter(&image);
   Prepare(painter);
@@ -264,13 +264,13 @@ QImage DrawToolbar(const PictureSpec& spec) {
     painter.drawRoundedRect(tile, 6, 6);
     const double side = 28;
     const QRectF box(tile.center().x() - side / 2 + look.shift, tile.center().y() - side / 2 + look.shift, side, side);
-    DrawGlyph(painter, spec.glyph, box, look.ink);
+    DrawGlyph(painter, entry.glyph, box, look.ink);
   }
   return image;
 }
 
 // Four frames of a rounded button with its caption.
-QImage DrawButton(const PictureSpec& spec) {
+QImage DrawButton(const PictureEntry& entry) {
   QImage image = Canvas({kButtonFrame.width() * 4, kButtonFrame.height()});
   QPainter painter(&image);
   Prepare(painter);
@@ -283,13 +283,13 @@ QImage DrawButton(const PictureSpec& spec) {
     painter.setBrush(look.fill);
     painter.drawRoundedRect(face, 7, 7);
     painter.setPen(look.ink);
-    painter.drawText(face.translated(look.shift, look.shift), Qt::AlignCenter, ToQString(spec.caption));
+    painter.drawText(face.translated(look.shift, look.shift), Qt::AlignCenter, ToQString(entry.caption));
   }
   return image;
 }
 
 // The four steps of a run, the current one highlighted, those done filled.
-QImage DrawStep(const PictureSpec& spec) {
+QImage DrawStep(const PictureEntry& entry) {
   QImage image = Canvas(kStepSize);
   QPainter painter(&image);
   Prepare(painter);
@@ -301,9 +301,9 @@ QImage DrawStep(const PictureSpec& spec) {
   for (int index = 0; index < count; ++index) {
     const int number = index + 1;
     const QPointF centre(slot * index + slot / 2, y);
-    const bool current = number == spec.step;
+    const bool current = number == entry.step;
     const QColor fill = current              ? QColor(art::kHighlight)
-                        : number < spec.step ? QColor(art::kAccent)
+                        : number < entry.step ? QColor(art::kAccent)
                                              : QColor(art::kDisabled);
     const double radius = current ? 15 : 12;
     painter.setPen(QPen(Qt::white, 2));
@@ -321,15 +321,15 @@ QImage DrawStep(const PictureSpec& spec) {
   return image;
 }
 
-QImage DrawIcon(const PictureSpec& spec) {
+QImage DrawIcon(const PictureEntry& entry) {
   QImage image = Canvas(kIconSize);
   QPainter painter(&image);
   Prepare(painter);
-  DrawGlyph(painter, spec.glyph, QRectF(QPointF(0, 0), QSizeF(kIconSize)), QColor(art::kAccent));
+  DrawGlyph(painter, entry.glyph, QRectF(QPointF(0, 0), QSizeF(kIconSize)), QColor(art::kAccent));
   return image;
 }
 
-QImage DrawNoPreview(const PictureSpec& spec) {
+QImage DrawNoPreview(const PictureEntry& entry) {
   QImage image = Canvas(kNoPreviewSize);
   QPainter painter(&image);
   Prepare(painter);
@@ -337,27 +337,27 @@ QImage DrawNoPreview(const PictureSpec& spec) {
   painter.setPen(QColor(art::kDisabled));
   painter.setBrush(QColor(0xFFF1F5F7));
   painter.drawRect(panel);
-  DrawGlyph(painter, spec.glyph, QRectF(panel.center().x() - 32, 24, 64, 64), QColor(art::kDisabled));
+  DrawGlyph(painter, entry.glyph, QRectF(panel.center().x() - 32, 24, 64, 64), QColor(art::kDisabled));
   painter.setPen(QColor(art::kMutedInk));
   painter.setFont(art::ArtFont(13, false));
-  painter.drawText(panel.adjusted(8, 96, -8, -8), Qt::AlignHCenter | Qt::AlignTop, ToQString(spec.caption));
+  painter.drawText(panel.adjusted(8, 96, -8, -8), Qt::AlignHCenter | Qt::AlignTop, ToQString(entry.caption));
   return image;
 }
 
-QImage Draw(const PictureSpec& spec) {
-  switch (spec.kind) {
+QImage Draw(const PictureEntry& entry) {
+  switch (entry.kind) {
     case Kind::Mode:
-      return DrawMode(spec);
+      return DrawMode(entry);
     case Kind::Toolbar:
-      return DrawToolbar(spec);
+      return DrawToolbar(entry);
     case Kind::Button:
-      return DrawButton(spec);
+      return DrawButton(entry);
     case Kind::Step:
-      return DrawStep(spec);
+      return DrawStep(entry);
     case Kind::Icon:
-      return DrawIcon(spec);
+      return DrawIcon(entry);
     case Kind::NoPreview:
-      return DrawNoPreview(spec);
+      return DrawNoPreview(entry);
   }
   return {};
 }
@@ -373,9 +373,9 @@ bool SaveAll(const QString& shareDir) {
   for (const QString& dir : {pictureDir, iconDir}) {
     if (!QDir().mkpath(dir)) return Fail(QStringLiteral("cannot create %1").arg(dir));
   }
-  for (const PictureSpec& spec : kPictures) {
-    const QString path = QString::fromStdString(PicturePath(pictureDir.toStdString(), spec.name));
-    if (!Draw(spec).save(path, "BMP")) return Fail(QStringLiteral("cannot write %1").arg(path));
+  for (const PictureEntry& entry : kPictures) {
+    const QString path = QString::fromStdString(PicturePath(pictureDir.toStdString(), entry.name));
+    if (!Draw(entry).save(path, "BMP")) return Fail(QStringLiteral("cannot write %1").arg(path));
   }
   const QString iconPath = iconDir + QStringLiteral("/korvane.png");
   if (!ApplicationIconImage(256).save(iconPath, "PNG")) return Fail(QStringLiteral("cannot write %1").arg(iconPath));
