@@ -26,8 +26,9 @@ constexpr std::uint32_t kPieceSectors = 2048;
 // The destination file of one copy, and the save it counts towards.
 class FileCopy {
  public:
-  FileCopy(SaveJob* job, std::filesystem::path path, std::uint64_t size, const SavedTime& time)
-      : job_(job), path_(std::move(path)), size_(size), time_(time), out_(path_) {}
+  FileCopy(SaveJob* job, std::filesystem::path path, std::uint64_t size, const SavedTime& time,
+           const std::atomic<bool>* stop = nullptr)
+      : job_(job), stop_(stop), path_(std::move(path)), size_(size), time_(time), out_(path_) {}
 
   // False (after the copy-error question) when the file cannot be created.
   bool Opened() {
@@ -48,9 +49,9 @@ class FileCopy {
   }
 
   // The save's skip, abort or stop request ends the copy here; a single
-  // extraction goes on to the end.
+  // extraction ends only when its caller stops it.
   bool ShouldEnd() {
-    if (job_ == nullptr) return false;
+    if (job_ == nullptr) return stop_ != nullptr && stop_->load();
     if (job_->state.errors.skipFile || job_->state.errors.abort) return true;
     return !job_->worker.checkpoint();
   }
@@ -92,6 +93,7 @@ class FileCopy {
   }
 
   SaveJob* job_;
+  const std::atomic<bool>* stop_;
   std::filesystem::path path_;
   std::uint64_t size_;
   SavedTime time_;
@@ -200,10 +202,16 @@ std::optional<SaveFileOutcome> HandleExistingFile(SaveJob& job, SaveTarget& targ
   if (!SomethingAt(target.path())) return std::nullopt;
   ReplacePolicy& policy = job.state.replacePolicy;
   switch (policy) {
-    case ReplacePolicy::ReplaceSkipAll: return SaveFileOutcome::Skipped;
-    case ReplacePolicy::ReplaceRenameAll: MakeUniqueName(target); return std::nullopt;
-    case ReplacePolicy::ReplaceYesToAll: MakeWritable(target.path()); return std::nullopt;
-    default: break;
+    case ReplacePolicy::ReplaceSkipAll:
+      return SaveFileOutcome::Skipped;
+    case ReplacePolicy::ReplaceRenameAll:
+      MakeUniqueName(target);
+      return std::nullopt;
+    case ReplacePolicy::ReplaceYesToAll:
+      MakeWritable(target.path());
+      return std::nullopt;
+    default:
+      break;
   }
   policy = PolicyOf(job.questions.AskReplace(kQuestionReplace, target.path()));
   switch (policy) {
@@ -213,8 +221,12 @@ std::optional<SaveFileOutcome> HandleExistingFile(SaveJob& job, SaveTarget& targ
       job.state.bytesSaved += file.size;
       return SaveFileOutcome::Skipped;
     case ReplacePolicy::ReplaceRename:
-    case ReplacePolicy::ReplaceRenameAll: MakeUniqueName(target); return std::nullopt;
-    default: MakeWritable(target.path()); return std::nullopt;
+    case ReplacePolicy::ReplaceRenameAll:
+      MakeUniqueName(target);
+      return std::nullopt;
+    default:
+      MakeWritable(target.path());
+      return std::nullopt;
   }
 }
 
@@ -233,12 +245,16 @@ std::optional<SaveFileOutcome> Preamble(SaveJob& job, SaveTarget& target, const 
 }
 
 SaveFileOutcome WriteFileData(ExtractionSource& source, SaveJob* job, const std::filesystem::path& path,
-                              const FileData& data, std::uint64_t size, const SavedTime& time) {
+                              const FileData& data, std::uint64_t size, const SavedTime& time,
+                              const std::atomic<bool>* stop = nullptr) {
   switch (data.kind) {
-    case FileData::Kind::Nothing: return SaveFileOutcome::NotWritten;
-    case FileData::Kind::Runs: return CopyRuns(source, job, path, data.runs, size, time);
+    case FileData::Kind::Nothing:
+      return SaveFileOutcome::NotWritten;
+    case FileData::Kind::Runs:
+      return CopyRuns(source, job, path, data.runs, size, time, stop);
     case FileData::Kind::Empty:
-    case FileData::Kind::Resident: break;
+    case FileData::Kind::Resident:
+      break;
   }
   FileCopy copy(job, path, size, time);
   if (!copy.Opened()) return SaveFileOutcome::NotWritten;
@@ -333,8 +349,9 @@ FileData LocateFatData(ExtractionSource& source, const FoundFile& file) {
 }
 
 SaveFileOutcome CopyRuns(ExtractionSource& source, SaveJob* job, const std::filesystem::path& path,
-                         const std::vector<Run>& runs, std::uint64_t size, const SavedTime& fileTime) {
-  FileCopy copy(job, path, size, fileTime);
+                         const std::vector<Run>& runs, std::uint64_t size, const SavedTime& fileTime,
+                         const std::atomic<bool>* stop) {
+  FileCopy copy(job, path, size, fileTime, stop);
   if (!copy.Opened()) return SaveFileOutcome::NotWritten;
   const std::uint64_t pieceBytes = std::uint64_t{kPieceSectors} * source.sectors().sectorBytes();
   const std::uint64_t sectorBytes = source.sectors().sectorBytes();
@@ -367,9 +384,10 @@ SaveFileOutcome SaveFoundFile(SaveJob& job, SaveTarget& target, const FoundFile&
   return job.source.isNtfs() ? SaveNtfsFile(job, target, file) : SaveFatFile(job, target, file);
 }
 
-bool ExtractFoundFile(ExtractionSource& source, const FoundFile& file, const std::filesystem::path& path) {
+bool ExtractFoundFile(ExtractionSource& source, const FoundFile& file, const std::filesystem::path& path,
+                      const std::atomic<bool>* stop) {
   const FileData data = source.isNtfs() ? LocateNtfsData(source, file) : LocateFatData(source, file);
-  return WriteFileData(source, nullptr, path, data, file.size, FoundFileTime(file, source.isNtfs())) ==
+  return WriteFileData(source, nullptr, path, data, file.size, FoundFileTime(file, source.isNtfs()), stop) ==
          SaveFileOutcome::Written;
 }
 

@@ -5,9 +5,10 @@
 // Two uses: the save walk (SaveNtfsFile, SaveFatFile), where the filters,
 // the existing-file answers, the counters, the progress and the save's
 // skip, abort and stop apply; and a single extraction for preview or open
-// (ExtractFoundFile), where none of them do.
+// (ExtractFoundFile), where none of them do but the caller's own stop.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -98,12 +99,12 @@ struct SaveJob {
 
 // How saving one file ended.
 enum class SaveFileOutcome {
-  Filtered,      // left out by the filters: no trace in the counters
-  Skipped,       // an existing destination file was kept
-  NotWritten,    // no data located, or the file could not be created
-  Written,       // every byte written
-  Cut,           // ended early by "S&kip", Abort or the stop request
-  WriteFailed,   // a write came out short: a copy error
+  Filtered,     // left out by the filters: no trace in the counters
+  Skipped,      // an existing destination file was kept
+  NotWritten,   // no data located, or the file could not be created
+  Written,      // every byte written
+  Cut,          // ended early by "S&kip", Abort or the stop request
+  WriteFailed,  // a write came out short: a copy error
 };
 
 // The save walk's copy of one file into `target` (rewritten by a rename).
@@ -115,14 +116,17 @@ SaveFileOutcome SaveFoundFile(SaveJob& job, SaveTarget& target, const FoundFile&
 // Writes `size` bytes of the runs, in order, to `path`, and sets its time.
 // With a job, each piece is counted and shown, and the save's skip, abort
 // and stop end the copy between pieces; without one (a single extraction)
-// nothing is counted and nothing but the end of the data ends it.
+// nothing is counted, and only `stop` (when given and set) ends it early.
 SaveFileOutcome CopyRuns(ExtractionSource& source, SaveJob* job, const std::filesystem::path& path,
-                         const std::vector<Run>& runs, std::uint64_t size, const SavedTime& fileTime);
+                         const std::vector<Run>& runs, std::uint64_t size, const SavedTime& fileTime,
+                         const std::atomic<bool>* stop = nullptr);
 
 // A single extraction for preview or open: the whole file at `path`, with
 // its time; no filters, questions or counters. True when every byte was
-// written.
-bool ExtractFoundFile(ExtractionSource& source, const FoundFile& file, const std::filesystem::path& path);
+// written: false too when `stop` was set before the end, between pieces,
+// which leaves the file cut short.
+bool ExtractFoundFile(ExtractionSource& source, const FoundFile& file, const std::filesystem::path& path,
+                      const std::atomic<bool>* stop = nullptr);
 
 // The time a saved file gets: the modification time of the found item.
 SavedTime FoundFileTime(const FoundFile& file, bool isNtfs);

@@ -15,6 +15,7 @@
 #include <QTableView>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -159,6 +160,16 @@ TEST_F(PreviewTest, EveryExtractionIsAWholeCopyInsideThePrivateFolder) {
   ASSERT_TRUE(again.has_value());
   EXPECT_EQ(test::ReadFileBytes(*again), test::ReadFileBytes(Original("chart.png")));
   EXPECT_FALSE(opener.Extract(1'000'000).has_value());
+}
+
+TEST_F(PreviewTest, AStoppedExtractionGivesNothingAndLeavesNothingBehind) {
+  FileOpener opener(*session_);
+  const std::atomic<bool> stop{true};
+  EXPECT_FALSE(opener.Extract(IdOf("chart.png"), &stop).has_value());
+  const fs::path own = opener.folder() / std::to_string(IdOf("chart.png"));
+  EXPECT_TRUE(!fs::exists(own) || fs::is_empty(own)) << "no partial file is left";
+  const std::atomic<bool> goOn{false};
+  EXPECT_TRUE(opener.Extract(IdOf("chart.png"), &goOn).has_value());
 }
 
 TEST_F(PreviewTest, PrivateFolderIsTheUsersAloneAndGoesWithTheOpener) {

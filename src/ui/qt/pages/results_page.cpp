@@ -84,6 +84,7 @@ ViewDataInControls::ViewDataInControls(WizardHost& host, QWidget* parent)
 
 ViewDataInControls::~ViewDataInControls() {
   tearingDown_ = true;
+  cancelExtraction_ = true;
   WaitForWorkers();
   // The views go before the models they show.
   delete folderTree_;
@@ -626,6 +627,7 @@ void ViewDataInControls::StartExtraction(std::uint32_t insertionNumber, PreviewK
   if (previewing_) return;
   previewing_ = true;
   stopPreview_ = false;
+  cancelExtraction_ = false;
   itemList_->setEnabled(false);
   iconList_->setEnabled(false);
   backButton_->setEnabled(false);
@@ -633,7 +635,8 @@ void ViewDataInControls::StartExtraction(std::uint32_t insertionNumber, PreviewK
   preview_->ShowWaiting(true);
   auto extraction = std::make_shared<Extraction>(Extraction{std::nullopt, kind, open});
   Start(
-      previewWorker_, [this, extraction, insertionNumber] { extraction->path = opener_->Extract(insertionNumber); },
+      previewWorker_,
+      [this, extraction, insertionNumber] { extraction->path = opener_->Extract(insertionNumber, &cancelExtraction_); },
       [this, extraction] { ExtractionEnded(std::move(*extraction)); });
 }
 
@@ -679,7 +682,10 @@ void ViewDataInControls::ShowExtraction(const Extraction& extraction) {
 // decides whether anything is shown.
 void ViewDataInControls::AskStopPreview() {
   if (!previewing_ || holding_) return;
-  if (AskHolding(kQuestionStopPreview)) stopPreview_ = true;
+  if (AskHolding(kQuestionStopPreview)) {
+    stopPreview_ = true;
+    cancelExtraction_ = true;
+  }
   ReplayHeld();
 }
 

@@ -216,6 +216,8 @@ class ViewDataInControls : public QWidget {
   bool previewing_ = false;  // an extraction runs or its end is held
   bool previewOnRelease_ = false;
   bool stopPreview_ = false;
+  // Read by the extraction worker: Stop (Yes) and leaving the page end it.
+  std::atomic<bool> cancelExtraction_{false};
   bool holding_ = false;
   bool tearingDown_ = false;
   std::vector<std::function<void()>> held_;

@@ -77,7 +77,7 @@ FileOpener::~FileOpener() = default;
 
 fs::path FileOpener::folder() const { return folder_->path(); }
 
-std::optional<fs::path> FileOpener::Extract(std::uint32_t id) {
+std::optional<fs::path> FileOpener::Extract(std::uint32_t id, const std::atomic<bool>* stop) {
   const fs::path root = folder();
   if (root.empty()) return std::nullopt;
   const FoundFile* file = session_.store.FileByInsertionNumber(id);
@@ -91,7 +91,7 @@ std::optional<fs::path> FileOpener::Extract(std::uint32_t id) {
 
   ExtractionSource source(session_.sectors, session_.analysisParameters);
   std::error_code error;
-  if (!ExtractFoundFile(source, *file, *partial)) {
+  if (!ExtractFoundFile(source, *file, *partial, stop)) {
     fs::remove(*partial, error);
     return std::nullopt;
   }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -30,7 +31,8 @@ class FileOpener {
   // the path once every byte is written, nothing otherwise. The bytes go to
   // a temporary name first, so the path never shows a partial file. Runs on
   // a worker thread, while nothing else uses the store or the source.
-  std::optional<std::filesystem::path> Extract(std::uint32_t id);
+  // Setting `stop` ends the extraction between pieces, with nothing.
+  std::optional<std::filesystem::path> Extract(std::uint32_t id, const std::atomic<bool>* stop = nullptr);
 
   // Hands a complete extraction to the desktop's handler; when none answers,
   // lets the user choose a program (ChooseProgramDialog) and starts it with
