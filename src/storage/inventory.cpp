@@ -1,5 +1,7 @@
 #include "storage/inventory.h"
 
+#include <charconv>
+
 #include "platform/block_devices.h"
 
 namespace korv {
@@ -76,6 +78,15 @@ InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTab
 
 std::string ReadInventoryValue(const InventoryStore& store, std::string_view subkey, const std::string& valueName) {
   return store.GetValue(InventoryKeyPath(subkey), valueName).value_or("");
+}
+
+std::uint64_t RegisteredDiskBytes(const InventoryStore& store, int diskNumber) {
+  const std::string text = ReadInventoryValue(store, kInventorySize, DiskValueName(diskNumber));
+  std::uint64_t bytes = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, bytes);
+  if (error != std::errc() || stop != end) return 0;
+  return bytes;
 }
 
 }  // namespace korv

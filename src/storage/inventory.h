@@ -54,4 +54,8 @@ InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTab
 // when the key or the value is missing.
 std::string ReadInventoryValue(const InventoryStore& store, std::string_view subkey, const std::string& valueName);
 
+// The byte count registered under "Size" for disk N; 0 when it is missing or
+// not a decimal number that fits 64 bits.
+std::uint64_t RegisteredDiskBytes(const InventoryStore& store, int diskNumber);
+
 }  // namespace korv

@@ -1,7 +1,6 @@
 #include "volumes/source_tree.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "common/size_text.h"
 #include "storage/inventory.h"
@@ -125,17 +124,6 @@ void SourceTree::UseDisk(int diskNumber) {
   if (diskNumber >= 0 && diskNumber < kDevicePathSlots) source.devices.currentDevice = static_cast<std::int16_t>(diskNumber);
 }
 
-std::uint64_t SourceTree::RegisteredDiskBytes(int diskNumber) const {
-  const std::string size = ReadInventoryValue(inventory_, kInventorySize, DiskValueName(diskNumber));
-  std::uint64_t bytes = 0;
-  for (const char c : size) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-    if (bytes > (UINT64_MAX - 9) / 10) return 0;
-    bytes = bytes * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return bytes;
-}
-
 void SourceTree::SelectDisk(const SourceNode& node) {
   SelectGroup();
   SelectedRange& range = sectors_.range();
@@ -144,7 +132,7 @@ void SourceTree::SelectDisk(const SourceNode& node) {
   range.diskNumber = static_cast<std::int16_t>(node.diskNumber);
   UseDisk(node.diskNumber);
   range.firstSector = 63;
-  range.endSector = RegisteredDiskBytes(node.diskNumber) / sectors_.sectorBytes();
+  range.endSector = RegisteredDiskBytes(inventory_, node.diskNumber) / sectors_.sectorBytes();
   range.fileSystem = std::string(kFileSystemUnknown);
 }
 
@@ -181,7 +169,7 @@ std::vector<ChartSlice> SourceTree::ChartShares() const {
   const SourceNode* node = Find(selectedId_);
   if (!node || node->diskNumber < 0) return {};
   const PartitionList& list = disks_[static_cast<std::size_t>(node->diskNumber)];
-  const std::uint64_t diskBytes = RegisteredDiskBytes(node->diskNumber);
+  const std::uint64_t diskBytes = RegisteredDiskBytes(inventory_, node->diskNumber);
   std::vector<ChartSlice> slices;
   for (int i = 0; i < list.count; ++i) {
     const PartitionEntry& entry = list.entries[static_cast<std::size_t>(i)];

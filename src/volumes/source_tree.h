@@ -99,7 +99,6 @@ class SourceTree {
   void SelectDisk(const SourceNode& node);
   void SelectPartition(const SourceNode& node);
   void UseDisk(int diskNumber);
-  std::uint64_t RegisteredDiskBytes(int diskNumber) const;
 
   InventoryStore& inventory_;
   SectorSource& sectors_;

@@ -1,24 +1,9 @@
 #include "ui/logic/source_page_texts.h"
 
-#include <charconv>
-
 #include "common/size_text.h"
 #include "storage/inventory.h"
 
 namespace korv {
-
-namespace {
-
-// A decimal byte count as the inventory keeps it; 0 when it is not one.
-std::uint64_t ParseByteCount(const std::string& text) {
-  std::uint64_t bytes = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, bytes);
-  if (error != std::errc() || stop != end) return 0;
-  return bytes;
-}
-
-}  // namespace
 
 DiskFacts ReadDiskFacts(const InventoryStore& inventory, int diskNumber) {
   const std::string name = DiskValueName(diskNumber);
@@ -26,7 +11,7 @@ DiskFacts ReadDiskFacts(const InventoryStore& inventory, int diskNumber) {
   disk.diskNumber = diskNumber;
   disk.model = ReadInventoryValue(inventory, kInventoryModel, name);
   disk.mediaType = ReadInventoryValue(inventory, kInventoryMediaType, name);
-  disk.sizeBytes = ParseByteCount(ReadInventoryValue(inventory, kInventorySize, name));
+  disk.sizeBytes = RegisteredDiskBytes(inventory, diskNumber);
   return disk;
 }
 
