@@ -1,6 +1,15 @@
 // The results page: the folder tree with check boxes, the current folder's
-// items, the preview, ticking, renaming, the list views, and the way to the
-// save dialogs and the filter dialog.
+// items, the preview, and the way to the save dialogs and the filter
+// dialog. The page composes the parts of ui/qt/results and routes the main
+// menu's commands to them:
+//   FolderTreePane     the tree, building it and the way through it
+//   ResultsListArea    the list views, the Up button, the context menu
+//   ResultsTicks       ticking a node or a row
+//   ResultsRenamer     renaming a row or a node
+//   PreviewController  extracting a file for the preview or to open it
+//   RowActions         what choosing or opening a row of the list does
+//   ResultsWorkers     the two short workers behind them
+//   ResultsStatus      the status line and its bar
 //
 // The tree and the list are views over models of the store; no widget item
 // is made per record. Work that grows with the store (building the tree,
@@ -17,49 +26,39 @@
 #pragma once
 
 #include <QWidget>
-#include <atomic>
 #include <cstddef>
-#include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
-#include <thread>
-#include <vector>
 
 #include "ui/logic/preview_rules.h"
 #include "ui/logic/results_tree.h"
 #include "ui/logic/wizard_flow.h"
+#include "ui/qt/results/results_workers.h"
 
-class QAbstractItemView;
 class QKeyEvent;
 class QLabel;
-class QListView;
-class QModelIndex;
-class QPoint;
-class QStackedWidget;
-class QTableView;
-class QToolButton;
 class QTreeView;
 
 namespace korv {
 
-class CGradientProgressCtrl;
 class CHoverButton;
 class FileOpener;
-class FolderTreeModel;
+class FolderTreePane;
 class ItemListModel;
 class PageToolbar;
+class PreviewController;
 class PreviewPane;
+class ResultsListArea;
+class ResultsRenamer;
+class ResultsStatus;
+class ResultsTicks;
+class RowActions;
 class WizardHost;
 
 inline constexpr std::string_view kResultsHint =
     "Select and Click on Save Button to recover selected data. Save Log feature will skip analysis and shows data "
     "faster at later stage.";
-inline constexpr std::string_view kStatusInsertingTree = "Inserting Folders / Files to tree explorer. Please wait...";
-inline constexpr std::string_view kStatusInsertingList = "Inserting Folders / Files to List. Please wait...";
-inline constexpr std::string_view kStatusSelecting = "Please Wait - Selecting Data";
-inline constexpr std::string_view kStatusDeselecting = "Please Wait - De-Selecting Data";
 // Shown once the tree is filled after a Deleted Data Recovery run.
 inline constexpr std::string_view kMsgTryFormatted =
     "If you are unable to find the deleted/lost file's && folder's"
@@ -68,13 +67,7 @@ inline constexpr std::string_view kMsgTryFormatted =
     "Please choose 'Formatted Data Recovery' under Data menu.";
 // Follows kMsgSwitchingToFormatted after a line break.
 inline constexpr std::string_view kQuestionStartProcess = "Are you sure you want to start this process";
-inline constexpr std::string_view kMenuOpen = "&Open";
 inline constexpr std::string_view kCaptionSave = "&Save";
-inline constexpr std::string_view kCaptionUp = "Up";
-
-// Stores with at least this many folders and files are built and ticked on
-// a worker; smaller ones are done before the next paint anyway.
-inline constexpr std::size_t kBackgroundItemCount = 50'000;
 
 class ViewDataInControls : public QWidget {
   Q_OBJECT
@@ -91,7 +84,7 @@ class ViewDataInControls : public QWidget {
   void OpenRecoveryFilter();
   void RenameData();
   void SetListView(MenuItem view);  // LargeIcons, Details or SmallIcons
-  MenuItem listView() const { return listView_; }
+  MenuItem listView() const;
   void SwitchToFormatted();
   // Back (the button): asks, then closes through the host.
   void GoBack();
@@ -99,132 +92,53 @@ class ViewDataInControls : public QWidget {
   // Whether the page is still filling the tree, ticking or extracting.
   bool busy() const;
   // The node whose rows the list shows.
-  std::optional<TreeNodeIndex> currentNode() const { return currentNode_; }
+  std::optional<TreeNodeIndex> currentNode() const;
   // Tests replace how extracted files are opened.
-  FileOpener& fileOpener() { return *opener_; }
+  FileOpener& fileOpener();
   // Tests lower it to drive the workers over a small store.
-  void SetBackgroundItemCount(std::size_t items) { backgroundItems_ = items; }
+  void SetBackgroundItemCount(std::size_t items) { workers_.SetBackgroundItemCount(items); }
 
  protected:
+  // F2 in the tree or a list renames.
   bool eventFilter(QObject* watched, QEvent* event) override;
   // Escape asks the exit question; the dialog keeps the page painting.
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  // One short worker: its thread, whether its work is done, and which start
-  // a queued end belongs to (an end of a worker that was waited for is
-  // dropped).
-  struct Worker {
-    std::thread thread;
-    std::atomic<bool> done{true};
-    unsigned generation = 0;
-  };
-  struct Extraction {
-    std::optional<std::filesystem::path> path;
-    PreviewKind kind = PreviewKind::None;
-    bool open = false;
-  };
-
   void BuildControls();
-  QWidget* MakeListArea();
+  QWidget* MakeViews();
   QWidget* MakeButtonRow();
-  void ConfigureTree();
-  void ConfigureTable();
-  void ConfigureIconList();
-  void ConnectList(QAbstractItemView* view);
+  void MakeParts();
+  void ConnectParts();
   void ApplyToolbar();
   void ToolbarClicked(int button);
 
-  // Workers.
-  bool RunsInBackground() const;
-  // The tree is being built or a tick worker writes the store. An
-  // extraction only reads the store, so ticks may go on meanwhile.
-  bool storeBusy() const { return opening_ || frozen_; }
-  void Start(Worker& worker, std::function<void()> work, std::function<void()> then);
-  void Finish(Worker& worker, unsigned generation, const std::function<void()>& then);
-  void Wait(Worker& worker);
   void WaitForWorkers();
-  void SetViewsFrozen(bool frozen);
-  void ShowStatus(std::string_view status);
-  void HideStatus();
-  void PostProgress(int percent);
-
-  // Opening.
-  void BuildTree();
-  void TreeBuilt(std::unique_ptr<ResultsTree> built);
   void Reset();
-
-  // Navigation.
-  void NodeChosen(const QModelIndex& current);
-  void ShowNode(TreeNodeIndex node);
-  void SelectNode(TreeNodeIndex node);
-  void GoUp();
-  void RowActivated(const QModelIndex& index);
-  void OpenRow(int row);
-
-  // Ticks.
-  void TickTreeNode(TreeNodeIndex node, bool ticked);
-  void TickRow(int row, bool ticked);
-  void RefreshTicks();
-
-  // Preview and open.
-  void RowChosen(const QModelIndex& current);
-  void StartExtraction(std::uint32_t insertionNumber, PreviewKind kind, bool open);
-  void ExtractionEnded(Extraction extraction);
-  void ShowExtraction(const Extraction& extraction);
-  void AskStopPreview();
-  // Asks a question while the ends of workers wait for the answer, as a
-  // worker paused for the question would.
+  void SetInputEnabled(bool enabled);
+  void TreeShown();
+  // Asks a question while the ends of workers wait for the answer.
   bool AskHolding(std::string_view question);
-  void ReplayHeld();
-  void ShowContextMenu(const QPoint& position);
-
-  // Rename.
-  void RenameRow(int row, const QString& name);
-  void RenameNode(TreeNodeIndex node, const QString& name);
-  void RenamedFolder(FolderId folder, const QString& name);
-
-  // Leaving.
+  // Leaving the page: the views let go of the store before it is emptied.
   void ReleaseResults();
 
-  QAbstractItemView* activeList() const;
-  std::vector<int> SelectedRows() const;
-
   WizardHost& host_;
-  ResultsTree tree_;
-  std::unique_ptr<FolderTreeModel> treeModel_;
+  ResultsWorkers workers_;
   std::unique_ptr<ItemListModel> listModel_;
-  std::unique_ptr<FileOpener> opener_;
+  std::unique_ptr<ResultsStatus> status_;
+  std::unique_ptr<FolderTreePane> tree_;
+  std::unique_ptr<ResultsTicks> ticks_;
+  std::unique_ptr<ResultsRenamer> renamer_;
+  std::unique_ptr<PreviewController> preview_;
+  std::unique_ptr<RowActions> rowActions_;
 
   PageToolbar* toolbar_ = nullptr;
   QLabel* stepPicture_ = nullptr;
   QTreeView* folderTree_ = nullptr;
-  QToolButton* upButton_ = nullptr;
-  QStackedWidget* listStack_ = nullptr;
-  QTableView* itemList_ = nullptr;
-  QListView* iconList_ = nullptr;
-  PreviewPane* preview_ = nullptr;
-  QLabel* statusLine_ = nullptr;
-  CGradientProgressCtrl* progressBar_ = nullptr;
+  ResultsListArea* listArea_ = nullptr;
+  PreviewPane* previewPane_ = nullptr;
   CHoverButton* backButton_ = nullptr;
   CHoverButton* saveButton_ = nullptr;
-
-  Worker treeWorker_;        // building the tree, ticking
-  Worker previewWorker_;     // extracting a file
-  bool opening_ = false;     // the tree is still to be built
-  bool frozen_ = false;      // a tree worker owns the store
-  bool previewing_ = false;  // an extraction runs or its end is held
-  bool previewOnRelease_ = false;
-  bool stopPreview_ = false;
-  // Read by the extraction worker: Stop (Yes) and leaving the page end it.
-  std::atomic<bool> cancelExtraction_{false};
-  bool holding_ = false;
-  bool tearingDown_ = false;
-  std::vector<std::function<void()>> held_;
-  std::optional<TreeNodeIndex> currentNode_;
-  MenuItem listView_ = MenuItem::Details;
-  std::size_t backgroundItems_ = kBackgroundItemCount;
-  std::atomic<int> lastPercent_{-1};
 };
 
 }  // namespace korv
