@@ -110,52 +110,85 @@ void RecoveryAnalysis::BuildControls() {
   body->addStretch(1);
   body->addLayout(column, 4);
   body->addStretch(1);
+  AddHeading(*column);
+  AddFixedLines(*column);
+  AddDetailLines(*column);
+  AddStatusLines(*column);
+  layout->addLayout(MakeButtonRow());
+}
 
+void RecoveryAnalysis::AddHeading(QVBoxLayout& column) {
   auto* heading = new CLabel(this);
   heading->setObjectName(QStringLiteral("headingText"));
   heading->SetFontName(QStringLiteral("Verdana")).SetFontSize(12).SetBold(true).SetTextColor(QColor(158, 78, 39));
   heading->setTextFormat(Qt::PlainText);
   heading->setText(DisplayQString(kAnalysisHeading));
-  column->addWidget(heading);
+  column.addWidget(heading);
 
   bannerText_ = AddLabel("bannerText");
   bannerText_->setWordWrap(true);
   QFont bold = bannerText_->font();
   bold.setBold(true);
   bannerText_->setFont(bold);
-  column->addWidget(bannerText_);
-  column->addSpacing(10);
+  column.addWidget(bannerText_);
+  column.addSpacing(10);
+}
 
-  // The labels are padded to line up in a fixed-width font.
-  const auto addLine = [this](QGridLayout* grid, std::string_view caption, const char* labelName, QWidget* value) {
-    QLabel* label = AddLabel(labelName, caption);
-    label->setFont(FixedFont());
-    value->setFont(FixedFont());
-    const int row = grid->rowCount();
-    grid->addWidget(label, row, 0);
-    grid->addWidget(value, row, 1);
-    grid->setColumnStretch(1, 1);
-    return label;
-  };
+// The labels are padded to line up in a fixed-width font.
+QLabel* RecoveryAnalysis::AddLine(QGridLayout& grid, std::string_view caption, const char* labelName, QWidget* value) {
+  QLabel* label = AddLabel(labelName, caption);
+  label->setFont(FixedFont());
+  value->setFont(FixedFont());
+  const int row = grid.rowCount();
+  grid.addWidget(label, row, 0);
+  grid.addWidget(value, row, 1);
+  grid.setColumnStretch(1, 1);
+  return label;
+}
+
+// Mode, device, capacity and the time elapsed: always shown.
+void RecoveryAnalysis::AddFixedLines(QVBoxLayout& column) {
   auto* fixedLines = new QGridLayout;
-  column->addLayout(fixedLines);
+  column.addLayout(fixedLines);
   modeValue_ = AddLabel("modeValue");
   deviceValue_ = AddLabel("deviceValue");
   capacityValue_ = AddLabel("capacityValue");
   elapsedValue_ = AddLabel("elapsedValue");
-  addLine(fixedLines, kLabelMode, "modeLabel", modeValue_);
-  addLine(fixedLines, kLabelDevice, "deviceLabel", deviceValue_);
-  addLine(fixedLines, kLabelCapacity, "capacityLabel", capacityValue_);
-  addLine(fixedLines, kAnalysisTimeElapsed, "elapsedLabel", elapsedValue_);
-  column->addSpacing(10);
+  AddLine(*fixedLines, kLabelMode, "modeLabel", modeValue_);
+  AddLine(*fixedLines, kLabelDevice, "deviceLabel", deviceValue_);
+  AddLine(*fixedLines, kLabelCapacity, "capacityLabel", capacityValue_);
+  AddLine(*fixedLines, kAnalysisTimeElapsed, "elapsedLabel", elapsedValue_);
+  column.addSpacing(10);
+}
 
-  // The details keep their room while hidden, so nothing below them jumps.
+// The details keep their room while hidden, so nothing below them jumps.
+void RecoveryAnalysis::AddDetailLines(QVBoxLayout& column) {
   auto* detailArea = new QWidget(this);
   auto* detailLines = new QGridLayout(detailArea);
   detailLines->setContentsMargins(0, 0, 0, 0);
-  column->addWidget(detailArea);
-  // The size line holds the total size, or the index records found while a
-  // formatted scan counts them.
+  column.addWidget(detailArea);
+  QWidget* sizeValues = MakeSizeValues();
+  sizeLabel_ = AddLine(*detailLines, kLabelTotalSize, "sizeLabel", sizeValues);
+  foldersValue_ = AddLabel("foldersValue");
+  filesValue_ = AddLabel("filesValue");
+  lastNameValue_ = AddLabel("lastNameValue");
+  sectorValue_ = AddLabel("sectorValue");
+  QLabel* foldersLabel = AddLine(*detailLines, kLabelFoldersFound, "foldersLabel", foldersValue_);
+  QLabel* filesLabel = AddLine(*detailLines, kLabelFilesFound, "filesLabel", filesValue_);
+  QLabel* lastNameLabel = AddLine(*detailLines, kLabelLastName, "lastNameLabel", lastNameValue_);
+  sectorLabel_ = AddLine(*detailLines, kLabelCurrentSector, "sectorLabel", sectorValue_);
+  details_ = {sizeLabel_,  sizeValues,    foldersLabel,   foldersValue_, filesLabel,
+              filesValue_, lastNameLabel, lastNameValue_, sectorLabel_,  sectorValue_};
+  for (QWidget* control : details_) {
+    QSizePolicy policy = control->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    control->setSizePolicy(policy);
+  }
+}
+
+// The size line holds the total size, or the index records found while a
+// formatted scan counts them.
+QWidget* RecoveryAnalysis::MakeSizeValues() {
   sizeValue_ = AddLabel("sizeValue");
   indexCountValue_ = AddLabel("indexCountValue");
   sizeValue_->setFont(FixedFont());
@@ -166,36 +199,24 @@ void RecoveryAnalysis::BuildControls() {
   sizeRow->addWidget(sizeValue_);
   sizeRow->addWidget(indexCountValue_);
   sizeRow->addStretch();
-  sizeLabel_ = addLine(detailLines, kLabelTotalSize, "sizeLabel", sizeValues);
-  foldersValue_ = AddLabel("foldersValue");
-  filesValue_ = AddLabel("filesValue");
-  lastNameValue_ = AddLabel("lastNameValue");
-  sectorValue_ = AddLabel("sectorValue");
-  QLabel* foldersLabel = addLine(detailLines, kLabelFoldersFound, "foldersLabel", foldersValue_);
-  QLabel* filesLabel = addLine(detailLines, kLabelFilesFound, "filesLabel", filesValue_);
-  QLabel* lastNameLabel = addLine(detailLines, kLabelLastName, "lastNameLabel", lastNameValue_);
-  sectorLabel_ = addLine(detailLines, kLabelCurrentSector, "sectorLabel", sectorValue_);
-  details_ = {sizeLabel_,  sizeValues,    foldersLabel,   foldersValue_, filesLabel,
-              filesValue_, lastNameLabel, lastNameValue_, sectorLabel_,  sectorValue_};
-  for (QWidget* control : details_) {
-    QSizePolicy policy = control->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    control->setSizePolicy(policy);
-  }
+  return sizeValues;
+}
 
+void RecoveryAnalysis::AddStatusLines(QVBoxLayout& column) {
   statusValue_ = AddLabel("statusValue");
   statusValue_->setFont(FixedFont());
-  column->addWidget(statusValue_);
+  column.addWidget(statusValue_);
   pulseBar_ = new CGradientProgressCtrl(this);
   pulseBar_->setObjectName(QStringLiteral("pulseBar"));
-  column->addWidget(pulseBar_);
-  column->addSpacing(10);
-  column->addWidget(AddLabel("performanceHint", kHintImprovePerformance));
-  column->addWidget(AddLabel("detailsHint", kHintHideDetails));
-  column->addStretch();
+  column.addWidget(pulseBar_);
+  column.addSpacing(10);
+  column.addWidget(AddLabel("performanceHint", kHintImprovePerformance));
+  column.addWidget(AddLabel("detailsHint", kHintHideDetails));
+  column.addStretch();
+}
 
+QHBoxLayout* RecoveryAnalysis::MakeButtonRow() {
   auto* buttons = new QHBoxLayout;
-  layout->addLayout(buttons);
   // Details and Pause have no pictures of their own: they show their
   // captions, which change with their state.
   detailsButton_ = MakePageButton({}, {}, "detailsButton", this);
@@ -212,6 +233,7 @@ void RecoveryAnalysis::BuildControls() {
   connect(pauseButton_, &QAbstractButton::clicked, this, &RecoveryAnalysis::TogglePause);
   connect(stopButton_, &QAbstractButton::clicked, this, &RecoveryAnalysis::AskStop);
   connect(backButton_, &QAbstractButton::clicked, this, &RecoveryAnalysis::AskBack);
+  return buttons;
 }
 
 void RecoveryAnalysis::ResetControls() {

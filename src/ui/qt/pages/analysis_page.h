@@ -32,7 +32,10 @@
 #include "engine/analysis_driver.h"
 #include "engine/analysis_progress.h"
 
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
+class QVBoxLayout;
 
 namespace korv {
 
@@ -77,7 +80,15 @@ class RecoveryAnalysis : public QWidget {
   enum class Hold { None, Pausing, Paused };
 
   void BuildControls();
+  void AddHeading(QVBoxLayout& column);
+  void AddFixedLines(QVBoxLayout& column);
+  void AddDetailLines(QVBoxLayout& column);
+  QWidget* MakeSizeValues();
+  void AddStatusLines(QVBoxLayout& column);
+  QHBoxLayout* MakeButtonRow();
   QLabel* AddLabel(const char* objectName, std::string_view text = {});
+  // A caption and its value side by side in the next row of `grid`; the caption.
+  QLabel* AddLine(QGridLayout& grid, std::string_view caption, const char* labelName, QWidget* value);
   void ResetControls();
 
   // What the worker reports, on the UI thread.
