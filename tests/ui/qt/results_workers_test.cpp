@@ -10,6 +10,7 @@
 #include <atomic>
 #include <vector>
 
+#include "engine/store.h"
 #include "qt_test_support.h"
 
 namespace korv {

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <utility>
 
+#include "engine/store.h"
+
 namespace korv {
 
 namespace {

@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "engine/store.h"
-
 class QObject;
 
 namespace korv {
+
+class Store;
 
 // Stores with at least this many folders and files are built and ticked on
 // a worker; smaller ones are done before the next paint anyway.
