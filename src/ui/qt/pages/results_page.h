@@ -123,6 +123,8 @@ class ViewDataInControls : public QWidget {
   void ReleaseResults();
 
   WizardHost& host_;
+  // Made in this order and gone in the reverse: each part goes before what
+  // it uses, the tree's view with its pane; the list area is deleted first.
   ResultsWorkers workers_;
   std::unique_ptr<ItemListModel> listModel_;
   std::unique_ptr<ResultsStatus> status_;
