@@ -78,13 +78,6 @@ const SourceNode* SourceTree::Find(std::uint64_t id) const {
   return found == nodes_.end() ? nullptr : &*found;
 }
 
-const SourceNode* SourceTree::FindDisk(int diskNumber) const {
-  for (const SourceNode& node : nodes_) {
-    if (node.kind == SourceNodeKind::Disk && node.diskNumber == diskNumber) return &node;
-  }
-  return nullptr;
-}
-
 const SourceNode* SourceTree::FindPartition(int diskNumber, int number) const {
   for (const SourceNode& node : nodes_) {
     if (node.kind == SourceNodeKind::Partition && node.diskNumber == diskNumber && node.slot == number - 1) return &node;

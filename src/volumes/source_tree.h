@@ -77,7 +77,6 @@ class SourceTree {
   const SourceNode* Find(std::uint64_t id) const;
   // The node of partition `number` (from 1) of disk `diskNumber`, or nullptr.
   const SourceNode* FindPartition(int diskNumber, int number) const;
-  const SourceNode* FindDisk(int diskNumber) const;
 
   // Selecting a node, as a click does: sets the selected range.
   void Select(std::uint64_t id);

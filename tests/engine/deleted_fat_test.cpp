@@ -23,6 +23,7 @@
 #include "app/session.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_directory.h"
+#include "support/byte_writers.h"
 #include "support/reader_checks.h"
 #include "support/test_support.h"
 

@@ -12,6 +12,7 @@
 #include "engine/deleted_ntfs.h"
 #include "engine/lost_folders.h"
 #include "fs/ntfs/file_record.h"
+#include "support/byte_writers.h"
 #include "support/memory_disk.h"
 #include "support/reader_checks.h"
 #include "support/store_paths.h"

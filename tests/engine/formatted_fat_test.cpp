@@ -18,6 +18,7 @@
 
 #include "app/session.h"
 #include "fs/fat/fat_boot.h"
+#include "support/byte_writers.h"
 #include "support/reader_checks.h"
 #include "support/store_paths.h"
 #include "support/test_support.h"

@@ -10,6 +10,7 @@
 #include "fs/fat/fat_directory.h"
 #include "fs/fat/fat_long_name.h"
 #include "fs/fat/fat_table.h"
+#include "support/byte_writers.h"
 #include "support/memory_disk.h"
 #include "support/test_support.h"
 

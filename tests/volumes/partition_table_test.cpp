@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/bytes.h"
+#include "support/byte_writers.h"
 #include "support/memory_disk.h"
 #include "support/test_support.h"
 #include "volumes/partition_table.h"

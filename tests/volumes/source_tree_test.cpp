@@ -6,6 +6,7 @@
 #include "platform/bytes.h"
 #include "storage/inventory.h"
 #include "storage/volume_info.h"
+#include "support/byte_writers.h"
 #include "support/memory_disk.h"
 #include "common/size_text.h"
 #include "support/test_support.h"
