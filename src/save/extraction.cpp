@@ -155,7 +155,6 @@ enum class RunEnd { Done, Cut, Failed };
 // Copies one run's sectors (or its zeros) piece by piece.
 RunEnd CopyRun(ExtractionSource& source, FileCopy& copy, PieceWriter& writer, const Run& run) {
   const std::uint32_t sectorBytes = source.sectors().sectorBytes();
-  const std::string& device = source.sectors().source().devices.current();
   for (std::uint64_t done = 0; done < run.sectorCount && copy.unissued() > 0;) {
     if (copy.ShouldEnd()) return RunEnd::Cut;
     const std::uint64_t sectorsLeft = (copy.unissued() + sectorBytes - 1) / sectorBytes;
@@ -165,7 +164,7 @@ RunEnd CopyRun(ExtractionSource& source, FileCopy& copy, PieceWriter& writer, co
     if (run.sparse) {
       if (!writer.WriteZeros(bytes)) return RunEnd::Failed;
     } else {
-      source.sectors().ReadSectors(device, run.firstSector + done, count, writer.NextBuffer());
+      source.sectors().ReadCurrent(run.firstSector + done, count, writer.NextBuffer());
       // The piece before is counted and shown first, so that a skip or stop
       // pressed on seeing it ends the copy before this piece is written.
       if (!writer.Settle()) return RunEnd::Failed;

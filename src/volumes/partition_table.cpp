@@ -92,7 +92,7 @@ class PartitionLister {
  private:
   std::vector<std::uint8_t> Read(std::uint64_t sector) {
     std::fill(buffer_.begin(), buffer_.end(), std::uint8_t{0});
-    sectors_.ReadSectorsAnywhere(sectors_.source().devices.current(), sector, 1, buffer_);
+    sectors_.ReadCurrentAnywhere(sector, 1, buffer_);
     return buffer_;
   }
 
