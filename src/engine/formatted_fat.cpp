@@ -231,7 +231,7 @@ class FormattedFatScan {
 AnalysisOutcome RunFormattedFat(AnalysisJob& job) {
   job.store.ClearStore();
   job.store.currentVolume = 0;
-  const std::optional<FatType> type = FatTypeFromName(job.parameters.fileSystem);
+  const std::optional<FatType> type = FatTypeOf(job.parameters.fileSystem);
   // Without a cluster size no cluster can be found or read.
   if (!type || job.parameters.boot.sectorsPerCluster == 0) {
     job.prompts.ShowMessage(kMsgRecoveryNotPossible);

@@ -40,7 +40,7 @@ struct SourceNode {
   int diskNumber = -1;
   int slot = -1;  // partitions: the slot in the disk's list
   // Partitions: what was listed when the node was made.
-  std::string fileSystem;
+  FileSystemKind fileSystem = FileSystemKind::Unknown;
   std::uint64_t firstSector = 0;
   std::uint64_t endSector = 0;
 };

@@ -165,7 +165,7 @@ class NtfsVolumeAnalysis : public ::testing::Test {
     session_.source.virtualDisk = disk_.get();
     session_.range.firstSector = volume_["firstSector"];
     session_.range.endSector = session_.range.firstSector + volume_["sectorCount"].get<std::uint64_t>();
-    session_.range.fileSystem = "NTFS";
+    session_.range.fileSystem = FileSystemKind::Ntfs;
   }
 
   AnalysisOutcome Analyse() {

@@ -224,7 +224,7 @@ TEST_F(Fat12FlowTest, AFatChainThatLoopsEndsAndTheFileComesFromConsecutiveCluste
     }
   }
   ExtractionSource source(v.session.sectors, v.session.analysisParameters);
-  EXPECT_EQ(BuildClusterChain(source, "FAT12", first, boot.fat1FirstSector, 40).size(), 3u);
+  EXPECT_EQ(BuildClusterChain(source, FileSystemKind::Fat12, first, boot.fat1FirstSector, 40).size(), 3u);
 
   Select({"big.bin"});
   EXPECT_EQ(v.Save(out()), SaveOutcome::Completed);

@@ -52,10 +52,7 @@ constexpr std::size_t kExpandAllNodes = 10'000;
 // How often a wait for a worker lets the UI thread's queue through.
 constexpr int kWaitSliceMs = 10;
 
-bool ShowsFileSystem(std::string_view fileSystem) {
-  constexpr std::array<std::string_view, 4> kShown = {"FAT12", "FAT16", "FAT32", "NTFS"};
-  return std::find(kShown.begin(), kShown.end(), fileSystem) != kShown.end();
-}
+bool ShowsFileSystem(FileSystemKind fileSystem) { return fileSystem != FileSystemKind::Unknown; }
 
 QFont ListFont(const QWidget* widget) {
   QFont font = widget->font();
@@ -455,7 +452,7 @@ void ViewDataInControls::Reset() {
 
 void ViewDataInControls::BuildTree() {
   Session& session = host_.session();
-  const std::string fileSystem = session.analysisParameters.fileSystem;
+  const FileSystemKind fileSystem = session.analysisParameters.fileSystem;
   if (!ShowsFileSystem(fileSystem)) {
     opening_ = false;
     HideStatus();
@@ -519,7 +516,7 @@ void ViewDataInControls::ShowNode(TreeNodeIndex node) {
   // follow in the order found.
   std::vector<ResultRow> rows = FolderRows(store, tree_, node);
   SortFolderRows(store, rows, listModel_->listingAscending());
-  listModel_->ShowRows(std::move(rows), tree_.isNtfs());
+  listModel_->ShowRows(std::move(rows), tree_.fileSystem());
   progressBar_->SetPosition(100);
   HideStatus();
 }
