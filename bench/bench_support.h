@@ -67,7 +67,7 @@ inline bool SelectRawDiskPartition(korv::Session& session, const char* path, int
   korv::SelectedRange& range = session.range;
   range.firstSector = list.entries[slot].firstSector;
   range.endSector = list.entries[slot].endSector;
-  range.fileSystem = list.fileSystemNames[slot];
+  range.fileSystem = list.fileSystems[slot];
   range.diskNumber = 0;
   range.partitionIndex = static_cast<std::int16_t>(slot);
   return true;

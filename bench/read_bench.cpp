@@ -76,7 +76,6 @@ int main(int argc, char** argv) {
   const std::uint64_t totalSectors = std::min(diskBytes, kMaxBytes) / sectorBytes;
   AlignedBuffer storage(std::size_t{kRunSectors} * sectorBytes);
   const std::span<std::uint8_t> buffer = storage.span();
-  const std::string& device = session.source.devices.current();
 
   // Folding a byte of every run into the result keeps the reads observable.
   std::uint64_t failed = 0;
@@ -84,7 +83,7 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   for (std::uint64_t sector = 0; sector < totalSectors; sector += kRunSectors) {
     const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kRunSectors, totalSectors - sector));
-    if (session.sectors.ReadSectors(device, sector, count, buffer) == 0) ++failed;
+    if (session.sectors.ReadCurrent(sector, count, buffer) == 0) ++failed;
     fold ^= buffer[sector % buffer.size()];
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;

@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
   figures.push_back({"tree (Build + Reload)",
                      MedianOfRuns({},
                                   [&] {
-                                    tree.Build(store, "NTFS", [](int) {});
+                                    tree.Build(store, FileSystemKind::Ntfs, [](int) {});
                                     treeModel.Reload();
                                   }),
                      3000});
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
   const auto show = [&](korv::TreeNodeIndex node) {
     std::vector<korv::ResultRow> rows = korv::FolderRows(store, tree, node);
     korv::SortFolderRows(store, rows, listModel.ascending());
-    listModel.ShowRows(std::move(rows), tree.isNtfs());
+    listModel.ShowRows(std::move(rows), tree.fileSystem());
     TouchRows(listModel, kTouchedRows);
   };
   figures.push_back({"switch to 10,000 items", MedianOfRuns([&] { show(otherNode); }, [&] { show(bigNode); }), 200});

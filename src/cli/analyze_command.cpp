@@ -1,10 +1,12 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <variant>
 
 #include "cli/cli_prompts.h"
 #include "cli/commands.h"
 #include "cli/source_choice.h"
 #include "engine/found_tree.h"
+#include "engine/item_time.h"
 #include "fs/fat/fat_directory.h"
 #include "fs/ntfs/record_values.h"
 #include "ui/logic/item_texts.h"
@@ -70,33 +72,37 @@ ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
   return {entry, file.deleted == kFlagYes, file.size, file.ownNumber, file.times};
 }
 
-void PrintText(const std::vector<ItemRow>& rows, bool ntfs) {
+void PrintText(const std::vector<ItemRow>& rows, FileSystemKind fileSystem) {
   for (const ItemRow& row : rows) {
     std::cout << ItemTypeText(row.entry.folder, row.deleted) << '\t' << row.size << '\t'
-              << ItemDates(row.times, ntfs).modified << '\t' << PrintableLine(row.entry.path) << '\n';
+              << ItemDates(row.times, fileSystem).modified << '\t' << PrintableLine(row.entry.path) << '\n';
   }
 }
 
 void PrintJson(const std::vector<ItemRow>& rows, const Session& session, const SourceChoice& choice) {
-  const bool ntfs = session.analysisParameters.fileSystem == kFileSystemNtfs;
+  const FileSystemKind fileSystem = session.analysisParameters.fileSystem;
+  const auto isoTime = [&](const ItemTimes& times, ItemTimeKind kind) {
+    return std::visit(TimeCases{[](const NtfsItemTime& time) { return NtfsIsoTime(time.ticks); },
+                                [](const FatItemTime& time) { return FatIsoTime(time.date, time.time, time.hasTime); }},
+                      ReadItemTime(times, kind, fileSystem));
+  };
   Json items = Json::array();
   for (const ItemRow& row : rows) {
-    const auto word = [&](std::size_t i) { return static_cast<std::uint16_t>(row.times[i]); };
     items.push_back({
         {"path", row.entry.path},
         {"kind", row.entry.folder ? "folder" : "file"},
         {"type", ItemTypeText(row.entry.folder, row.deleted)},
         {"deleted", row.deleted},
         {"size", row.size},
-        {"modified", ntfs ? NtfsIsoTime(NtfsTimeAt(row.times, 0)) : FatIsoTime(word(0), word(1), true)},
-        {"created", ntfs ? NtfsIsoTime(NtfsTimeAt(row.times, 2)) : FatIsoTime(word(2), word(3), true)},
-        {"accessed", ntfs ? NtfsIsoTime(NtfsTimeAt(row.times, 4)) : FatIsoTime(word(4), 0, false)},
+        {"modified", isoTime(row.times, ItemTimeKind::Modified)},
+        {"created", isoTime(row.times, ItemTimeKind::Created)},
+        {"accessed", isoTime(row.times, ItemTimeKind::Accessed)},
         {"id", row.id},
     });
   }
   const Store& store = session.store;
   std::cout << Json{{"mode", choice.mode},
-                    {"fileSystem", session.analysisParameters.fileSystem},
+                    {"fileSystem", FileSystemName(fileSystem)},
                     {"folderCount", store.folderCount()},
                     {"fileCount", store.fileCount()},
                     {"totalBytes", store.totalFileBytes()},
@@ -112,11 +118,7 @@ bool ShowsResults(AnalysisOutcome outcome) {
 }  // namespace
 
 std::vector<FoundTreeEntry> FoundEntries(const Session& session) {
-  std::vector<FoundTreeEntry> entries;
-  WalkFoundTree(session.store, RootNumberOf(session.analysisParameters.fileSystem),
-                static_cast<std::uint16_t>(session.store.currentVolume.load()),
-                [&](const FoundTreeEntry& entry) { entries.push_back(entry); });
-  return entries;
+  return ListFoundTree(session.store, RootNumberOf(session.analysisParameters.fileSystem), ShownVolume(session.store));
 }
 
 AnalysisRun RunAnalysisFor(Session& session, const SourceChoice& choice) {
@@ -146,7 +148,7 @@ int RunAnalyze(const AnalyzeOptions& options) {
   if (options.json) {
     PrintJson(rows, session, options.source);
   } else {
-    PrintText(rows, session.analysisParameters.fileSystem == kFileSystemNtfs);
+    PrintText(rows, session.analysisParameters.fileSystem);
   }
   return run.interrupted ? kExitIncomplete : kExitDone;
 }

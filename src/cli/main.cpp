@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "common/file_system_kind.h"
 
 namespace {
 
@@ -10,6 +11,17 @@ constexpr const char* kVersion = "0.1.0";
 
 void AddInventoryOption(CLI::App& command, std::string& inventory) {
   command.add_option("--inventory", inventory, "The disk inventory file (default: the user's state folder)");
+}
+
+// The file systems a typed range can be given.
+std::vector<std::string> FileSystemChoices() {
+  using korv::FileSystemKind;
+  std::vector<std::string> names;
+  for (const FileSystemKind kind :
+       {FileSystemKind::Ntfs, FileSystemKind::Fat32, FileSystemKind::Fat16, FileSystemKind::Fat12}) {
+    names.emplace_back(korv::FileSystemName(kind));
+  }
+  return names;
 }
 
 // The options that say which part of which disk file to analyse.
@@ -20,7 +32,7 @@ void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
   command.add_option("--first", source.first, "First sector of a typed range");
   command.add_option("--end", source.end, "End sector of a typed range");
   command.add_option("--fs", source.fileSystem, "File system of a typed range")
-      ->check(CLI::IsMember({"NTFS", "FAT32", "FAT16", "FAT12"}));
+      ->check(CLI::IsMember(FileSystemChoices()));
   command.add_option("--mode", source.mode, "Recovery mode")->check(CLI::IsMember({"deleted", "formatted"}));
   AddInventoryOption(command, source.inventory);
 }

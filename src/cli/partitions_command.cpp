@@ -18,8 +18,8 @@ void PrintText(const DiskListing& listing) {
   std::cout << listing.disk << '\n';
   if (listing.partitions.empty()) std::cout << "  (no partitions found)\n";
   for (const SourceNode* node : listing.partitions) {
-    std::cout << "  " << node->slot + 1 << "  " << node->text << "  " << node->fileSystem << "  first sector "
-              << node->firstSector << "  end sector " << node->endSector << '\n';
+    std::cout << "  " << node->slot + 1 << "  " << node->text << "  " << FileSystemName(node->fileSystem)
+              << "  first sector " << node->firstSector << "  end sector " << node->endSector << '\n';
   }
 }
 
@@ -28,7 +28,7 @@ void PrintJson(const DiskListing& listing) {
   for (const SourceNode* node : listing.partitions) {
     partitions.push_back({{"number", node->slot + 1},
                           {"label", node->text},
-                          {"fileSystem", node->fileSystem},
+                          {"fileSystem", FileSystemName(node->fileSystem)},
                           {"firstSector", node->firstSector},
                           {"endSector", node->endSector}});
   }

@@ -53,8 +53,7 @@ int RunRead(const ReadOptions& options) {
   bool written = true;
   for (std::uint64_t done = 0; done < options.count && written;) {
     const auto run = static_cast<std::uint32_t>(std::min<std::uint64_t>(kSectorsPerRead, options.count - done));
-    const int result =
-        session.sectors.ReadSectors(session.source.devices.current(), options.first + done, run, buffer);
+    const int result = session.sectors.ReadCurrent(options.first + done, run, buffer);
     allRead = allRead && result != 0;
     const std::size_t bytes = std::size_t{run} * sectorBytes;
     written = std::fwrite(buffer.data(), 1, bytes, out) == bytes;

@@ -57,7 +57,7 @@ std::optional<std::string> ApplySelection(Session& session, const std::vector<st
     return std::nullopt;
   }
   SelectEverything(store, kFlagNo);
-  const std::uint32_t root = TreeRootNumber(session.analysisParameters.fileSystem);
+  const std::uint32_t root = RootNumberOf(session.analysisParameters.fileSystem);
   for (const std::string& path : paths) {
     if (!SelectPath(store, root, path)) return std::string(kMsgNothingAtPath) + path;
   }

@@ -10,13 +10,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int FileSystemItem(const std::string& name) {
-  if (name == kFileSystemFat16 || name == kFileSystemFat12) return 0;
-  if (name == kFileSystemFat32) return 1;
-  if (name == kFileSystemNtfs) return 2;
-  return -1;
-}
-
 }  // namespace
 
 SessionOptions SessionOptionsFor(const SourceChoice& choice) {
@@ -44,10 +37,11 @@ std::optional<std::string> SelectSource(Session& session, const SourceChoice& ch
     // A typed range goes through the same checks of Next as on the source
     // page; the disk's node stands for the device.
     if (!session.SelectDisk()) return std::string(kMsgSelectVirtualDisk);
-    if (FileSystemItem(choice.fileSystem) < 0) return std::string(kMsgSelectPartitionType);
+    const auto fileSystem = ParseFileSystemKind(choice.fileSystem);
+    if (!fileSystem || *fileSystem == FileSystemKind::Unknown) return std::string(kMsgSelectPartitionType);
     session.range.firstSector = *choice.first;
     session.range.endSector = *choice.end;
-    session.range.fileSystem = choice.fileSystem;
+    session.range.fileSystem = *fileSystem;
   }
   const StartOutcome start = session.sourceTree.ValidateAndStart(ModeOf(choice), {});
   if (start.action != StartAction::StartAnalysis) return start.message;

@@ -1,5 +1,7 @@
 #include "engine/analysis_driver.h"
 
+#include <optional>
+
 #include "common/size_text.h"
 #include "engine/deleted_fat.h"
 #include "engine/deleted_ntfs.h"
@@ -13,8 +15,6 @@
 namespace korv {
 
 namespace {
-
-bool IsFatName(std::string_view name) { return FatTypeFromName(name).has_value(); }
 
 // The workers this build does not carry yet end the run as a mode that
 // cannot work on the volume.
@@ -45,14 +45,14 @@ void ShowFixedTexts(AnalysisJob& job) {
   }
 }
 
-void CopyBootParameters(AnalysisJob& job, std::string fileSystem) {
+void CopyBootParameters(AnalysisJob& job, FileSystemKind fileSystem) {
   if (job.flags.logLoaded) return;
   job.parameters.boot = job.bootParameters;
-  job.parameters.fileSystem = std::move(fileSystem);
+  job.parameters.fileSystem = fileSystem;
 }
 
 AnalysisOutcome RunNtfs(AnalysisJob& job) {
-  CopyBootParameters(job, std::string(kFileSystemNtfs));
+  CopyBootParameters(job, FileSystemKind::Ntfs);
   job.progress.StartClock();
   if (job.wizard.rangeRun && job.flags.rangePhase == 1) return NotAvailable(job);
   if (job.wizard.formattedMode || job.wizard.rangeRun) {
@@ -67,7 +67,7 @@ AnalysisOutcome RunNtfs(AnalysisJob& job) {
 }
 
 AnalysisOutcome RunFat(AnalysisJob& job) {
-  CopyBootParameters(job, AnalysedFileSystemName(job.range(), job.bootParameters));
+  CopyBootParameters(job, AnalysedFileSystem(job.range(), job.bootParameters));
   job.progress.StartClock();
   if (job.wizard.rangeRun) {
     if (job.flags.rangePhase != 0 && job.flags.rangePhase != 1) return AnalysisOutcome::NoWorker;
@@ -82,12 +82,31 @@ AnalysisOutcome RunFat(AnalysisJob& job) {
   return RunDeletedFat(job);
 }
 
+// What each file system is analysed with: how its boot parameters are read,
+// the run of the chosen mode, and the formatted scan a deleted-data run that
+// found nothing hands over to.
+struct FileSystemWorkers {
+  bool (*readBootParameters)(SectorSource&, const SelectedRange&, BootParameters&);
+  AnalysisOutcome (*run)(AnalysisJob&);
+  AnalysisOutcome (*formattedScan)(AnalysisJob&);
+};
+
+std::optional<FileSystemWorkers> WorkersOf(FileSystemKind kind) {
+  switch (kind) {
+    case FileSystemKind::Ntfs: return FileSystemWorkers{ReadNtfsBootParameters, RunNtfs, RunFormattedNtfs};
+    case FileSystemKind::Fat12:
+    case FileSystemKind::Fat16:
+    case FileSystemKind::Fat32: return FileSystemWorkers{ReadFatBootParameters, RunFat, RunFormattedFat};
+    case FileSystemKind::Unknown: return std::nullopt;
+  }
+  return std::nullopt;
+}
+
 AnalysisOutcome SelectAndRun(AnalysisJob& job) {
   if (job.flags.rawRun || job.wizard.imagingMode) return NotAvailable(job);
-  const std::string& fileSystem = job.range().fileSystem;
-  if (fileSystem == kFileSystemNtfs) return RunNtfs(job);
-  if (IsFatName(fileSystem)) return RunFat(job);
-  return AnalysisOutcome::NoWorker;
+  const auto workers = WorkersOf(job.range().fileSystem);
+  if (!workers) return AnalysisOutcome::NoWorker;
+  return workers->run(job);
 }
 
 }  // namespace
@@ -110,14 +129,13 @@ std::string CapacityText(const SelectedRange& range, std::uint32_t sectorBytes) 
 
 bool ReadSelectedBootParameters(SectorSource& sectors, BootParameters& boot) {
   const SelectedRange& range = sectors.range();
-  if (range.fileSystem == kFileSystemNtfs) return ReadNtfsBootParameters(sectors, range, boot);
-  if (IsFatName(range.fileSystem)) return ReadFatBootParameters(sectors, range, boot);
-  return false;
+  const auto workers = WorkersOf(range.fileSystem);
+  return workers && workers->readBootParameters(sectors, range, boot);
 }
 
-std::string AnalysedFileSystemName(const SelectedRange& range, const BootParameters& boot) {
-  if (!IsFatName(range.fileSystem)) return range.fileSystem;
-  return std::string(AnalysedFatName(boot, range.endSector));
+FileSystemKind AnalysedFileSystem(const SelectedRange& range, const BootParameters& boot) {
+  if (!IsFat(range.fileSystem)) return range.fileSystem;
+  return AnalysedFatKind(boot, range.endSector);
 }
 
 AnalysisOutcome RunAnalysis(AnalysisJob& job) {
@@ -135,13 +153,14 @@ AnalysisOutcome RunAnalysis(AnalysisJob& job) {
 AnalysisOutcome HandOverToFormatted(AnalysisJob& job) {
   job.prompts.ShowMessage(kMsgSwitchingToFormatted);
   job.progress.StartClock();
-  if (job.parameters.fileSystem == kFileSystemNtfs) {
+  if (job.parameters.fileSystem == FileSystemKind::Ntfs) {
     job.sink().SetText(ProgressField::SizeLabel, kLabelIndexesFound);
     job.wizard.formattedMode = true;
-    return RunFormattedNtfs(job);
+  } else {
+    job.sink().SetText(ProgressField::SizeLabel, kLabelCurrentSector);
   }
-  job.sink().SetText(ProgressField::SizeLabel, kLabelCurrentSector);
-  return RunFormattedFat(job);
+  const auto workers = WorkersOf(job.parameters.fileSystem);
+  return (workers ? workers->formattedScan : RunFormattedFat)(job);
 }
 
 }  // namespace korv

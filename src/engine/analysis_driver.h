@@ -68,9 +68,9 @@ std::string CapacityText(const SelectedRange& range, std::uint32_t sectorBytes);
 // boot sector does not describe such a volume.
 bool ReadSelectedBootParameters(SectorSource& sectors, BootParameters& boot);
 
-// The name a volume is analysed under: the range's name, except that a FAT
-// volume too small for 16-bit entries is analysed as "FAT12".
-std::string AnalysedFileSystemName(const SelectedRange& range, const BootParameters& boot);
+// The file system a volume is analysed as: the range's, except that a FAT
+// volume too small for 16-bit entries is analysed as FAT12.
+FileSystemKind AnalysedFileSystem(const SelectedRange& range, const BootParameters& boot);
 
 // Selects the worker, shows the run's texts and runs it to its end. A Back
 // (WorkerControl::RequestAbandon) ends it with the store cleared.

@@ -20,10 +20,10 @@
 namespace korv {
 
 // The parameters the workers read: the boot words of the analysed volume and
-// the name it is analysed under ("NTFS", "FAT32", "FAT16", "FAT12").
+// the file system it is analysed as (NTFS, FAT32, FAT16 or FAT12).
 struct AnalysisParameters {
   BootParameters boot;
-  std::string fileSystem;
+  FileSystemKind fileSystem = FileSystemKind::Unknown;
 };
 
 // Messages and status texts the workers raise.

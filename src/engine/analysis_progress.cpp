@@ -41,7 +41,7 @@ void AnalysisProgress::Refresh(std::uint64_t value, std::int32_t folders, std::i
   const std::string name = Utf16ToUtf8(lastName);
   if (kind == RefreshKind::Size) {
     sink_.SetText(ProgressField::Size, FoundSizeText(value));
-    if (showFolderCount_) sink_.SetText(ProgressField::Folders, std::to_string(folders));
+    sink_.SetText(ProgressField::Folders, std::to_string(folders));
     sink_.SetText(ProgressField::Files, std::to_string(files));
     sink_.SetText(ProgressField::LastName, name);
     return;
@@ -54,7 +54,7 @@ void AnalysisProgress::Refresh(std::uint64_t value, std::int32_t folders, std::i
   } else {
     ShowIfChanged(ProgressField::Sector, shownSector_, sector);
   }
-  if (showFolderCount_) ShowIfChanged(ProgressField::Folders, shownFolders_, std::to_string(folders));
+  ShowIfChanged(ProgressField::Folders, shownFolders_, std::to_string(folders));
   ShowIfChanged(ProgressField::Files, shownFiles_, std::to_string(files));
   ShowIfChanged(ProgressField::LastName, shownName_, name);
 }

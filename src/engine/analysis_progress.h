@@ -58,8 +58,6 @@ class AnalysisProgress {
   // Sector reports go into the status line (NTFS scans) instead of the
   // current-sector control.
   void SetSectorsInStatusLine(bool inStatus) { sectorsInStatus_ = inStatus; }
-  // Raw runs have no folders to count.
-  void SetShowFolderCount(bool show) { showFolderCount_ = show; }
 
   // Called by a worker after each item it reports (or each buffer it scans).
   // `value` is the total size of the files found (Size) or the current
@@ -90,7 +88,6 @@ class AnalysisProgress {
   int refreshInterval_ = 1000;
   std::uint64_t rangeEnd_ = 0;
   bool sectorsInStatus_ = false;
-  bool showFolderCount_ = true;
 
   int refreshCount_ = 0;  // worker thread only
   std::atomic<bool> detailsHidden_{false};

@@ -81,7 +81,7 @@ bool FoundNothing(const Store& store) { return store.folderCount() == 0 && store
 }  // namespace
 
 AnalysisOutcome RunDeletedFat(AnalysisJob& job) {
-  const std::optional<FatType> type = FatTypeFromName(job.parameters.fileSystem);
+  const std::optional<FatType> type = FatTypeOf(job.parameters.fileSystem);
   // Without a cluster size no folder can be read: nothing to find here.
   if (!type || job.parameters.boot.sectorsPerCluster == 0) return HandOverToFormatted(job);
 

@@ -104,8 +104,8 @@ class DeletedNtfsWalk {
     for (std::uint64_t done = 0; done < records; done += batchRecords) {
       const std::uint64_t count = std::min(batchRecords, records - done);
       batch.assign(count * recordBytes, 0);
-      job_.sectors.ReadSectors(job_.sectors.source().devices.current(), run.firstSector + done * perRecord,
-                               static_cast<std::uint32_t>(count * perRecord), batch);
+      job_.sectors.ReadCurrent(run.firstSector + done * perRecord, static_cast<std::uint32_t>(count * perRecord),
+                               batch);
       for (std::uint64_t i = 0; i < count; ++i) {
         ReportRecord(std::span(batch).subspan(i * recordBytes, recordBytes));
         ++recordNumber_;

@@ -118,7 +118,7 @@ void FatFolderReader::ReadClusters(const WalkedFolder& folder, const FolderChain
 
 // Unreadable sectors come back as zeros, whose first entry ends the folder.
 void FatFolderReader::ReadRun(std::uint64_t firstSector, std::uint32_t count) {
-  sectors_.ReadSectors(sectors_.source().devices.current(), firstSector, count, buffer_);
+  sectors_.ReadCurrent(firstSector, count, buffer_);
 }
 
 // The first 512 bytes of sector `index` of the last run read.

@@ -91,7 +91,7 @@ class FormattedFatScan {
   StepGo SearchClusters(std::uint64_t firstCluster, std::uint64_t sector, std::uint64_t count) {
     const std::uint32_t perCluster = boot_.sectorsPerCluster;
     const auto sectors = static_cast<std::uint32_t>(std::min(count * perCluster, job_.range().endSector - sector));
-    job_.sectors.ReadSectors(job_.sectors.source().devices.current(), sector, sectors, search_);
+    job_.sectors.ReadCurrent(sector, sectors, search_);
     for (std::uint64_t i = 0; i < count; ++i) {
       if (i > 0) {
         if (const StepGo go = CheckStep(job_); go != StepGo::On) return go;
@@ -231,7 +231,7 @@ class FormattedFatScan {
 AnalysisOutcome RunFormattedFat(AnalysisJob& job) {
   job.store.ClearStore();
   job.store.currentVolume = 0;
-  const std::optional<FatType> type = FatTypeFromName(job.parameters.fileSystem);
+  const std::optional<FatType> type = FatTypeOf(job.parameters.fileSystem);
   // Without a cluster size no cluster can be found or read.
   if (!type || job.parameters.boot.sectorsPerCluster == 0) {
     job.prompts.ShowMessage(kMsgRecoveryNotPossible);

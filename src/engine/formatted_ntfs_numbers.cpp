@@ -136,7 +136,7 @@ class FolderNumbering {
 
   void Read(std::uint64_t sector, std::uint32_t count) {
     record_.assign(std::size_t{count} * sectorBytes_, 0);
-    job_.sectors.ReadSectors(job_.sectors.source().devices.current(), sector, count, record_);
+    job_.sectors.ReadCurrent(sector, count, record_);
   }
 
   void Give(const DirectoryEntry& entry) {

@@ -94,7 +94,7 @@ class SignatureScan {
 
   void ScanChunk(std::uint64_t first, std::uint32_t count) {
     const auto buffer = chunk_.first(std::size_t{count} * sectorBytes_);
-    job_.sectors.ReadSectors(job_.sectors.source().devices.current(), first, count, buffer);
+    job_.sectors.ReadCurrent(first, count, buffer);
     for (std::uint32_t i = 0; i < count; ++i) {
       ScanSector(first + i, ByteView(buffer.subspan(std::size_t{i} * sectorBytes_)));
       job_.progress.Refresh(first + i, job_.scanLists.scanDirCount(), job_.scanLists.scanFileCount(), lastName_,
@@ -132,7 +132,7 @@ class SignatureScan {
     }
     const std::uint32_t sectors = static_cast<std::uint32_t>((needed + sectorBytes_ - 1) / sectorBytes_);
     record_.assign(std::size_t{sectors} * sectorBytes_, 0);
-    job_.sectors.ReadSectors(job_.sectors.source().devices.current(), sector, sectors, record_);
+    job_.sectors.ReadCurrent(sector, sectors, record_);
     if (!IsPlausibleFileRecord(ByteView(record_))) return std::nullopt;
     return recordBytes;
   }

@@ -30,7 +30,7 @@ bool HoldsIndexRecordOf(AnalysisJob& job, std::uint64_t first, std::uint32_t sec
 VolumeCandidate NtfsCandidate(std::uint64_t first, std::uint64_t end, std::uint32_t sectorsPerCluster,
                               std::uint32_t sectorsPerMftRecord, std::uint32_t sectorsPerIndexRecord) {
   VolumeCandidate candidate;
-  candidate.fileSystemName = std::string(kFileSystemNtfs);
+  candidate.fileSystem = FileSystemKind::Ntfs;
   candidate.sectorsPerCluster = sectorsPerCluster;
   candidate.firstSector = first;
   candidate.endSector = end;

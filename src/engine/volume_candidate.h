@@ -7,10 +7,12 @@
 #include <deque>
 #include <string>
 
+#include "common/file_system_kind.h"
+
 namespace korv {
 
 struct VolumeCandidate {
-  std::string fileSystemName;  // "NTFS", "FAT16" or "FAT32"
+  FileSystemKind fileSystem = FileSystemKind::Unknown;  // NTFS, FAT16 or FAT32
   std::uint32_t sectorsPerCluster = 0;
   std::uint64_t firstSector = 0;  // 0 when not known
   std::uint64_t endSector = 0;    // first sector + the boot sector's total sectors; 0 when not known

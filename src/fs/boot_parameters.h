@@ -3,7 +3,6 @@
 // parameters and kept in recovery logs in this order.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 namespace korv {
@@ -28,13 +27,6 @@ struct BootParameters {
   std::uint32_t fat2FirstSector = 0;
 
   std::uint32_t partitionFirstSector() const { return cluster0Sector; }
-
-  // The twelve words in their order.
-  std::array<std::uint32_t, 12> Words() const {
-    return {sectorsPerMftRecord, sectorsPerIndexRecord, mftFirstSector, mftMirrFirstSector, sectorsPerCluster,
-            sectorsPerFat,       rootFirst,             rootDirSectors, reservedSectors,    cluster0Sector,
-            fat1FirstSector,     fat2FirstSector};
-  }
   bool operator==(const BootParameters&) const = default;
 };
 

@@ -59,16 +59,6 @@ class ByteView {
   std::span<const std::uint8_t> bytes_;
 };
 
-// Writers for building buffers (test disks, images). Return false, writing
-// nothing, when the value does not fit.
-bool StoreU16LE(std::span<std::uint8_t> out, std::uint64_t offset, std::uint16_t value);
-bool StoreU32LE(std::span<std::uint8_t> out, std::uint64_t offset, std::uint32_t value);
-bool StoreU64LE(std::span<std::uint8_t> out, std::uint64_t offset, std::uint64_t value);
-bool StoreU16BE(std::span<std::uint8_t> out, std::uint64_t offset, std::uint16_t value);
-bool StoreU32BE(std::span<std::uint8_t> out, std::uint64_t offset, std::uint32_t value);
-bool StoreU64BE(std::span<std::uint8_t> out, std::uint64_t offset, std::uint64_t value);
-bool StoreAscii(std::span<std::uint8_t> out, std::uint64_t offset, std::string_view ascii);
-
 // UTF-16 text taken from disk, up to the first NUL or `maxUnits` units,
 // whichever comes first; never reads past the view.
 std::u16string ReadUtf16(ByteView bytes, std::uint64_t offset, std::size_t maxUnits, bool bigEndian);

@@ -137,13 +137,6 @@ bool IsDirectory(const fs::path& path) {
   return fs::is_directory(path, ec);
 }
 
-std::optional<std::uint64_t> FileSizeOf(const fs::path& path) {
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  if (ec) return std::nullopt;
-  return size;
-}
-
 std::optional<std::uint64_t> FreeSpace(const fs::path& path) {
   std::error_code ec;
   const auto info = fs::space(path, ec);

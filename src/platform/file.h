@@ -79,7 +79,6 @@ class PosixIo final : public IoProvider {
 bool PathExists(const std::filesystem::path& path);
 bool IsRegularFile(const std::filesystem::path& path);
 bool IsDirectory(const std::filesystem::path& path);
-std::optional<std::uint64_t> FileSizeOf(const std::filesystem::path& path);
 // Bytes free for an unprivileged writer on the volume holding `path`.
 // Whether another process holds a write lock on any part of the file (as a
 // running hypervisor does on its disk): such a file counts as in use.

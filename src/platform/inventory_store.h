@@ -21,7 +21,6 @@ class InventoryStore {
 
   const std::filesystem::path& path() const { return path_; }
 
-  bool KeyExists(const std::string& key) const { return keys_.count(key) != 0; }
   void CreateKey(const std::string& key) { keys_[key]; }
   void DeleteKey(const std::string& key) { keys_.erase(key); }
   // False when the key does not exist.

@@ -4,7 +4,9 @@
 #include <array>
 #include <future>
 #include <system_error>
+#include <variant>
 
+#include "engine/item_time.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_sector.h"
 #include "fs/fat/fat_table.h"
@@ -155,7 +157,6 @@ enum class RunEnd { Done, Cut, Failed };
 // Copies one run's sectors (or its zeros) piece by piece.
 RunEnd CopyRun(ExtractionSource& source, FileCopy& copy, PieceWriter& writer, const Run& run) {
   const std::uint32_t sectorBytes = source.sectors().sectorBytes();
-  const std::string& device = source.sectors().source().devices.current();
   for (std::uint64_t done = 0; done < run.sectorCount && copy.unissued() > 0;) {
     if (copy.ShouldEnd()) return RunEnd::Cut;
     const std::uint64_t sectorsLeft = (copy.unissued() + sectorBytes - 1) / sectorBytes;
@@ -165,7 +166,7 @@ RunEnd CopyRun(ExtractionSource& source, FileCopy& copy, PieceWriter& writer, co
     if (run.sparse) {
       if (!writer.WriteZeros(bytes)) return RunEnd::Failed;
     } else {
-      source.sectors().ReadSectors(device, run.firstSector + done, count, writer.NextBuffer());
+      source.sectors().ReadCurrent(run.firstSector + done, count, writer.NextBuffer());
       // The piece before is counted and shown first, so that a skip or stop
       // pressed on seeing it ends the copy before this piece is written.
       if (!writer.Settle()) return RunEnd::Failed;
@@ -264,11 +265,19 @@ SaveFileOutcome WriteFileData(ExtractionSource& source, SaveJob* job, const std:
   return copy.Finish(/*cut=*/false);
 }
 
-SaveFileOutcome SaveLocated(SaveJob& job, SaveTarget& target, const FoundFile& file,
-                            FileData (*locate)(ExtractionSource&, const FoundFile&)) {
+using DataLocator = FileData (*)(ExtractionSource&, const FoundFile&);
+
+// Where a found file's data is looked for: NTFS through its record, any
+// other file system through its FAT chain.
+DataLocator LocatorOf(FileSystemKind fileSystem) {
+  return fileSystem == FileSystemKind::Ntfs ? LocateNtfsData : LocateFatData;
+}
+
+SaveFileOutcome SaveLocated(SaveJob& job, SaveTarget& target, const FoundFile& file, DataLocator locate) {
   if (auto skipped = Preamble(job, target, file)) return *skipped;
   const FileData data = locate(job.source, file);
-  return WriteFileData(job.source, &job, target.path(), data, file.size, FoundFileTime(file, job.source.isNtfs()));
+  return WriteFileData(job.source, &job, target.path(), data, file.size,
+                       FoundFileTime(file, job.source.fileSystem()));
 }
 
 }  // namespace
@@ -312,10 +321,10 @@ FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file) {
   return data;
 }
 
-std::vector<std::uint32_t> BuildClusterChain(ExtractionSource& source, std::string_view fileSystemName,
+std::vector<std::uint32_t> BuildClusterChain(ExtractionSource& source, FileSystemKind fileSystem,
                                              std::uint32_t firstCluster, std::uint64_t fatFirstSector,
                                              std::uint64_t clustersWanted) {
-  const auto type = FatTypeFromName(fileSystemName);
+  const auto type = FatTypeOf(fileSystem);
   if (!type || clustersWanted == 0) return {};
   FatLayout layout = MakeFatLayout(source.boot(), *type, source.sectors().range().endSector);
   layout.fatFirstSector = fatFirstSector;
@@ -333,10 +342,10 @@ FileData LocateFatData(ExtractionSource& source, const FoundFile& file) {
   const std::uint64_t clusterBytes = std::uint64_t{boot.sectorsPerCluster} * kFatSectorBytes;
   if (clusterBytes == 0) return data;
   const std::uint64_t wanted = (file.size + clusterBytes - 1) / clusterBytes;
-  const std::string& name = source.parameters().fileSystem;
+  const FileSystemKind kind = source.fileSystem();
 
-  std::vector<std::uint32_t> chain = BuildClusterChain(source, name, file.ownNumber, boot.fat1FirstSector, wanted);
-  if (chain.size() != wanted) chain = BuildClusterChain(source, name, file.ownNumber, boot.fat2FirstSector, wanted);
+  std::vector<std::uint32_t> chain = BuildClusterChain(source, kind, file.ownNumber, boot.fat1FirstSector, wanted);
+  if (chain.size() != wanted) chain = BuildClusterChain(source, kind, file.ownNumber, boot.fat2FirstSector, wanted);
   if (chain.size() == wanted) {
     data.runs = ChainRuns(boot, chain);
   } else {
@@ -367,9 +376,10 @@ SaveFileOutcome CopyRuns(ExtractionSource& source, SaveJob* job, const std::file
   return copy.Finish(/*cut=*/end == RunEnd::Cut);
 }
 
-SavedTime FoundFileTime(const FoundFile& file, bool isNtfs) {
-  if (isNtfs) return NtfsSavedTime(NtfsTimeAt(file.times, 0));
-  return FatSavedTime(static_cast<std::uint16_t>(file.times[0]), static_cast<std::uint16_t>(file.times[1]));
+SavedTime FoundFileTime(const FoundFile& file, FileSystemKind fileSystem) {
+  return std::visit(TimeCases{[](const NtfsItemTime& time) { return NtfsSavedTime(time.ticks); },
+                              [](const FatItemTime& time) { return FatSavedTime(time.date, time.time); }},
+                    ReadItemTime(file.times, ItemTimeKind::Modified, fileSystem));
 }
 
 SaveFileOutcome SaveNtfsFile(SaveJob& job, SaveTarget& target, const FoundFile& file) {
@@ -381,13 +391,13 @@ SaveFileOutcome SaveFatFile(SaveJob& job, SaveTarget& target, const FoundFile& f
 }
 
 SaveFileOutcome SaveFoundFile(SaveJob& job, SaveTarget& target, const FoundFile& file) {
-  return job.source.isNtfs() ? SaveNtfsFile(job, target, file) : SaveFatFile(job, target, file);
+  return SaveLocated(job, target, file, LocatorOf(job.source.fileSystem()));
 }
 
 bool ExtractFoundFile(ExtractionSource& source, const FoundFile& file, const std::filesystem::path& path,
                       const std::atomic<bool>* stop) {
-  const FileData data = source.isNtfs() ? LocateNtfsData(source, file) : LocateFatData(source, file);
-  return WriteFileData(source, nullptr, path, data, file.size, FoundFileTime(file, source.isNtfs()), stop) ==
+  const FileData data = LocatorOf(source.fileSystem())(source, file);
+  return WriteFileData(source, nullptr, path, data, file.size, FoundFileTime(file, source.fileSystem()), stop) ==
          SaveFileOutcome::Written;
 }
 

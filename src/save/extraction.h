@@ -42,7 +42,7 @@ class ExtractionSource {
   SectorSource& sectors() { return sectors_; }
   const AnalysisParameters& parameters() const { return parameters_; }
   const BootParameters& boot() const { return parameters_.boot; }
-  bool isNtfs() const { return parameters_.fileSystem == "NTFS"; }
+  FileSystemKind fileSystem() const { return parameters_.fileSystem; }
   const MftRunList& mft();
 
  private:
@@ -76,12 +76,12 @@ FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file);
 FileData LocateFatData(ExtractionSource& source, const FoundFile& file);
 
 // The chain of clusters from `firstCluster` on the FAT at `fatFirstSector`,
-// read as `fileSystemName` ("FAT12", "FAT16", "FAT32"), at most
+// read as `fileSystem` (FAT12, FAT16 or FAT32), at most
 // clustersWanted + 1 long (so an over-long chain never matches), ending
 // before a cluster it has already visited. Empty when the first cluster is
 // not one of the volume's; just the first cluster when the FAT at
 // fatFirstSector cannot be read (there is no second FAT, say).
-std::vector<std::uint32_t> BuildClusterChain(ExtractionSource& source, std::string_view fileSystemName,
+std::vector<std::uint32_t> BuildClusterChain(ExtractionSource& source, FileSystemKind fileSystem,
                                              std::uint32_t firstCluster, std::uint64_t fatFirstSector,
                                              std::uint64_t clustersWanted);
 
@@ -129,6 +129,6 @@ bool ExtractFoundFile(ExtractionSource& source, const FoundFile& file, const std
                       const std::atomic<bool>* stop = nullptr);
 
 // The time a saved file gets: the modification time of the found item.
-SavedTime FoundFileTime(const FoundFile& file, bool isNtfs);
+SavedTime FoundFileTime(const FoundFile& file, FileSystemKind fileSystem);
 
 }  // namespace korv

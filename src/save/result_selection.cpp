@@ -11,19 +11,6 @@
 
 namespace korv {
 
-std::uint16_t ShownVolume(const Store& store) { return static_cast<std::uint16_t>(store.currentVolume.load()); }
-
-std::vector<FolderId> ChildrenInTree(const Store& store, std::uint32_t number) {
-  std::vector<FolderId> children;
-  const std::uint16_t volume = ShownVolume(store);
-  for (const FolderId id : store.ChildFolders(number)) {
-    if (store.folder(id).volumeNumber == volume) children.push_back(id);
-  }
-  return children;
-}
-
-bool OwnsItsNumber(std::uint32_t number, std::uint32_t rootNumber) { return number != rootNumber && number != 0; }
-
 namespace {
 
 bool HoldsSelection(const Store& store, std::uint32_t number) {
@@ -75,27 +62,22 @@ std::vector<std::string_view> PathParts(std::string_view path) {
 
 }  // namespace
 
-std::uint32_t TreeRootNumber(std::string_view fileSystem) { return RootNumberOf(fileSystem); }
-
 void SelectEverything(Store& store, char flag) {
   for (const FolderId id : store.FoldersInOrder()) store.SetFolderSelected(id, flag);
   store.ForEachFileInOrder([&](FileId id) { store.SetFileSelected(id, flag); });
 }
 
 void SelectFolderTree(Store& store, std::uint32_t rootNumber, FolderId folder, char flag) {
-  std::unordered_set<FolderId> seen{folder};
-  std::vector<FolderId> pending{folder};
-  while (!pending.empty()) {
-    const FolderId id = pending.back();
-    pending.pop_back();
+  FoundTreeVisitor visitor;
+  visitor.folder = [&](FolderId id, TreePlace) {
     store.SetFolderSelected(id, flag);
     const std::uint32_t number = store.folder(id).ownNumber;
-    if (!OwnsItsNumber(number, rootNumber)) continue;
-    for (const FileId file : store.ChildFiles(number)) store.SetFileSelected(file, flag);
-    for (const FolderId child : ChildrenInTree(store, number)) {
-      if (seen.insert(child).second) pending.push_back(child);
+    if (OwnsItsNumber(number, rootNumber)) {
+      for (const FileId file : store.ChildFiles(number)) store.SetFileSelected(file, flag);
     }
-  }
+    return AfterFolder::Enter(kRootPlace);
+  };
+  WalkFolderSubtree(store, rootNumber, folder, visitor);
   UpdateAncestors(store, rootNumber, store.folder(folder).parentNumber, flag);
 }
 
@@ -130,30 +112,22 @@ bool SelectPath(Store& store, std::uint32_t rootNumber, std::string_view path) {
 void WalkTickedFolders(const Store& store, std::uint32_t rootNumber,
                        const std::function<bool(const TreeFolder&)>& visit) {
   if (!visit(TreeFolder{std::nullopt, rootNumber, {}, true})) return;
-  struct Pending {
-    FolderId id;
-    std::filesystem::path parentPath;
+  // The paths from the root down to the folder entered last. The walk is
+  // done with a folder's children before it leaves the folder, so a place
+  // is the depth of its path here, and deeper paths are finished.
+  std::vector<std::filesystem::path> paths{{}};
+  FoundTreeVisitor visitor;
+  visitor.folder = [&](FolderId id, TreePlace parent) {
+    const FoundFolder& folder = store.folder(id);
+    if (!IsTicked(folder)) return AfterFolder::Pass();
+    paths.resize(std::size_t{parent} + 1);
+    const TreeFolder node{id, folder.ownNumber, paths[parent] / SafeHostName(folder.name, folder.ownNumber),
+                          OwnsItsNumber(folder.ownNumber, rootNumber)};
+    if (!visit(node)) return AfterFolder::End();
+    paths.push_back(node.relativePath);
+    return AfterFolder::Enter(static_cast<TreePlace>(paths.size() - 1));
   };
-  std::unordered_set<FolderId> seen;
-  std::vector<Pending> pending;
-  const auto pushChildren = [&](std::uint32_t number, const std::filesystem::path& path) {
-    const std::vector<FolderId> children = ChildrenInTree(store, number);
-    // Reversed, so that the first child is taken first.
-    for (auto child = children.rbegin(); child != children.rend(); ++child) {
-      if (IsTicked(store.folder(*child)) && seen.insert(*child).second) pending.push_back({*child, path});
-    }
-  };
-  pushChildren(rootNumber, {});
-  while (!pending.empty()) {
-    const Pending next = pending.back();
-    pending.pop_back();
-    const FoundFolder& folder = store.folder(next.id);
-    const bool ownsNumber = OwnsItsNumber(folder.ownNumber, rootNumber);
-    const TreeFolder node{next.id, folder.ownNumber, next.parentPath / SafeHostName(folder.name, folder.ownNumber),
-                          ownsNumber};
-    if (!visit(node)) return;
-    if (ownsNumber) pushChildren(folder.ownNumber, node.relativePath);
-  }
+  WalkFoundTree(store, rootNumber, ShownVolume(store), visitor);
 }
 
 }  // namespace korv

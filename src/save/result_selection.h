@@ -16,20 +16,10 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/found_tree.h"
 #include "engine/store.h"
 
 namespace korv {
-
-// The volume whose folders the tree shows.
-std::uint16_t ShownVolume(const Store& store);
-// The folders of the shown volume whose parent is `number`, in list order.
-std::vector<FolderId> ChildrenInTree(const Store& store, std::uint32_t number);
-// Whether a folder's number can have children and files of its own: the
-// root's number and 0 belong to the root.
-bool OwnsItsNumber(std::uint32_t number, std::uint32_t rootNumber);
-
-// The number of the tree root: the parent number of the root's items.
-std::uint32_t TreeRootNumber(std::string_view fileSystem);
 
 // Ticks (or unticks) the root: every folder and file.
 void SelectEverything(Store& store, char flag = kFlagYes);
@@ -60,10 +50,10 @@ struct TreeFolder {
   bool holdsFiles = true;
 };
 
-// Visits the root, then its ticked children depth first in tree order (the
-// store's list order), each before its own children. An unticked folder is
-// not visited, nor is anything below it. Each folder is visited once even
-// when numbers on the disk loop. The walk ends when `visit` returns false.
+// Visits the root, then its ticked children in the found tree's walk (depth
+// first in the store's list order, each before its own children; folders
+// the root cannot reach are left out). An unticked folder is not visited,
+// nor is anything below it. The walk ends when `visit` returns false.
 void WalkTickedFolders(const Store& store, std::uint32_t rootNumber,
                        const std::function<bool(const TreeFolder&)>& visit);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/item_time.h"
 #include "platform/bytes.h"
 #include "save/file_time.h"
 
@@ -71,20 +72,19 @@ std::string ComparedExtension(std::u16string_view name) {
   return Utf16ToUtf8(extension.substr(0, kComparedExtensionUnits));
 }
 
-CalendarDate FileDate(const FoundFile& file, DateKind kind, bool isNtfs) {
-  const auto word = static_cast<std::size_t>(kind) * 2;
-  if (isNtfs) return NtfsCalendarDate(NtfsTimeAt(file.times, word));
-  return FatCalendarDate(static_cast<std::uint16_t>(file.times[word]));
+CalendarDate FileDate(const FoundFile& file, DateKind kind, FileSystemKind fileSystem) {
+  return std::visit(TimeCases{[](const NtfsItemTime& time) { return NtfsCalendarDate(time.ticks); },
+                              [](const FatItemTime& time) { return FatCalendarDate(time.date); }},
+                    ReadItemTime(file.times, static_cast<ItemTimeKind>(kind), fileSystem));
 }
 
-bool PassesSaveFilters(const SaveFilters& filters, const FoundFile& file, std::string_view fileSystem) {
+bool PassesSaveFilters(const SaveFilters& filters, const FoundFile& file, FileSystemKind fileSystem) {
   if (!PassesDeletedChoice(filters.deletedChoice, file)) return false;
   if (!PassesExtensions(filters.extensions, file)) return false;
-  const bool isNtfs = fileSystem == "NTFS";
   for (int kind = 0; kind < 3; ++kind) {
     const DateRange& range = filters.dateRanges[kind];
     if (!range.on()) continue;
-    const CalendarDate date = FileDate(file, static_cast<DateKind>(kind), isNtfs);
+    const CalendarDate date = FileDate(file, static_cast<DateKind>(kind), fileSystem);
     if (date < range.from || date > range.to) return false;
   }
   return true;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/file_system_kind.h"
 #include "engine/store.h"
 
 namespace korv {
@@ -45,6 +46,7 @@ inline constexpr int kLastListedYear = 2030;
 
 enum class DeletedChoice : int { Include = 0, Exclude = 1, DeletedOnly = 2 };
 
+// In the order of ItemTimeKind.
 enum class DateKind : int { Modified = 0, Created = 1, Accessed = 2 };
 
 struct CalendarDate {
@@ -89,10 +91,10 @@ std::string ComparedExtension(std::u16string_view name);
 
 // The date of the file's time of `kind`: NTFS times as stored (UTC), FAT
 // date words as written.
-CalendarDate FileDate(const FoundFile& file, DateKind kind, bool isNtfs);
+CalendarDate FileDate(const FoundFile& file, DateKind kind, FileSystemKind fileSystem);
 
 // True when the file passes the deleted choice, the extension list and every
 // date range that is on.
-bool PassesSaveFilters(const SaveFilters& filters, const FoundFile& file, std::string_view fileSystem);
+bool PassesSaveFilters(const SaveFilters& filters, const FoundFile& file, FileSystemKind fileSystem);
 
 }  // namespace korv

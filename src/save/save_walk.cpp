@@ -8,7 +8,7 @@ namespace korv {
 
 namespace {
 
-bool SelectedAndPassing(const FoundFile& file, const SaveFilters& filters, std::string_view fileSystem) {
+bool SelectedAndPassing(const FoundFile& file, const SaveFilters& filters, FileSystemKind fileSystem) {
   return file.selected == kFlagYes && PassesSaveFilters(filters, file, fileSystem);
 }
 
@@ -42,12 +42,12 @@ std::optional<std::filesystem::path> AcceptDestination(std::string_view text, Pr
   return path;
 }
 
-void EvaluateSelection(const Store& store, const SaveFilters& filters, std::string_view fileSystem,
-                       SaveState& state, WorkerControl& worker, ProgressSink& sink) {
+void EvaluateSelection(const Store& store, const SaveFilters& filters, FileSystemKind fileSystem, SaveState& state,
+                       WorkerControl& worker, ProgressSink& sink) {
   state.selectedFiles = 0;
   state.selectedBytes = 0;
   sink.SetText(ProgressField::Status, kTextCheckingSelection);
-  WalkTickedFolders(store, TreeRootNumber(fileSystem), [&](const TreeFolder& node) {
+  WalkTickedFolders(store, RootNumberOf(fileSystem), [&](const TreeFolder& node) {
     if (!worker.checkpoint()) return false;
     if (!node.holdsFiles) return true;
     for (const FileId id : store.ChildFiles(node.number)) {
@@ -79,7 +79,7 @@ SaveWalkEnd SaveSelection(SaveJob& job, const std::filesystem::path& destination
   job.state.destinationRoot = destinationRoot;
   job.progress.Start();
 
-  WalkTickedFolders(job.store, TreeRootNumber(job.source.parameters().fileSystem), [&](const TreeFolder& node) {
+  WalkTickedFolders(job.store, RootNumberOf(job.source.parameters().fileSystem), [&](const TreeFolder& node) {
     if (!WalkMayGoOn(job)) return false;
     const std::filesystem::path folderPath = destinationRoot / node.relativePath;
     if (node.id) {

@@ -63,8 +63,8 @@ std::optional<std::filesystem::path> AcceptDestination(std::string_view text, Pr
 // selectedFiles and selectedBytes. After each file the count and the size
 // ("%.3f MB size" …) go to the Files and Size fields. A stop request ends
 // the count where it stands.
-void EvaluateSelection(const Store& store, const SaveFilters& filters, std::string_view fileSystem,
-                       SaveState& state, WorkerControl& worker, ProgressSink& sink);
+void EvaluateSelection(const Store& store, const SaveFilters& filters, FileSystemKind fileSystem, SaveState& state,
+                       WorkerControl& worker, ProgressSink& sink);
 
 // The free-space question's text for a selection of `selectedBytes`.
 std::string InsufficientSpaceQuestion(std::uint64_t selectedBytes);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_system_kind.h"
 #include "platform/file.h"
 
 namespace korv {
@@ -72,18 +73,11 @@ struct CurrentSource {
   bool isImage() const { return kind == SourceKind::DiskImage; }
 };
 
-// The file-system names a selected range carries.
-inline constexpr std::string_view kFileSystemNtfs = "NTFS";
-inline constexpr std::string_view kFileSystemFat32 = "FAT32";
-inline constexpr std::string_view kFileSystemFat16 = "FAT16";
-inline constexpr std::string_view kFileSystemFat12 = "FAT12";
-inline constexpr std::string_view kFileSystemUnknown = "UNKNOWN";
-
 struct SelectedRange {
   std::uint64_t firstSector = 0;
   // The first sector after the range; 0 means no limit.
   std::uint64_t endSector = 0;
-  std::string fileSystem;
+  FileSystemKind fileSystem = FileSystemKind::Unknown;
   std::int16_t diskNumber = 0;
   std::int16_t partitionIndex = -1;
   std::string selectedText;

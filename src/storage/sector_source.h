@@ -39,6 +39,15 @@ class SectorSource {
   int ReadSectorsAnywhere(const std::string& devicePath, std::uint64_t firstSector, std::uint32_t count,
                           std::span<std::uint8_t> buffer);
 
+  // The two reads of the selected source: the current device of the source's
+  // path table (a virtual disk or an image folder ignores the path).
+  int ReadCurrent(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer) {
+    return ReadSectors(source_.devices.current(), firstSector, count, buffer);
+  }
+  int ReadCurrentAnywhere(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer) {
+    return ReadSectorsAnywhere(source_.devices.current(), firstSector, count, buffer);
+  }
+
   // Writes runs of sectors to a device (disk-to-disk imaging only). Never asks
   // the bad-sector question. Refuses a device that holds a mounted file
   // system; the data is flushed and the flush checked.

@@ -20,22 +20,22 @@ bool IsExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
 
 // The name a partition-table type lists under, or nullopt when it is not
 // listed. Type 0x01 is admitted only inside the extended chain.
-std::optional<std::string_view> NameForType(std::uint8_t type, bool inExtendedChain) {
+std::optional<FileSystemKind> KindForType(std::uint8_t type, bool inExtendedChain) {
   switch (type) {
-    case 0x01: return inExtendedChain ? std::optional(kFileSystemFat16) : std::nullopt;
+    case 0x01: return inExtendedChain ? std::optional(FileSystemKind::Fat16) : std::nullopt;
     case 0x04:
     case 0x06:
-    case 0x0E: return kFileSystemFat16;
+    case 0x0E: return FileSystemKind::Fat16;
     case 0x0B:
-    case 0x0C: return kFileSystemFat32;
-    case 0x07: return kFileSystemNtfs;
+    case 0x0C: return FileSystemKind::Fat32;
+    case 0x07: return FileSystemKind::Ntfs;
     default: return std::nullopt;
   }
 }
 
-std::uint8_t TypeForName(std::string_view name) {
-  if (name == kFileSystemFat32) return 0x0B;
-  if (name == kFileSystemFat16) return 0x06;
+std::uint8_t TypeForKind(FileSystemKind kind) {
+  if (kind == FileSystemKind::Fat32) return 0x0B;
+  if (kind == FileSystemKind::Fat16) return 0x06;
   return 0x07;
 }
 
@@ -92,22 +92,22 @@ class PartitionLister {
  private:
   std::vector<std::uint8_t> Read(std::uint64_t sector) {
     std::fill(buffer_.begin(), buffer_.end(), std::uint8_t{0});
-    sectors_.ReadSectorsAnywhere(sectors_.source().devices.current(), sector, 1, buffer_);
+    sectors_.ReadCurrentAnywhere(sector, 1, buffer_);
     return buffer_;
   }
 
   bool Full() const { return list_.count >= kMaxPartitionsPerDisk; }
 
-  void Add(std::string_view name, std::uint64_t firstSector, std::uint64_t sectors) {
+  void Add(FileSystemKind kind, std::uint64_t firstSector, std::uint64_t sectors) {
     if (Full()) return;
     const int slot = list_.count;
-    list_.fileSystemNames[slot] = std::string(name);
+    list_.fileSystems[slot] = kind;
     PartitionEntry& entry = list_.entries[slot];
     entry.index = slot;
     entry.firstSector = firstSector;
     entry.endSector = firstSector + sectors;
     list_.count = slot + 1;
-    if (addNode_) entry.treeNode = addNode_(slot, PartitionLabel(slot + 1, name));
+    if (addNode_) entry.treeNode = addNode_(slot, PartitionLabel(slot + 1, kind));
   }
 
   // A primary or logical entry: the boot sector's own name wins over the
@@ -116,8 +116,8 @@ class PartitionLister {
     const std::uint64_t first = base + entry.firstLba;
     std::uint8_t type = entry.type;
     const std::vector<std::uint8_t> bootSector = Read(first);
-    if (const auto name = IdentifyBootSector(ByteView(bootSector))) type = TypeForName(*name);
-    if (const auto name = NameForType(type, inExtendedChain)) Add(*name, first, entry.sectorCount);
+    if (const auto kind = IdentifyBootSector(ByteView(bootSector))) type = TypeForKind(*kind);
+    if (const auto kind = KindForType(type, inExtendedChain)) Add(*kind, first, entry.sectorCount);
   }
 
   void ListExtendedChain(std::uint64_t base) {
@@ -186,22 +186,24 @@ bool ListPartitions(SectorSource& sectors, PartitionList& list, std::uint64_t ta
   return PartitionLister(sectors, list, addNode).Run(tableSector);
 }
 
-std::string PartitionLabel(int number, std::string_view fileSystem) {
-  return "Partition - " + std::to_string(number) + " ( " + std::string(fileSystem) + " )";
+std::string PartitionLabel(int number, FileSystemKind fileSystem) {
+  return "Partition - " + std::to_string(number) + " ( " + std::string(FileSystemName(fileSystem)) + " )";
 }
 
-std::optional<std::string_view> IdentifyBootSector(ByteView sector) {
-  if (sector.matches(82, "FAT32")) return kFileSystemFat32;
-  if (sector.matches(54, "FAT16")) return kFileSystemFat16;
-  if (sector.matches(3, "NTFS")) return kFileSystemNtfs;
+std::optional<FileSystemKind> IdentifyBootSector(ByteView sector) {
+  if (sector.matches(82, "FAT32")) return FileSystemKind::Fat32;
+  if (sector.matches(54, "FAT16")) return FileSystemKind::Fat16;
+  if (sector.matches(3, "NTFS")) return FileSystemKind::Ntfs;
   return std::nullopt;
 }
 
 std::optional<VolumeGuess> GuessVolume(ByteView sector) {
   std::optional<VolumeGuess> guess;
-  if (sector.matches(57, "16")) guess = VolumeGuess{kFileSystemFat16, FatVolumeSectors(sector)};
-  if (sector.matches(85, "32")) guess = VolumeGuess{kFileSystemFat32, FatVolumeSectors(sector)};
-  if (sector.matches(3, "NTFS")) guess = VolumeGuess{kFileSystemNtfs, sector.u64le(40).value_or(0) & 0xFFFFFFFFu};
+  if (sector.matches(57, "16")) guess = VolumeGuess{FileSystemKind::Fat16, FatVolumeSectors(sector)};
+  if (sector.matches(85, "32")) guess = VolumeGuess{FileSystemKind::Fat32, FatVolumeSectors(sector)};
+  if (sector.matches(3, "NTFS")) {
+    guess = VolumeGuess{FileSystemKind::Ntfs, sector.u64le(40).value_or(0) & 0xFFFFFFFFu};
+  }
   return guess;
 }
 

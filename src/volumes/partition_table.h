@@ -26,7 +26,7 @@ struct PartitionEntry {
 
 struct PartitionList {
   std::int32_t count = 0;
-  std::array<std::string, kMaxPartitionsPerDisk> fileSystemNames{};
+  std::array<FileSystemKind, kMaxPartitionsPerDisk> fileSystems{};
   std::array<PartitionEntry, kMaxPartitionsPerDisk> entries{};
 };
 
@@ -44,14 +44,14 @@ bool ListPartitions(SectorSource& sectors, PartitionList& list, std::uint64_t ta
                     const PartitionNodeAdder& addNode = {});
 
 // "Partition - " + number + " ( " + file system + " )".
-std::string PartitionLabel(int number, std::string_view fileSystem);
+std::string PartitionLabel(int number, FileSystemKind fileSystem);
 
 // The file system a partition's first sector names in full ("FAT32" at 82,
 // "FAT16" at 54, "NTFS" at 3; first hit wins), or nullopt.
-std::optional<std::string_view> IdentifyBootSector(ByteView sector);
+std::optional<FileSystemKind> IdentifyBootSector(ByteView sector);
 
 struct VolumeGuess {
-  std::string_view fileSystem;
+  FileSystemKind fileSystem = FileSystemKind::Unknown;
   std::uint64_t sectors = 0;
 };
 

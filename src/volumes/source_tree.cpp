@@ -9,8 +9,9 @@ namespace korv {
 
 namespace {
 
-bool IsFileSystemName(std::string_view name) {
-  return name == kFileSystemFat32 || name == kFileSystemFat16 || name == kFileSystemNtfs;
+// The file systems a partition can be listed with.
+bool IsPartitionType(FileSystemKind kind) {
+  return kind == FileSystemKind::Fat32 || kind == FileSystemKind::Fat16 || kind == FileSystemKind::Ntfs;
 }
 
 // The number after "Disk" in a disk node's text.
@@ -63,7 +64,7 @@ std::string SourceTree::Fill(const VirtualDisk* openDisk) {
                      const PartitionList& list = disks_[static_cast<std::size_t>(number)];
                      node.diskNumber = number;
                      node.slot = slot;
-                     node.fileSystem = list.fileSystemNames[static_cast<std::size_t>(slot)];
+                     node.fileSystem = list.fileSystems[static_cast<std::size_t>(slot)];
                      node.firstSector = list.entries[static_cast<std::size_t>(slot)].firstSector;
                      node.endSector = list.entries[static_cast<std::size_t>(slot)].endSector;
                      return id;
@@ -76,13 +77,6 @@ std::string SourceTree::Fill(const VirtualDisk* openDisk) {
 const SourceNode* SourceTree::Find(std::uint64_t id) const {
   const auto found = std::find_if(nodes_.begin(), nodes_.end(), [id](const SourceNode& node) { return node.id == id; });
   return found == nodes_.end() ? nullptr : &*found;
-}
-
-const SourceNode* SourceTree::FindDisk(int diskNumber) const {
-  for (const SourceNode& node : nodes_) {
-    if (node.kind == SourceNodeKind::Disk && node.diskNumber == diskNumber) return &node;
-  }
-  return nullptr;
 }
 
 const SourceNode* SourceTree::FindPartition(int diskNumber, int number) const {
@@ -106,7 +100,7 @@ void SourceTree::Select(std::uint64_t id) {
 
 void SourceTree::SelectGroup() {
   SelectedRange& range = sectors_.range();
-  range.fileSystem.clear();
+  range.fileSystem = FileSystemKind::Unknown;
   range.firstSector = 0;
   range.endSector = 0;
   range.partitionIndex = -1;
@@ -133,7 +127,7 @@ void SourceTree::SelectDisk(const SourceNode& node) {
   UseDisk(node.diskNumber);
   range.firstSector = 63;
   range.endSector = RegisteredDiskBytes(inventory_, node.diskNumber) / sectors_.sectorBytes();
-  range.fileSystem = std::string(kFileSystemUnknown);
+  range.fileSystem = FileSystemKind::Unknown;
 }
 
 void SourceTree::SelectPartition(const SourceNode& node) {
@@ -158,7 +152,7 @@ std::vector<std::string> SourceTree::PartitionInformationText() const {
   const SelectedRange& range = sectors_.range();
   const std::uint64_t sectors = range.endSector > range.firstSector ? range.endSector - range.firstSector : 0;
   return {
-      Pad("Partition Type   : ", range.fileSystem),
+      Pad("Partition Type   : ", std::string(FileSystemName(range.fileSystem))),
       Pad("Start Sector     : ", std::to_string(range.firstSector)),
       Pad("End Sector       : ", std::to_string(range.endSector)),
       Pad("Partition Size   : ", FormatSizeText(sectors * sectors_.sectorBytes(), "0")),
@@ -208,7 +202,7 @@ StartOutcome SourceTree::ValidateAndStart(RecoveryMode mode, const RangeFields& 
   }
 
   if (!IsRangeMode(mode)) {
-    if (!IsFileSystemName(range.fileSystem)) return refuse(kMsgSelectPartitionType);
+    if (!IsPartitionType(range.fileSystem)) return refuse(kMsgSelectPartitionType);
     if (range.endSector <= range.firstSector) return refuse(kMsgEndBiggerThanStart);
     return {StartAction::StartAnalysis, {}};
   }
@@ -221,9 +215,9 @@ StartOutcome SourceTree::ValidateAndStart(RecoveryMode mode, const RangeFields& 
   range.endSector = *end;
   if (*end <= *start) return refuse(kMsgRangeEndBiggerThanStart);
 
-  static constexpr std::string_view kItems[] = {kFileSystemFat16, kFileSystemFat32, kFileSystemNtfs};
+  static constexpr FileSystemKind kItems[] = {FileSystemKind::Fat16, FileSystemKind::Fat32, FileSystemKind::Ntfs};
   if (fields.fileSystemItem >= 0 && fields.fileSystemItem <= 2) {
-    range.fileSystem = std::string(kItems[fields.fileSystemItem]);
+    range.fileSystem = kItems[fields.fileSystemItem];
   } else if (fields.fileSystemItem == 3) {
     // "UNKNOWN" suits carving and imaging, which need no file system.
     if (mode == RecoveryMode::PartitionData) return refuse(kMsgSelectPartitionTypeDot);

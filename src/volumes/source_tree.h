@@ -40,7 +40,7 @@ struct SourceNode {
   int diskNumber = -1;
   int slot = -1;  // partitions: the slot in the disk's list
   // Partitions: what was listed when the node was made.
-  std::string fileSystem;
+  FileSystemKind fileSystem = FileSystemKind::Unknown;
   std::uint64_t firstSector = 0;
   std::uint64_t endSector = 0;
 };
@@ -77,7 +77,6 @@ class SourceTree {
   const SourceNode* Find(std::uint64_t id) const;
   // The node of partition `number` (from 1) of disk `diskNumber`, or nullptr.
   const SourceNode* FindPartition(int diskNumber, int number) const;
-  const SourceNode* FindDisk(int diskNumber) const;
 
   // Selecting a node, as a click does: sets the selected range.
   void Select(std::uint64_t id);

@@ -50,7 +50,7 @@ TEST_P(AllFormatsTest, IsRecognisedAndReadsAsTheRawDisk) {
   std::vector<std::uint8_t> buffer(kRun * 512);
   for (std::uint64_t sector = 0; sector < sectors; sector += kRun) {
     const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kRun, sectors - sector));
-    ASSERT_NE(session.sectors.ReadSectors(session.source.devices.current(), sector, count, buffer), 0) << sector;
+    ASSERT_NE(session.sectors.ReadCurrent(sector, count, buffer), 0) << sector;
     ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + count * 512, raw_.begin() + sector * 512))
         << container.file << " differs in sectors " << sector << " to " << sector + count;
   }

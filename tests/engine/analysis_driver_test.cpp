@@ -116,13 +116,13 @@ TEST_F(DriverTest, ShowsTheRunsTextsAndStartsTheClock) {
   EXPECT_EQ(sink.text(ProgressField::Capacity), "24.0 MB");
   EXPECT_EQ(sink.text(ProgressField::SizeLabel), kLabelTotalSize);
   EXPECT_TRUE(progress.clockRunning());
-  EXPECT_EQ(session.analysisParameters.fileSystem, "NTFS");
+  EXPECT_EQ(session.analysisParameters.fileSystem, FileSystemKind::Ntfs);
   EXPECT_EQ(session.analysisParameters.boot, session.bootParameters);
 }
 
 TEST_F(DriverTest, AnUnknownFileSystemStartsNoWorkerAndNoClock) {
   Open();
-  session.range.fileSystem = std::string(kFileSystemUnknown);
+  session.range.fileSystem = FileSystemKind::Unknown;
   test::RecordingProgress sink;
   AnalysisProgress progress(sink);
   AnalysisJob job = session.MakeAnalysisJob(progress);
@@ -133,7 +133,7 @@ TEST_F(DriverTest, AnUnknownFileSystemStartsNoWorkerAndNoClock) {
 
 TEST_F(DriverTest, ABootSectorThatDescribesNoVolumeIsRefusedWithAMessage) {
   Open();
-  session.range.fileSystem = std::string(kFileSystemFat32);  // the partition holds NTFS
+  session.range.fileSystem = FileSystemKind::Fat32;  // the partition holds NTFS
   test::RecordingProgress sink;
   AnalysisProgress progress(sink);
   EXPECT_EQ(session.AnalyseSelectedRange(RecoveryMode::DeletedData, progress), AnalysisOutcome::NoWorker);
@@ -168,7 +168,7 @@ TEST_F(DriverTest, BackEndsTheRunAndClearsTheStore) {
   session.runFlags.logLoaded = true;
   AnalysisJob job = session.MakeAnalysisJob(progress);
   ASSERT_TRUE(ReadSelectedBootParameters(session.sectors, session.bootParameters));
-  session.analysisParameters = {session.bootParameters, "NTFS"};
+  session.analysisParameters = {session.bootParameters, FileSystemKind::Ntfs};
   EXPECT_EQ(RunAnalysis(job), AnalysisOutcome::Abandoned);
   EXPECT_EQ(session.store.folderCount(), 0);
   EXPECT_EQ(session.store.fileCount(), 0);

@@ -23,6 +23,7 @@
 #include "app/session.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_directory.h"
+#include "support/byte_writers.h"
 #include "support/reader_checks.h"
 #include "support/test_support.h"
 
@@ -212,11 +213,10 @@ struct VolumeRun {
     session.source.devices.paths[0] = file.string();
     session.range.firstSector = firstSector;
     session.range.endSector = firstSector + sectorCount;
-    session.range.fileSystem = std::string(treeName);
+    session.range.fileSystem = test::FileSystemNamed(treeName);
     if (!ReadFatBootParameters(session.sectors, session.range, session.bootParameters)) return false;
     session.analysisParameters.boot = session.bootParameters;
-    session.analysisParameters.fileSystem =
-        std::string(AnalysedFatName(session.bootParameters, session.range.endSector));
+    session.analysisParameters.fileSystem = AnalysedFatKind(session.bootParameters, session.range.endSector);
     return true;
   }
 
@@ -249,7 +249,7 @@ TEST(DeletedFatSharedDiskTest, RawFat32PartitionGivesTheWrittenTreeAndTheDeleted
   if (!shared) GTEST_SKIP() << "no test disks at " << test::TestDisksDir();
   const std::uint64_t first = shared->partition["firstSector"];
   VolumeRun run;
-  ASSERT_TRUE(run.Select(shared->disks / "basic.raw", first, shared->partition["sectorCount"], kFileSystemFat32));
+  ASSERT_TRUE(run.Select(shared->disks / "basic.raw", first, shared->partition["sectorCount"], "FAT32"));
   EXPECT_EQ(run.Run(), AnalysisOutcome::DeletedRunEnded);
 
   const Listing listing = ListStore(run.session.store);
@@ -279,7 +279,7 @@ TEST_P(DeletedFatContainerTest, Fat32PartitionThroughTheSessionGivesTheSameTree)
   NullProgress sink;
   AnalysisProgress progress(sink);
   EXPECT_EQ(session.Analyse(RecoveryMode::DeletedData, progress), AnalysisOutcome::DeletedRunEnded);
-  EXPECT_EQ(session.analysisParameters.fileSystem, kFileSystemFat32);
+  EXPECT_EQ(session.analysisParameters.fileSystem, FileSystemKind::Fat32);
   EXPECT_TRUE(prompts.messages.empty());
 
   const Listing listing = ListStore(session.store);
@@ -319,7 +319,7 @@ class DeletedFatVolumeTest : public ::testing::TestWithParam<std::string> {
     ASSERT_FALSE(volume.is_null());
     ASSERT_TRUE(run.Select(folder / volume["file"].get<std::string>(), volume["firstSector"], volume["sectorCount"],
                            volume["treeName"].get<std::string>()));
-    ASSERT_EQ(run.session.analysisParameters.fileSystem, volume["analysedName"].get<std::string>());
+    ASSERT_EQ(FileSystemName(run.session.analysisParameters.fileSystem), volume["analysedName"].get<std::string>());
   }
 
   fs::path folder;
@@ -438,9 +438,9 @@ TEST(DeletedFatMadeVolumeTest, AnEmptyVolumeAndOneWithoutAClusterSizeHandOverToT
   ASSERT_TRUE(volume.made());
 
   VolumeRun empty;
-  ASSERT_TRUE(empty.Select(volume.file(), 0, volume.sectors(), kFileSystemFat12));
+  ASSERT_TRUE(empty.Select(volume.file(), 0, volume.sectors(), "FAT12"));
   const AnalysisOutcome outcome = empty.Run();
-  const HandOver expected = HandOverOn(volume, kFileSystemFat12, empty.session.bootParameters.sectorsPerCluster);
+  const HandOver expected = HandOverOn(volume, "FAT12", empty.session.bootParameters.sectorsPerCluster);
   EXPECT_NE(outcome, AnalysisOutcome::DeletedRunEnded);
   EXPECT_EQ(outcome, expected.outcome);
   EXPECT_EQ(empty.prompts.messages, expected.messages);
@@ -449,14 +449,14 @@ TEST(DeletedFatMadeVolumeTest, AnEmptyVolumeAndOneWithoutAClusterSizeHandOverToT
   // walked: no division by zero, no endless loop, but the hand-over.
   ASSERT_TRUE(volume.MakeFolder("KEEP"));
   VolumeRun zero;
-  ASSERT_TRUE(zero.Select(volume.file(), 0, volume.sectors(), kFileSystemFat12));
+  ASSERT_TRUE(zero.Select(volume.file(), 0, volume.sectors(), "FAT12"));
   zero.session.analysisParameters.boot.sectorsPerCluster = 0;
   const AnalysisOutcome zeroOutcome = zero.Run();
   EXPECT_NE(zeroOutcome, AnalysisOutcome::DeletedRunEnded);
-  EXPECT_EQ(zeroOutcome, HandOverOn(volume, kFileSystemFat12, 0).outcome);
+  EXPECT_EQ(zeroOutcome, HandOverOn(volume, "FAT12", 0).outcome);
 
   VolumeRun kept;
-  ASSERT_TRUE(kept.Select(volume.file(), 0, volume.sectors(), kFileSystemFat12));
+  ASSERT_TRUE(kept.Select(volume.file(), 0, volume.sectors(), "FAT12"));
   EXPECT_EQ(kept.Run(), AnalysisOutcome::DeletedRunEnded);
   EXPECT_EQ(ListStore(kept.session.store).items, (std::map<std::string, Item>{{"KEEP", Item{true, false, 0}}}));
 }
@@ -471,7 +471,7 @@ TEST(DeletedFatMadeVolumeTest, FoldersNamingAnAncestorOrTheRootEndTheWalk) {
   ASSERT_TRUE(volume.PutFile(dir / "F.TXT", "F.TXT"));
 
   VolumeRun before;
-  ASSERT_TRUE(before.Select(volume.file(), 0, volume.sectors(), kFileSystemFat32));
+  ASSERT_TRUE(before.Select(volume.file(), 0, volume.sectors(), "FAT32"));
   ASSERT_EQ(before.Run(), AnalysisOutcome::DeletedRunEnded);
   const auto a = FolderNumber(before.session.store, u"A");
   const auto b = FolderNumber(before.session.store, u"B");
@@ -484,7 +484,7 @@ TEST(DeletedFatMadeVolumeTest, FoldersNamingAnAncestorOrTheRootEndTheWalk) {
   volume.WriteFolderEntry(ClusterSector(boot, *b), 3 * kFatEntryBytes, "TOROOT     ", boot.rootFirst);
 
   VolumeRun after;
-  ASSERT_TRUE(after.Select(volume.file(), 0, volume.sectors(), kFileSystemFat32));
+  ASSERT_TRUE(after.Select(volume.file(), 0, volume.sectors(), "FAT32"));
   EXPECT_EQ(after.Run(), AnalysisOutcome::DeletedRunEnded);
   // UP holds A's number, which A already holds; TOROOT is listed but the
   // root is not read again under it.
@@ -512,7 +512,7 @@ TEST(DeletedFatMadeVolumeTest, AFolderOnTheClusterOfADeletedOneIsWalkedAsLiveWit
   ASSERT_TRUE(volume.PutFile(dir / "F.TXT", "Q/R/S/F.TXT"));
 
   VolumeRun run;
-  ASSERT_TRUE(run.Select(volume.file(), 0, volume.sectors(), kFileSystemFat12));
+  ASSERT_TRUE(run.Select(volume.file(), 0, volume.sectors(), "FAT12"));
   EXPECT_EQ(run.Run(), AnalysisOutcome::DeletedRunEnded);
   const Listing listing = ListStore(run.session.store);
   const auto q = FolderNumber(run.session.store, u"Q");

@@ -12,6 +12,7 @@
 #include "engine/deleted_ntfs.h"
 #include "engine/lost_folders.h"
 #include "fs/ntfs/file_record.h"
+#include "support/byte_writers.h"
 #include "support/memory_disk.h"
 #include "support/reader_checks.h"
 #include "support/store_paths.h"
@@ -164,7 +165,7 @@ class NtfsVolumeAnalysis : public ::testing::Test {
     session_.source.virtualDisk = disk_.get();
     session_.range.firstSector = volume_["firstSector"];
     session_.range.endSector = session_.range.firstSector + volume_["sectorCount"].get<std::uint64_t>();
-    session_.range.fileSystem = "NTFS";
+    session_.range.fileSystem = FileSystemKind::Ntfs;
   }
 
   AnalysisOutcome Analyse() {

@@ -18,6 +18,7 @@
 
 #include "app/session.h"
 #include "fs/fat/fat_boot.h"
+#include "support/byte_writers.h"
 #include "support/reader_checks.h"
 #include "support/store_paths.h"
 #include "support/test_support.h"
@@ -77,7 +78,7 @@ struct FormattedRun {
     session.source.devices.paths[0] = file.string();
     session.range.firstSector = 0;
     session.range.endSector = sectorCount;
-    session.range.fileSystem = std::string(fileSystem);
+    session.range.fileSystem = test::FileSystemNamed(fileSystem);
     session.wizard.formattedMode = true;
     return ReadFatBootParameters(session.sectors, session.range, session.bootParameters);
   }
@@ -87,7 +88,7 @@ struct FormattedRun {
     if (!session.OpenVirtualFile(file).accepted) return false;
     session.range.firstSector = 0;
     session.range.endSector = sectorCount;
-    session.range.fileSystem = std::string(fileSystem);
+    session.range.fileSystem = test::FileSystemNamed(fileSystem);
     session.wizard.formattedMode = true;
     return ReadFatBootParameters(session.sectors, session.range, session.bootParameters);
   }
@@ -272,7 +273,7 @@ TEST_P(FormattedFatVolumeTest, FindsTheOldFoldersAndTheirFilesAsWritten) {
   FormattedRun<test::RecordingProgress> run;
   Select(run);
   ASSERT_EQ(run.Run(), AnalysisOutcome::ResultsReady);
-  EXPECT_EQ(run.session.analysisParameters.fileSystem, volume["analysedName"].get<std::string>());
+  EXPECT_EQ(FileSystemName(run.session.analysisParameters.fileSystem), volume["analysedName"].get<std::string>());
   EXPECT_TRUE(run.prompts.messages.empty());
 
   const test::FoundTree found = test::StorePaths(run.session.store, FatRootNumber);

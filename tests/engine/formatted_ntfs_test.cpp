@@ -190,7 +190,7 @@ class FormattedRangeAnalysis : public ::testing::Test {
         in.read(reinterpret_cast<char*>(disk_->bytes.data()), static_cast<std::streamsize>(disk_->bytes.size())));
     session_.source.kind = SourceKind::VirtualDisk;
     session_.source.virtualDisk = disk_.get();
-    session_.range.fileSystem = "NTFS";
+    session_.range.fileSystem = FileSystemKind::Ntfs;
     SetRange(0, disk_->bytes.size() / 512);
     sink_.worker = &session_.worker;
   }
@@ -275,7 +275,7 @@ TEST_F(FormattedRangeAnalysis, TwoVolumesInARangeAreTwoCandidates) {
     for (std::size_t i = 0; i < 2; ++i) {
       const VolumeCandidate& candidate = session_.volumeCandidates[i];
       const std::uint64_t first = volumes[i]["firstSector"];
-      EXPECT_EQ(candidate.fileSystemName, "NTFS");
+      EXPECT_EQ(candidate.fileSystem, FileSystemKind::Ntfs);
       EXPECT_EQ(candidate.firstSector, first);
       // mkntfs keeps the volume's last sector for the boot sector's copy.
       EXPECT_EQ(candidate.endSector, first + volumes[i]["sectorCount"].get<std::uint64_t>() - 1);

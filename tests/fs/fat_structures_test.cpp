@@ -10,6 +10,7 @@
 #include "fs/fat/fat_directory.h"
 #include "fs/fat/fat_long_name.h"
 #include "fs/fat/fat_table.h"
+#include "support/byte_writers.h"
 #include "support/memory_disk.h"
 #include "support/test_support.h"
 
@@ -53,7 +54,7 @@ class FatDiskTest : public ::testing::Test {
   }
 
   bool Read(std::string_view name, std::uint64_t first) {
-    range.fileSystem = std::string(name);
+    range.fileSystem = test::FileSystemNamed(name);
     range.firstSector = first;
     return ReadFatBootParameters(sectors, range, boot);
   }
@@ -122,7 +123,7 @@ TEST_F(FatDiskTest, Fat32BootWithLargeFatsPutsTheDataAfterBoth) {
   EXPECT_EQ(boot.rootDirSectors, 0u);
   EXPECT_EQ(DataStartSector(boot), 2048u + 32 + 140000);
   EXPECT_EQ(ClusterSector(boot, 2), 2048u + 32 + 140000);
-  EXPECT_EQ(AnalysedFatName(boot, 0), kFileSystemFat32);
+  EXPECT_EQ(AnalysedFatKind(boot, 0), FileSystemKind::Fat32);
 }
 
 TEST_F(FatDiskTest, Fat32FallsBackToTheBackupBootSector) {
@@ -182,12 +183,12 @@ TEST_F(FatDiskTest, ClusterCountDecidesFat12) {
   boot.sectorsPerFat = 32;
   boot.rootDirSectors = 32;
   boot.cluster0Sector = 98;
-  EXPECT_EQ(AnalysedFatName(boot, 100 + 4084), kFileSystemFat12);
-  EXPECT_EQ(AnalysedFatName(boot, 100 + 4085), kFileSystemFat16);
+  EXPECT_EQ(AnalysedFatKind(boot, 100 + 4084), FileSystemKind::Fat12);
+  EXPECT_EQ(AnalysedFatKind(boot, 100 + 4085), FileSystemKind::Fat16);
   // Without a known end, a FAT too small for 4,085 16-bit entries is FAT12.
-  EXPECT_EQ(AnalysedFatName(boot, 0), kFileSystemFat16);
+  EXPECT_EQ(AnalysedFatKind(boot, 0), FileSystemKind::Fat16);
   boot.sectorsPerFat = 12;
-  EXPECT_EQ(AnalysedFatName(boot, 0), kFileSystemFat12);
+  EXPECT_EQ(AnalysedFatKind(boot, 0), FileSystemKind::Fat12);
   EXPECT_EQ(FatClusterCount(boot, FatType::Fat12, 0), 12u * 512 * 2 / 3 - 2);
 }
 
@@ -414,7 +415,7 @@ TEST_F(FatDiskTest, ChainsEndAtTheStandardMarkers) {
     set(6, 9);
     set(9, c.marker);
     EXPECT_EQ(FollowDirectoryChain(sectors, Layout(c.type, 1000), 5, false), (FolderChain{5, 6, 9}))
-        << FatTypeName(c.type) << " " << c.marker;
+        << FileSystemName(FatKind(c.type)) << " " << c.marker;
   }
 }
 
@@ -457,7 +458,7 @@ TEST_F(FatDiskTest, CyclicChainsEndWithEveryClusterOnce) {
     set(50, 50);  // a cluster pointing at itself
     const FatLayout layout = Layout(type, 1000);
     const FolderChain chain = FollowDirectoryChain(sectors, layout, 2, false);
-    ASSERT_EQ(chain.size(), 39u) << FatTypeName(type);
+    ASSERT_EQ(chain.size(), 39u) << FileSystemName(FatKind(type));
     EXPECT_EQ(chain.front(), 2u);
     EXPECT_EQ(chain.back(), 40u);
     EXPECT_EQ(FollowDirectoryChain(sectors, layout, 50, false), (FolderChain{50}));

@@ -120,14 +120,14 @@ class FatVolumeTest : public ::testing::TestWithParam<std::string> {
     source.devices.paths[0] = (VolumesDir() / volume["file"].get<std::string>()).string();
     range.firstSector = volume["firstSector"];
     range.endSector = range.firstSector + volume["sectorCount"].get<std::uint64_t>();
-    range.fileSystem = volume["treeName"];
+    range.fileSystem = test::FileSystemNamed(volume["treeName"].get<std::string>());
   }
 
   // Reads the boot sector as the tree names the volume, then analyses it by
   // the name the clusters decide.
   VolumeLister Lister() {
     EXPECT_TRUE(ReadFatBootParameters(sectors, range, boot));
-    const auto type = FatTypeFromName(AnalysedFatName(boot, range.endSector));
+    const auto type = FatTypeOf(AnalysedFatKind(boot, range.endSector));
     EXPECT_TRUE(type);
     return VolumeLister(sectors, boot, type.value_or(FatType::Fat16), range.endSector);
   }
@@ -164,7 +164,7 @@ class FatVolumeTest : public ::testing::TestWithParam<std::string> {
 
 TEST_P(FatVolumeTest, BootParametersMatchTheVolumeAndItsClusterCountNamesIt) {
   VolumeLister lister = Lister();
-  EXPECT_EQ(AnalysedFatName(boot, range.endSector), volume["analysedName"].get<std::string>());
+  EXPECT_EQ(FileSystemName(AnalysedFatKind(boot, range.endSector)), volume["analysedName"].get<std::string>());
   EXPECT_EQ(boot.sectorsPerCluster, volume["sectorsPerCluster"].get<std::uint32_t>());
   EXPECT_EQ(boot.fat1FirstSector, range.firstSector + boot.reservedSectors);
   EXPECT_EQ(boot.fat2FirstSector, boot.fat1FirstSector + boot.sectorsPerFat);
@@ -277,11 +277,11 @@ TEST(FatBasicDiskTest, LiveEntriesOfTheFat32PartitionAreListedAsWritten) {
   SelectedRange range;
   range.firstSector = partition["firstSector"];
   range.endSector = range.firstSector + partition["sectorCount"].get<std::uint64_t>();
-  range.fileSystem = "FAT32";
+  range.fileSystem = FileSystemKind::Fat32;
   SectorSource sectors(source, range, prompts);
   BootParameters boot;
   ASSERT_TRUE(ReadFatBootParameters(sectors, range, boot));
-  ASSERT_EQ(AnalysedFatName(boot, range.endSector), kFileSystemFat32);
+  ASSERT_EQ(AnalysedFatKind(boot, range.endSector), FileSystemKind::Fat32);
   const auto listed = VolumeLister(sectors, boot, FatType::Fat32, range.endSector).ListAll();
 
   std::map<std::string, std::uint32_t> live;

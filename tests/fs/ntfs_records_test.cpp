@@ -13,6 +13,7 @@
 #include "fs/ntfs/run_list.h"
 #include "fs/ntfs/system_files.h"
 #include "platform/bytes.h"
+#include "support/byte_writers.h"
 
 namespace korv {
 namespace {

@@ -51,7 +51,7 @@ class NtfsVolume {
     source.virtualDisk = &disk;
     range.firstSector = volume["firstSector"];
     range.endSector = range.firstSector + volume["sectorCount"].get<std::uint64_t>();
-    range.fileSystem = "NTFS";
+    range.fileSystem = FileSystemKind::Ntfs;
   }
 
   std::optional<Bytes> Record(std::uint32_t number) { return ReadFileRecord(sectors, mft, number); }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/bytes.h"
+#include "support/byte_writers.h"
 
 namespace korv {
 namespace {

@@ -156,7 +156,8 @@ TEST_P(FatVolumeSaveTest, EveryFileSavesWithItsBytesAndItsLocalWriteTime) {
   volume.LoadVolume(folder / volumeEntry["file"].get<std::string>(), volumeEntry["firstSector"],
                     volumeEntry["sectorCount"], volumeEntry["treeName"].get<std::string>());
   ASSERT_TRUE(volume.AnalyseLoaded());
-  ASSERT_EQ(volume.session.analysisParameters.fileSystem, volumeEntry["analysedName"].get<std::string>());
+  ASSERT_EQ(FileSystemName(volume.session.analysisParameters.fileSystem),
+            volumeEntry["analysedName"].get<std::string>());
   SelectEverything(volume.session.store);
   const fs::path out = volume.dir / "out";
   EXPECT_EQ(volume.Save(out), SaveOutcome::Completed);

@@ -9,6 +9,7 @@
 #include "fs/fat/fat_boot.h"
 #include "fs/ntfs/file_record.h"
 #include "save_test_support.h"
+#include "support/byte_writers.h"
 
 namespace korv {
 namespace {
@@ -223,7 +224,7 @@ TEST_F(Fat12FlowTest, AFatChainThatLoopsEndsAndTheFileComesFromConsecutiveCluste
     }
   }
   ExtractionSource source(v.session.sectors, v.session.analysisParameters);
-  EXPECT_EQ(BuildClusterChain(source, "FAT12", first, boot.fat1FirstSector, 40).size(), 3u);
+  EXPECT_EQ(BuildClusterChain(source, FileSystemKind::Fat12, first, boot.fat1FirstSector, 40).size(), 3u);
 
   Select({"big.bin"});
   EXPECT_EQ(v.Save(out()), SaveOutcome::Completed);

@@ -50,38 +50,38 @@ TEST(SaveFiltersTest, DeletedChoiceExtensionsAndDateRangesNarrowTheFiles) {
   SaveFilters filters;
   const FoundFile report = FatFile(u"report.doc", 2010, 2, 15);
   const FoundFile readme = FatFile(u"README", 2010, 2, 15, true);
-  EXPECT_TRUE(PassesSaveFilters(filters, readme, "FAT32"));
+  EXPECT_TRUE(PassesSaveFilters(filters, readme, FileSystemKind::Fat32));
 
   filters.deletedChoice = DeletedChoice::Exclude;
-  EXPECT_TRUE(PassesSaveFilters(filters, report, "FAT32"));
-  EXPECT_FALSE(PassesSaveFilters(filters, readme, "FAT32"));
+  EXPECT_TRUE(PassesSaveFilters(filters, report, FileSystemKind::Fat32));
+  EXPECT_FALSE(PassesSaveFilters(filters, readme, FileSystemKind::Fat32));
   filters.deletedChoice = DeletedChoice::DeletedOnly;
-  EXPECT_FALSE(PassesSaveFilters(filters, report, "FAT32"));
-  EXPECT_TRUE(PassesSaveFilters(filters, readme, "FAT32"));
+  EXPECT_FALSE(PassesSaveFilters(filters, report, FileSystemKind::Fat32));
+  EXPECT_TRUE(PassesSaveFilters(filters, readme, FileSystemKind::Fat32));
   filters.deletedChoice = DeletedChoice::Include;
 
   filters.extensions = {"DOC"};
-  EXPECT_TRUE(PassesSaveFilters(filters, report, "FAT32"));
-  EXPECT_FALSE(PassesSaveFilters(filters, readme, "FAT32"));
+  EXPECT_TRUE(PassesSaveFilters(filters, report, FileSystemKind::Fat32));
+  EXPECT_FALSE(PassesSaveFilters(filters, readme, FileSystemKind::Fat32));
   filters.extensions = {"readme"};  // no dot: the whole name is the extension
-  EXPECT_TRUE(PassesSaveFilters(filters, readme, "FAT32"));
+  EXPECT_TRUE(PassesSaveFilters(filters, readme, FileSystemKind::Fat32));
   filters.extensions.clear();
 
   filters.SetDateRange(DateKind::Modified, {2010, 2, 1}, {2010, 2, 28});
-  EXPECT_TRUE(PassesSaveFilters(filters, report, "FAT32"));
-  EXPECT_FALSE(PassesSaveFilters(filters, FatFile(u"a", 2010, 3, 1), "FAT32"));
+  EXPECT_TRUE(PassesSaveFilters(filters, report, FileSystemKind::Fat32));
+  EXPECT_FALSE(PassesSaveFilters(filters, FatFile(u"a", 2010, 3, 1), FileSystemKind::Fat32));
   // Compared as year, month and day: 31 January is not 1 February.
-  EXPECT_FALSE(PassesSaveFilters(filters, FatFile(u"a", 2010, 1, 31), "FAT32"));
-  EXPECT_TRUE(PassesSaveFilters(filters, FatFile(u"a", 2010, 2, 28), "FAT32"));
+  EXPECT_FALSE(PassesSaveFilters(filters, FatFile(u"a", 2010, 1, 31), FileSystemKind::Fat32));
+  EXPECT_TRUE(PassesSaveFilters(filters, FatFile(u"a", 2010, 2, 28), FileSystemKind::Fat32));
 
   // NTFS times as stored: 2010-02-15 12:00 UTC.
   FoundFile ntfs;
   const std::uint64_t t = (1266235200ULL + 11644473600ULL) * 10000000ULL;
   ntfs.times[0] = static_cast<std::uint32_t>(t);
   ntfs.times[1] = static_cast<std::uint32_t>(t >> 32);
-  EXPECT_TRUE(PassesSaveFilters(filters, ntfs, "NTFS"));
+  EXPECT_TRUE(PassesSaveFilters(filters, ntfs, FileSystemKind::Ntfs));
   filters.SetDateRange(DateKind::Created, {2011, 1, 1}, {2011, 12, 31});
-  EXPECT_FALSE(PassesSaveFilters(filters, ntfs, "NTFS"));
+  EXPECT_FALSE(PassesSaveFilters(filters, ntfs, FileSystemKind::Ntfs));
 
   // The whole span of the lists is no range at all.
   filters.SetDateRange(DateKind::Created, {1970, 1, 1}, {2030, 12, 31});

@@ -112,14 +112,14 @@ struct SavedVolume {
     session.source.virtualDisk = disk.get();
     session.range.firstSector = firstSector;
     session.range.endSector = firstSector + sectorCount;
-    session.range.fileSystem = std::string(treeName);
+    session.range.fileSystem = test::FileSystemNamed(treeName);
   }
 
   bool AnalyseLoaded() {
     return session.AnalyseSelectedRange(RecoveryMode::DeletedData, analysisProgress) == AnalysisOutcome::DeletedRunEnded;
   }
 
-  std::uint32_t rootNumber() const { return TreeRootNumber(session.analysisParameters.fileSystem); }
+  std::uint32_t rootNumber() const { return RootNumberOf(session.analysisParameters.fileSystem); }
 
   SaveOutcome Save(const std::filesystem::path& destination) {
     ExtractionSource source(session.sectors, session.analysisParameters);

@@ -28,7 +28,7 @@ class DeviceReadTest : public ::testing::Test {
   // Reads with a buffer pre-filled with stale bytes.
   int Read(std::uint64_t first, std::uint32_t count) {
     buffer.assign(count * kSector, kStale);
-    return sectors.ReadSectors(source.devices.current(), first, count, buffer);
+    return sectors.ReadCurrent(first, count, buffer);
   }
 
   bool SectorIs(std::size_t index, std::uint64_t diskSector) const {

@@ -6,7 +6,7 @@ namespace korv::test {
 
 FoundTree StorePaths(const Store& store, std::uint32_t rootNumber, std::uint16_t volume) {
   FoundTree tree;
-  WalkFoundTree(store, rootNumber, volume, [&](const FoundTreeEntry& entry) {
+  for (const FoundTreeEntry& entry : ListFoundTree(store, rootNumber, volume)) {
     FoundItem item;
     item.folder = entry.folder;
     if (entry.folder) {
@@ -17,7 +17,7 @@ FoundTree StorePaths(const Store& store, std::uint32_t rootNumber, std::uint16_t
       item = {false, file.deleted == kFlagYes, file.size, file.ownNumber, file.times};
     }
     if (!tree.items.emplace(entry.path, item).second) ++tree.duplicates;
-  });
+  }
   return tree;
 }
 

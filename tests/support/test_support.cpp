@@ -195,3 +195,19 @@ CliRun RunCli(const std::vector<std::string>& args, const fs::path& scratchDir) 
 }
 
 }  // namespace korv::test
+
+namespace korv::test {
+
+FileSystemKind FileSystemNamed(std::string_view name) {
+  const auto kind = ParseFileSystemKind(name);
+  if (!kind) throw std::invalid_argument("no file system is named " + std::string(name));
+  return *kind;
+}
+
+}  // namespace korv::test
+
+namespace korv {
+
+void PrintTo(FileSystemKind kind, std::ostream* out) { *out << FileSystemName(kind); }
+
+}  // namespace korv

@@ -9,9 +9,12 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/file_system_kind.h"
 #include "common/progress.h"
 #include "common/prompts.h"
 #include "platform/file.h"
@@ -98,7 +101,16 @@ class FaultyIo final : public IoProvider {
 // Where the real test disks built by tests/fixtures/make-disks.sh live.
 std::filesystem::path TestDisksDir();
 
+// The file-system kind a manifest or test names ("NTFS", "FAT16", ...);
+// throws for a name the program does not know.
+FileSystemKind FileSystemNamed(std::string_view name);
+
 }  // namespace korv::test
+
+namespace korv {
+// Failed expectations show the kind by its name.
+void PrintTo(FileSystemKind kind, std::ostream* out);
+}  // namespace korv
 
 namespace korv::test {
 

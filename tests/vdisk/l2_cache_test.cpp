@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "support/byte_writers.h"
 #include "vdisk/l2_cache.h"
 
 namespace korv {

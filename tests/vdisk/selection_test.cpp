@@ -3,6 +3,7 @@
 
 #include "app/session.h"
 #include "fixtures/vhd_builder.h"
+#include "support/byte_writers.h"
 #include "support/reader_checks.h"
 #include "support/test_support.h"
 #include "platform/bytes.h"

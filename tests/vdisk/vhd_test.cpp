@@ -1,3 +1,4 @@
+#include "support/byte_writers.h"
 #include "vdisk/vhd.h"
 
 #include <gtest/gtest.h>

@@ -47,8 +47,9 @@ TEST_P(PartitionLayoutsTest, ListsExactlyTheExpectedPartitions) {
   std::vector<std::string> listed;
   for (const SourceNode& node : session.sourceTree.nodes()) {
     if (node.kind != SourceNodeKind::Partition) continue;
-    listed.push_back(std::to_string(node.slot + 1) + "|" + node.text + "|" + node.fileSystem + "|" +
-                     std::to_string(node.firstSector) + "|" + std::to_string(node.endSector));
+    listed.push_back(std::to_string(node.slot + 1) + "|" + node.text + "|" +
+                     std::string(FileSystemName(node.fileSystem)) + "|" + std::to_string(node.firstSector) + "|" +
+                     std::to_string(node.endSector));
   }
   EXPECT_EQ(listed, expected);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/bytes.h"
+#include "support/byte_writers.h"
 #include "support/memory_disk.h"
 #include "support/test_support.h"
 #include "volumes/partition_table.h"
@@ -40,7 +41,7 @@ class PartitionTableTest : public ::testing::Test {
   }
   std::vector<std::string> Labels() const {
     std::vector<std::string> labels;
-    for (int i = 0; i < list.count; ++i) labels.push_back(PartitionLabel(i + 1, list.fileSystemNames[i]));
+    for (int i = 0; i < list.count; ++i) labels.push_back(PartitionLabel(i + 1, list.fileSystems[i]));
     return labels;
   }
 
@@ -83,7 +84,7 @@ TEST_F(PartitionTableTest, ExtendedChainIsFollowedAndLoopsEnd) {
   ASSERT_EQ(list.count, 2);
   EXPECT_EQ(list.entries[0].firstSector, 1010u);
   EXPECT_EQ(list.entries[1].firstSector, 1110u);
-  EXPECT_EQ(list.fileSystemNames[1], "FAT16");
+  EXPECT_EQ(list.fileSystems[1], FileSystemKind::Fat16);
 
   // A chain of more records than a disk can list ends too.
   for (std::uint32_t r = 0; r < 40; ++r) {

@@ -6,6 +6,7 @@
 #include "platform/bytes.h"
 #include "storage/inventory.h"
 #include "storage/volume_info.h"
+#include "support/byte_writers.h"
 #include "support/memory_disk.h"
 #include "common/size_text.h"
 #include "support/test_support.h"
@@ -81,7 +82,7 @@ TEST_F(SourceTreeTest, SelectingNodesSetsTheRange) {
   const SelectedRange& range = session.range;
   EXPECT_EQ(range.firstSector, 10240u);
   EXPECT_EQ(range.endSector, 14336u);
-  EXPECT_EQ(range.fileSystem, "FAT32");
+  EXPECT_EQ(range.fileSystem, FileSystemKind::Fat32);
   EXPECT_EQ(range.partitionIndex, 1);
   EXPECT_EQ(range.selectedText, "Disk0");
   EXPECT_EQ(range.partitionText, "Partition - 2 ( FAT32 )");
@@ -96,7 +97,7 @@ TEST_F(SourceTreeTest, SelectingNodesSetsTheRange) {
   tree().Select(Node(SourceNodeKind::Disk).id);
   EXPECT_EQ(range.firstSector, 63u);
   EXPECT_EQ(range.endSector, 16384u);
-  EXPECT_EQ(range.fileSystem, "UNKNOWN");
+  EXPECT_EQ(range.fileSystem, FileSystemKind::Unknown);
   EXPECT_EQ(range.partitionIndex, -1);
   EXPECT_TRUE(tree().PartitionInformationText().empty());
 }
@@ -122,9 +123,9 @@ TEST_F(SourceTreeTest, NextChecksInTheirOrder) {
   EXPECT_EQ(next(RecoveryMode::PartitionData, {"0", "4294967295", 3}).message, kMsgSelectPartitionTypeDot);
   EXPECT_EQ(next(RecoveryMode::PartitionData, {"0", "4294967295", 1}).action, StartAction::RunPartitionScan);
   EXPECT_EQ(session.range.endSector, 4294967295u);
-  EXPECT_EQ(session.range.fileSystem, "FAT32");
+  EXPECT_EQ(session.range.fileSystem, FileSystemKind::Fat32);
   EXPECT_EQ(next(RecoveryMode::RawData, {"0", "10", 3}).action, StartAction::OpenExtensionPage);
-  EXPECT_EQ(session.range.fileSystem, "FAT32");  // "UNKNOWN" keeps the previous choice
+  EXPECT_EQ(session.range.fileSystem, FileSystemKind::Fat32);  // "UNKNOWN" keeps the previous choice
   EXPECT_EQ(next(RecoveryMode::CreateDiskImage, {"0", "10", -1}).action, StartAction::OpenImagingPage);
 }
 

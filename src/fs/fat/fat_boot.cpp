@@ -131,7 +131,7 @@ std::uint64_t FatCapacity(const BootParameters& boot, FatType type) {
 
 bool ReadFatBootParameters(SectorSource& sectors, const SelectedRange& range, BootParameters& boot) {
   boot = BootParameters{};
-  const auto type = FatTypeFromName(range.fileSystem);
+  const auto type = FatTypeOf(range.fileSystem);
   // Every sector number ends up in a 32-bit word; a volume starting beyond
   // that reach cannot be described.
   if (!type || !FitsWord(range.firstSector)) return false;
@@ -160,11 +160,12 @@ std::uint32_t FatClusterCount(const BootParameters& boot, FatType type, std::uin
   return static_cast<std::uint32_t>(count);
 }
 
-std::string_view AnalysedFatName(const BootParameters& boot, std::uint64_t volumeEndSector) {
-  if (boot.rootDirSectors == 0) return kFileSystemFat32;
+FileSystemKind AnalysedFatKind(const BootParameters& boot, std::uint64_t volumeEndSector) {
+  if (boot.rootDirSectors == 0) return FileSystemKind::Fat32;
   // Counted as if the FAT held 16-bit entries: a FAT too small for 4,085 of
   // those cannot belong to a FAT16 volume either.
-  return FatClusterCount(boot, FatType::Fat16, volumeEndSector) < kMinFat16Clusters ? kFileSystemFat12 : kFileSystemFat16;
+  return FatClusterCount(boot, FatType::Fat16, volumeEndSector) < kMinFat16Clusters ? FileSystemKind::Fat12
+                                                                                    : FileSystemKind::Fat16;
 }
 
 }  // namespace korv

@@ -2,19 +2,23 @@
 
 namespace korv {
 
-std::string_view FatTypeName(FatType type) {
+FileSystemKind FatKind(FatType type) {
   switch (type) {
-    case FatType::Fat12: return kFileSystemFat12;
-    case FatType::Fat16: return kFileSystemFat16;
-    case FatType::Fat32: return kFileSystemFat32;
+    case FatType::Fat12: return FileSystemKind::Fat12;
+    case FatType::Fat16: return FileSystemKind::Fat16;
+    case FatType::Fat32: return FileSystemKind::Fat32;
   }
-  return kFileSystemFat16;
+  return FileSystemKind::Fat16;
 }
 
-std::optional<FatType> FatTypeFromName(std::string_view name) {
-  if (name == kFileSystemFat12) return FatType::Fat12;
-  if (name == kFileSystemFat16) return FatType::Fat16;
-  if (name == kFileSystemFat32) return FatType::Fat32;
+std::optional<FatType> FatTypeOf(FileSystemKind kind) {
+  switch (kind) {
+    case FileSystemKind::Fat12: return FatType::Fat12;
+    case FileSystemKind::Fat16: return FatType::Fat16;
+    case FileSystemKind::Fat32: return FatType::Fat32;
+    case FileSystemKind::Ntfs:
+    case FileSystemKind::Unknown: return std::nullopt;
+  }
   return std::nullopt;
 }
 

@@ -1,11 +1,10 @@
-// The three FAT variants and the names the rest of the program knows them by.
+// The three FAT variants and the file-system kinds they go by.
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
-#include "storage/current_source.h"
+#include "common/file_system_kind.h"
 
 namespace korv {
 
@@ -16,9 +15,9 @@ enum class FatType { Fat12, Fat16, Fat32 };
 // boot sector or partition type says.
 constexpr std::uint32_t kMinFat16Clusters = 4085;
 
-std::string_view FatTypeName(FatType type);
+FileSystemKind FatKind(FatType type);
 
-// The type a file-system name stands for; nullopt for anything not FAT.
-std::optional<FatType> FatTypeFromName(std::string_view name);
+// The FAT variant a file-system kind stands for; nullopt for anything not FAT.
+std::optional<FatType> FatTypeOf(FileSystemKind kind);
 
 }  // namespace korv

@@ -4,7 +4,7 @@ namespace korv {
 
 std::vector<std::uint8_t> ReadSectorBytes(SectorSource& sectors, std::uint64_t firstSector, std::uint32_t count) {
   std::vector<std::uint8_t> bytes(std::size_t{count} * sectors.sectorBytes(), 0);
-  sectors.ReadSectors(sectors.source().devices.current(), firstSector, count, bytes);
+  sectors.ReadCurrent(firstSector, count, bytes);
   return bytes;
 }
 

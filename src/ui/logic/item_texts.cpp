@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <variant>
 
+#include "engine/item_time.h"
 #include "fs/fat/fat_directory.h"
 #include "fs/ntfs/record_values.h"
 
@@ -64,11 +66,22 @@ std::string FatDateTimeText(std::uint16_t date, std::uint16_t time) {
   return FatDateText(date) + clock;
 }
 
-ItemDateTexts ItemDates(const ItemTimes& times, bool ntfs) {
-  if (ntfs) return {NtfsDateText(NtfsTimeAt(times, 0)), NtfsDateText(NtfsTimeAt(times, 2)),
-                    NtfsDateText(NtfsTimeAt(times, 4))};
-  const auto word = [&](std::size_t i) { return static_cast<std::uint16_t>(times[i]); };
-  return {FatDateTimeText(word(0), word(1)), FatDateTimeText(word(2), word(3)), FatDateText(word(4))};
+namespace {
+
+std::string ItemDateText(const ItemTimes& times, ItemTimeKind kind, FileSystemKind fileSystem) {
+  return std::visit(TimeCases{[](const NtfsItemTime& time) { return NtfsDateText(time.ticks); },
+                              [](const FatItemTime& time) {
+                                return time.hasTime ? FatDateTimeText(time.date, time.time) : FatDateText(time.date);
+                              }},
+                    ReadItemTime(times, kind, fileSystem));
+}
+
+}  // namespace
+
+ItemDateTexts ItemDates(const ItemTimes& times, FileSystemKind fileSystem) {
+  return {ItemDateText(times, ItemTimeKind::Modified, fileSystem),
+          ItemDateText(times, ItemTimeKind::Created, fileSystem),
+          ItemDateText(times, ItemTimeKind::Accessed, fileSystem)};
 }
 
 }  // namespace korv

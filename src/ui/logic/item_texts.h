@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_system_kind.h"
 #include "engine/store.h"
 
 namespace korv {
@@ -34,6 +35,6 @@ struct ItemDateTexts {
 };
 
 // The three date columns of an item of an NTFS or a FAT volume.
-ItemDateTexts ItemDates(const ItemTimes& times, bool ntfs);
+ItemDateTexts ItemDates(const ItemTimes& times, FileSystemKind fileSystem);
 
 }  // namespace korv

@@ -4,11 +4,12 @@
 #include <array>
 #include <compare>
 #include <limits>
-#include <unordered_set>
+#include <variant>
 
+#include "engine/found_tree.h"
+#include "engine/item_time.h"
 #include "platform/bytes.h"
 #include "save/result_selection.h"
-#include "storage/current_source.h"
 #include "ui/logic/item_texts.h"
 
 namespace korv {
@@ -20,23 +21,6 @@ constexpr TreeNodeIndex kNoNode = std::numeric_limits<TreeNodeIndex>::max();
 constexpr std::array<std::string_view, kResultColumnCount> kColumnHeadings = {
     "Name", "Type", "Size", "Modified Date", "Created Date", "Accessed Date", "ID"};
 constexpr std::array<int, kResultColumnCount> kColumnWidths = {210, 100, 95, 160, 160, 160, 80};
-
-bool IsVisited(const std::vector<bool>& visited, FolderId id) { return id < visited.size() && visited[id]; }
-
-// The highest folder above `start` that is not in the tree yet, following
-// parent numbers until a parent is missing, already placed, or met before
-// (a loop), so that a branch cut off from the root keeps its shape below
-// "Lost".
-FolderId TopOfUnreachableBranch(const Store& store, FolderId start, const std::vector<bool>& visited) {
-  const std::uint16_t volume = ShownVolume(store);
-  std::unordered_set<FolderId> climbed{start};
-  FolderId top = start;
-  for (;;) {
-    const auto parent = store.FindFolder(store.folder(top).parentNumber, volume);
-    if (!parent || IsVisited(visited, *parent) || !climbed.insert(*parent).second) return top;
-    top = *parent;
-  }
-}
 
 // Counts folders as they join the tree and reports whole percents.
 class BuildProgress {
@@ -87,74 +71,32 @@ TreeNodeIndex ResultsTree::AddNode(TreeNodeIndex parent, std::optional<FolderId>
   return index;
 }
 
-// Adds `top` below `parent` and everything below it, depth first in list
-// order, with an explicit stack so that no depth of nesting can exhaust the
-// call stack. A folder is taken once: `visited` is marked as it is queued.
-void ResultsTree::AddSubtree(Store& store, TreeNodeIndex parent, FolderId top, std::vector<bool>& visited,
-                             const std::function<void()>& counted) {
-  struct Pending {
-    FolderId id;
-    TreeNodeIndex parent;
-  };
-  if (top >= visited.size()) visited.resize(std::size_t{top} + 1, false);
-  visited[top] = true;
-  std::vector<Pending> pending{{top, parent}};
-  while (!pending.empty()) {
-    const Pending next = pending.back();
-    pending.pop_back();
-    const FoundFolder& folder = store.folder(next.id);
-    const TreeNodeIndex node =
-        AddNode(next.parent, next.id, folder.ownNumber, ShownName(folder.name, folder.nameIsEightBit));
-    store.SetFolderTreeItem(next.id, node);
-    counted();
-    if (!OwnsItsNumber(folder.ownNumber, rootNumber_)) continue;
-    const std::vector<FolderId> children = ChildrenInTree(store, folder.ownNumber);
-    // Reversed, so that the first child is taken first.
-    for (auto child = children.rbegin(); child != children.rend(); ++child) {
-      if (*child >= visited.size()) visited.resize(std::size_t{*child} + 1, false);
-      if (visited[*child]) continue;
-      visited[*child] = true;
-      pending.push_back({*child, node});
-    }
-  }
-}
-
-// Where folders the root cannot reach are shown: the store's "Lost" folder
-// (put below the root when it is itself out of reach), else a made-up node.
-TreeNodeIndex ResultsTree::PlaceLost(Store& store, std::vector<bool>& visited, const std::function<void()>& counted) {
-  const auto lost = store.FindFolder(LostNumber, ShownVolume(store));
-  if (!lost) return AddNode(kRootNode, std::nullopt, LostNumber, std::string(kResultsLostText));
-  if (!IsVisited(visited, *lost)) AddSubtree(store, kRootNode, *lost, visited, counted);
-  return nodeOfFolder_[*lost];
-}
-
-void ResultsTree::Build(Store& store, std::string_view fileSystem, const std::function<void(int)>& progress) {
+void ResultsTree::Build(Store& store, FileSystemKind fileSystem, const std::function<void(int)>& progress) {
   nodes_.clear();
   rowInParent_.clear();
   lostNode_.reset();
   rootTicked_ = false;
-  rootNumber_ = TreeRootNumber(fileSystem);
-  isNtfs_ = fileSystem == kFileSystemNtfs;
-  const auto folderCount = static_cast<std::size_t>(std::max(0, store.folderCount()));
-  nodeOfFolder_.assign(folderCount, kNoNode);
-  std::vector<bool> visited(folderCount, false);
+  rootNumber_ = RootNumberOf(fileSystem);
+  fileSystem_ = fileSystem;
+  nodeOfFolder_.assign(static_cast<std::size_t>(std::max(0, store.folderCount())), kNoNode);
 
   BuildProgress counter(progress, store.folderCount());
-  const std::function<void()> counted = [&] { counter.Counted(); };
   AddNode(kRootNode, std::nullopt, rootNumber_, std::string(kResultsRootText));
-  for (const FolderId child : ChildrenInTree(store, rootNumber_)) {
-    if (IsVisited(visited, child)) continue;
-    AddSubtree(store, kRootNode, child, visited, counted);
-  }
-
-  const std::uint16_t volume = ShownVolume(store);
-  if (const auto lost = store.FindFolder(LostNumber, volume); lost && NodeOfFolder(*lost))
-    lostNode_ = NodeOfFolder(*lost);
-  for (const FolderId id : store.FoldersInOrder()) {
-    if (store.folder(id).volumeNumber != volume || IsVisited(visited, id)) continue;
-    if (!lostNode_) lostNode_ = PlaceLost(store, visited, counted);
-    if (IsVisited(visited, id)) continue;  // the "Lost" folder itself
-    AddSubtree(store, *lostNode_, TopOfUnreachableBranch(store, id, visited), visited, counted);
+  FoundTreeVisitor visitor;
+  visitor.folder = [&](FolderId id, TreePlace parent) {
+    const FoundFolder& folder = store.folder(id);
+    const TreeNodeIndex node = AddNode(parent, id, folder.ownNumber, ShownName(folder.name, folder.nameIsEightBit));
+    store.SetFolderTreeItem(id, node);
+    counter.Counted();
+    return AfterFolder::Enter(node);
+  };
+  visitor.madeUpLost = [&] {
+    lostNode_ = AddNode(kRootNode, std::nullopt, LostNumber, std::string(kResultsLostText));
+    return *lostNode_;
+  };
+  WalkFoundTree(store, rootNumber_, ShownVolume(store), visitor);
+  if (const auto lost = store.FindFolder(LostNumber, ShownVolume(store))) {
+    if (const auto node = NodeOfFolder(*lost)) lostNode_ = node;
   }
   counter.Finish();
 }
@@ -214,24 +156,21 @@ std::string_view RowType(const Store& store, const ResultRow& row) {
   return ItemTypeText(row.folder, RecordOf(store, row).deleted == kFlagYes);
 }
 
-// The first word of the column's time in ItemTimes: NTFS keeps three 64-bit
-// times, FAT a date and time word pair each (the access date has no time,
-// and its pair's second word is 0).
-std::size_t FirstTimeWord(ResultColumn column) {
+ItemTimeKind TimeKindOf(ResultColumn column) {
   switch (column) {
     case ResultColumn::Created:
-      return 2;
+      return ItemTimeKind::Created;
     case ResultColumn::Accessed:
-      return 4;
+      return ItemTimeKind::Accessed;
     default:
-      return 0;
+      return ItemTimeKind::Modified;
   }
 }
 
-std::uint64_t DateKey(const ItemTimes& times, ResultColumn column, bool isNtfs) {
-  const std::size_t word = FirstTimeWord(column);
-  if (isNtfs) return NtfsTimeAt(times, word);
-  return std::uint64_t{static_cast<std::uint16_t>(times[word])} << 16 | static_cast<std::uint16_t>(times[word + 1]);
+std::uint64_t DateKey(const ItemTimes& times, ResultColumn column, FileSystemKind fileSystem) {
+  return std::visit(TimeCases{[](const NtfsItemTime& time) { return time.ticks; },
+                              [](const FatItemTime& time) { return std::uint64_t{time.date} << 16 | time.time; }},
+                    ReadItemTime(times, TimeKindOf(column), fileSystem));
 }
 
 // Case folding for the name column: ASCII and the Latin-1 letters.
@@ -252,7 +191,7 @@ std::weak_ordering CompareNames(std::u16string_view a, std::u16string_view b) {
 }
 
 std::weak_ordering CompareRows(const Store& store, const ResultRow& a, const ResultRow& b, ResultColumn column,
-                               bool isNtfs) {
+                               FileSystemKind fileSystem) {
   switch (column) {
     case ResultColumn::Name:
       return CompareNames(RecordOf(store, a).name, RecordOf(store, b).name);
@@ -263,7 +202,8 @@ std::weak_ordering CompareRows(const Store& store, const ResultRow& a, const Res
     case ResultColumn::Modified:
     case ResultColumn::Created:
     case ResultColumn::Accessed:
-      return DateKey(RecordOf(store, a).times, column, isNtfs) <=> DateKey(RecordOf(store, b).times, column, isNtfs);
+      return DateKey(RecordOf(store, a).times, column, fileSystem) <=>
+             DateKey(RecordOf(store, b).times, column, fileSystem);
     case ResultColumn::Id:
       return RowId(store, a) <=> RowId(store, b);
   }
@@ -272,7 +212,7 @@ std::weak_ordering CompareRows(const Store& store, const ResultRow& a, const Res
 
 }  // namespace
 
-std::string RowText(const Store& store, const ResultRow& row, ResultColumn column, bool isNtfs) {
+std::string RowText(const Store& store, const ResultRow& row, ResultColumn column, FileSystemKind fileSystem) {
   const RowRecord record = RecordOf(store, row);
   switch (column) {
     case ResultColumn::Name:
@@ -282,11 +222,11 @@ std::string RowText(const Store& store, const ResultRow& row, ResultColumn colum
     case ResultColumn::Size:
       return std::to_string(RowSize(store, row));
     case ResultColumn::Modified:
-      return ItemDates(record.times, isNtfs).modified;
+      return ItemDates(record.times, fileSystem).modified;
     case ResultColumn::Created:
-      return ItemDates(record.times, isNtfs).created;
+      return ItemDates(record.times, fileSystem).created;
     case ResultColumn::Accessed:
-      return ItemDates(record.times, isNtfs).accessed;
+      return ItemDates(record.times, fileSystem).accessed;
     case ResultColumn::Id:
       return std::to_string(RowId(store, row));
   }
@@ -297,9 +237,10 @@ bool RowDeleted(const Store& store, const ResultRow& row) { return RecordOf(stor
 
 bool RowSelected(const Store& store, const ResultRow& row) { return RecordOf(store, row).selected == kFlagYes; }
 
-void SortRows(const Store& store, std::vector<ResultRow>& rows, ResultColumn column, bool ascending, bool isNtfs) {
+void SortRows(const Store& store, std::vector<ResultRow>& rows, ResultColumn column, bool ascending,
+              FileSystemKind fileSystem) {
   std::stable_sort(rows.begin(), rows.end(), [&](const ResultRow& a, const ResultRow& b) {
-    const std::weak_ordering order = CompareRows(store, a, b, column, isNtfs);
+    const std::weak_ordering order = CompareRows(store, a, b, column, fileSystem);
     return ascending ? order < 0 : order > 0;
   });
 }

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/file_system_kind.h"
+#include "engine/found_tree.h"
 #include "engine/store.h"
 
 namespace korv {
@@ -19,7 +21,7 @@ namespace korv {
 inline constexpr std::string_view kResultsRootText = "This PC";
 // The label of the node made for "Lost" when the store holds no such folder
 // but some folders cannot be reached from the root.
-inline constexpr std::string_view kResultsLostText = "Lost";
+inline constexpr std::string_view kResultsLostText = kMadeUpLostText;
 // Names longer than this many characters are cut for display.
 inline constexpr std::size_t kShownNameLength = 100;
 
@@ -36,21 +38,21 @@ struct ResultsTreeNode {
 
 // The folder tree: the root ("This PC", the volume's root folder) and below
 // it every folder of the shown volume, children in store list order, built
-// depth first. It is built iteratively with a visited set, so parent
-// numbers that loop end the walk; folders that cannot be reached from the
-// root (a loop of parents) are shown under "Lost" rather than nowhere: the
-// store's "Lost" folder, or a node made up for it below the root.
+// by the found tree's walk (engine/found_tree.h): folders that cannot be
+// reached from the root (a loop of parents) are shown under "Lost" rather
+// than nowhere: the store's "Lost" folder, or a node made up for it below the
+// root.
 // Each folder record's treeItem is set to its node's index.
 class ResultsTree {
  public:
   // `progress` gets 0..100 as folders are added.
-  void Build(Store& store, std::string_view fileSystem, const std::function<void(int)>& progress = {});
+  void Build(Store& store, FileSystemKind fileSystem, const std::function<void(int)>& progress = {});
 
   std::size_t size() const { return nodes_.size(); }
   const ResultsTreeNode& node(TreeNodeIndex index) const { return nodes_[index]; }
   std::optional<TreeNodeIndex> NodeOfFolder(FolderId folder) const;
   std::uint32_t rootNumber() const { return rootNumber_; }
-  bool isNtfs() const { return isNtfs_; }
+  FileSystemKind fileSystem() const { return fileSystem_; }
   // The row of `index` among its parent's children.
   int RowOf(TreeNodeIndex index) const;
   // A renamed folder's new label.
@@ -62,15 +64,12 @@ class ResultsTree {
 
  private:
   TreeNodeIndex AddNode(TreeNodeIndex parent, std::optional<FolderId> folder, std::uint32_t number, std::string text);
-  void AddSubtree(Store& store, TreeNodeIndex parent, FolderId top, std::vector<bool>& visited,
-                  const std::function<void()>& counted);
-  TreeNodeIndex PlaceLost(Store& store, std::vector<bool>& visited, const std::function<void()>& counted);
 
   std::vector<ResultsTreeNode> nodes_;
   std::vector<int> rowInParent_;
   std::vector<TreeNodeIndex> nodeOfFolder_;  // by FolderId; kNoNode when none
   std::uint32_t rootNumber_ = 0;
-  bool isNtfs_ = false;
+  FileSystemKind fileSystem_ = FileSystemKind::Unknown;
   std::optional<TreeNodeIndex> lostNode_;
   bool rootTicked_ = false;
 };
@@ -105,14 +104,15 @@ void SortFolderRows(const Store& store, std::vector<ResultRow>& rows, bool ascen
 // What a cell shows: the name, "Deleted Folder" / "Folder" / "Deleted File"
 // / "File", the size in full (folders "0"), the dates as the file system
 // keeps them, and the ID (a file's insertionNumber, a folder's tree node).
-std::string RowText(const Store& store, const ResultRow& row, ResultColumn column, bool isNtfs);
+std::string RowText(const Store& store, const ResultRow& row, ResultColumn column, FileSystemKind fileSystem);
 bool RowDeleted(const Store& store, const ResultRow& row);
 bool RowSelected(const Store& store, const ResultRow& row);
 
 // Sorts rows by a column: names without regard to case, types as texts,
 // sizes as 64-bit numbers (folders 0), dates by their stored values (NTFS
 // 64-bit times; FAT date word high, time word low), IDs as numbers.
-void SortRows(const Store& store, std::vector<ResultRow>& rows, ResultColumn column, bool ascending, bool isNtfs);
+void SortRows(const Store& store, std::vector<ResultRow>& rows, ResultColumn column, bool ascending,
+              FileSystemKind fileSystem);
 
 // Ticking, on the store's flags (see save/result_selection.h for the rules):
 // a node with its subtree and files, the root meaning everything; a file

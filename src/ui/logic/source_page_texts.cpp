@@ -29,7 +29,7 @@ InformationLines DiskInformationLines(const DiskFacts& disk) {
   };
 }
 
-int FileSystemItem(std::string_view fileSystem) {
+int FileSystemItem(FileSystemKind fileSystem) {
   for (std::size_t item = 0; item < kFileSystemItems.size(); ++item) {
     if (kFileSystemItems[item] == fileSystem) return static_cast<int>(item);
   }

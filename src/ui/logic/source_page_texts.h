@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_system_kind.h"
 #include "platform/inventory_store.h"
 
 namespace korv {
@@ -32,7 +33,8 @@ inline constexpr std::string_view kLabelStartingRange = "Starting Range  :";
 inline constexpr std::string_view kLabelEndingRange = "Ending Range    :";
 inline constexpr std::string_view kLabelFileSystem = "File System        :";
 // The file-system choice, in item order.
-inline constexpr std::array<std::string_view, 4> kFileSystemItems = {"FAT16", "FAT32", "NTFS", "UNKNOWN"};
+inline constexpr std::array<FileSystemKind, 4> kFileSystemItems = {FileSystemKind::Fat16, FileSystemKind::Fat32,
+                                                                   FileSystemKind::Ntfs, FileSystemKind::Unknown};
 inline constexpr int kUnknownFileSystemItem = 3;
 
 using InformationLines = std::array<std::string, 4>;
@@ -54,6 +56,6 @@ InformationLines DiskInformationLines(const DiskFacts& disk);
 
 // The item of the file-system choice that shows `fileSystem`; "UNKNOWN"
 // for anything else.
-int FileSystemItem(std::string_view fileSystem);
+int FileSystemItem(FileSystemKind fileSystem);
 
 }  // namespace korv

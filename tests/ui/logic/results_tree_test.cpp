@@ -39,9 +39,9 @@ std::vector<std::string> Outline(const ResultsTree& tree) {
 }
 
 std::vector<std::string> Column(const Store& store, const std::vector<ResultRow>& rows, ResultColumn column,
-                                bool isNtfs = true) {
+                                FileSystemKind fileSystem = FileSystemKind::Ntfs) {
   std::vector<std::string> texts;
-  for (const ResultRow& row : rows) texts.push_back(RowText(store, row, column, isNtfs));
+  for (const ResultRow& row : rows) texts.push_back(RowText(store, row, column, fileSystem));
   return texts;
 }
 
@@ -55,12 +55,12 @@ TEST(ResultsTreeBuildTest, DepthFirstInListOrderWithTreeItemsAndProgress) {
   AddFolder(store, u"z-second", 100, 105);
   ResultsTree tree;
   std::vector<int> percents;
-  tree.Build(store, "NTFS", [&](int percent) { percents.push_back(percent); });
+  tree.Build(store, FileSystemKind::Ntfs, [&](int percent) { percents.push_back(percent); });
 
   EXPECT_EQ(Outline(tree), (std::vector<std::string>{"This PC", "  Zeta", "    z-child", "      z-grandchild",
                                                      "    z-second", "  alpha", "    a-child"}));
   EXPECT_EQ(tree.rootNumber(), kRoot);
-  EXPECT_TRUE(tree.isNtfs());
+  EXPECT_EQ(tree.fileSystem(), FileSystemKind::Ntfs);
   for (TreeNodeIndex index = 1; index < tree.size(); ++index) {
     const FolderId folder = *tree.node(index).folder;
     EXPECT_EQ(store.folder(folder).treeItem, index);
@@ -81,7 +81,7 @@ TEST(ResultsTreeBuildTest, LoopingParentsEndUnderAMadeUpLost) {
   const FolderId first = AddFolder(store, u"first", 301, 300);
   const FolderId second = AddFolder(store, u"second", 300, 301);
   ResultsTree tree;
-  tree.Build(store, "NTFS");
+  tree.Build(store, FileSystemKind::Ntfs);
 
   EXPECT_EQ(Outline(tree),
             (std::vector<std::string>{"This PC", "  kept", "  Lost", "    self", "    first", "      second"}));
@@ -99,12 +99,12 @@ TEST(ResultsTreeBuildTest, UnreachableFoldersJoinTheStoresLostFolder) {
   AddFolder(store, u"orphan-child", 400, 402);
   AddFolder(store, u"home", FatRootNumber, 10);
   ResultsTree tree;
-  tree.Build(store, "FAT32");
+  tree.Build(store, FileSystemKind::Fat32);
 
   EXPECT_EQ(Outline(tree),
             (std::vector<std::string>{"This PC", "  home", "  Lost", "    orphan-parent", "      orphan-child"}));
   EXPECT_EQ(tree.lostNode(), tree.NodeOfFolder(lost));
-  EXPECT_FALSE(tree.isNtfs());
+  EXPECT_EQ(tree.fileSystem(), FileSystemKind::Fat32);
   EXPECT_EQ(tree.rootNumber(), FatRootNumber);
 }
 
@@ -115,7 +115,7 @@ TEST(ResultsTreeBuildTest, ShowsTheCurrentVolumeOnly) {
   AddFolder(store, u"volume1-child", 100, 101, 1);
   store.currentVolume = 1;
   ResultsTree tree;
-  tree.Build(store, "NTFS");
+  tree.Build(store, FileSystemKind::Ntfs);
 
   EXPECT_EQ(Outline(tree), (std::vector<std::string>{"This PC", "  volume1", "    volume1-child"}));
   EXPECT_FALSE(tree.NodeOfFolder(other));
@@ -131,7 +131,7 @@ TEST(FolderRowsTest, RootAndLostListTheirFoldersThenTheirFiles) {
   const FileId lostFile = AddFile(store, u"lost.txt", LostNumber);
   AddFile(store, u"in-zero.txt", 0);
   ResultsTree tree;
-  tree.Build(store, "NTFS");
+  tree.Build(store, FileSystemKind::Ntfs);
 
   const auto rows = [&](TreeNodeIndex node) {
     std::vector<std::pair<bool, std::uint32_t>> ids;
@@ -149,7 +149,7 @@ TEST(FolderRowsTest, AMadeUpLostGetsNoRow) {
   Store store;
   AddFolder(store, u"self", 200, 200);
   ResultsTree tree;
-  tree.Build(store, "NTFS");
+  tree.Build(store, FileSystemKind::Ntfs);
   EXPECT_TRUE(FolderRows(store, tree, kRootNode).empty());
   EXPECT_EQ(FolderRows(store, tree, *tree.lostNode()).size(), 1U);
 }
@@ -175,20 +175,21 @@ TEST(RowTextTest, NtfsRowsShowTypesFullSizesDatesAndIds) {
   const std::uint64_t ticks = (1709629622ULL + 11644473600ULL) * 10000000ULL;
   const FileId big = AddFile(store, u"big.vhd", kRoot, (5ULL << 30) + 1, NtfsTimes(ticks, 0, ticks), kFlagYes);
   ResultsTree tree;
-  tree.Build(store, "NTFS");
+  tree.Build(store, FileSystemKind::Ntfs);
 
   const ResultRow folderRow{true, folder};
   const ResultRow fileRow{false, big};
-  EXPECT_EQ(RowText(store, folderRow, ResultColumn::Type, true), "Deleted Folder");
-  EXPECT_EQ(RowText(store, folderRow, ResultColumn::Size, true), "0");
-  EXPECT_EQ(RowText(store, folderRow, ResultColumn::Id, true), std::to_string(*tree.NodeOfFolder(folder)));
-  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Name, true), "big.vhd");
-  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Type, true), "Deleted File");
-  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Size, true), "5368709121");
-  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Modified, true), "05-Mar-2024 09:07:02");
-  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Created, true), "01-Jan-1601 00:00:00");
-  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Accessed, true), "05-Mar-2024 09:07:02");
-  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Id, true), "1");
+  EXPECT_EQ(RowText(store, folderRow, ResultColumn::Type, FileSystemKind::Ntfs), "Deleted Folder");
+  EXPECT_EQ(RowText(store, folderRow, ResultColumn::Size, FileSystemKind::Ntfs), "0");
+  EXPECT_EQ(RowText(store, folderRow, ResultColumn::Id, FileSystemKind::Ntfs),
+            std::to_string(*tree.NodeOfFolder(folder)));
+  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Name, FileSystemKind::Ntfs), "big.vhd");
+  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Type, FileSystemKind::Ntfs), "Deleted File");
+  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Size, FileSystemKind::Ntfs), "5368709121");
+  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Modified, FileSystemKind::Ntfs), "05-Mar-2024 09:07:02");
+  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Created, FileSystemKind::Ntfs), "01-Jan-1601 00:00:00");
+  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Accessed, FileSystemKind::Ntfs), "05-Mar-2024 09:07:02");
+  EXPECT_EQ(RowText(store, fileRow, ResultColumn::Id, FileSystemKind::Ntfs), "1");
   EXPECT_TRUE(RowDeleted(store, fileRow));
   EXPECT_FALSE(RowDeleted(store, ResultRow{false, 0}));
 }
@@ -199,17 +200,18 @@ TEST(RowTextTest, FatRowsShowPackedWordsWithErrForBadMonths) {
                         FatTime(23, 59),      FatDate(2022, 1, 2), 0};
   const FileId file = AddFile(store, u"a.txt", FatRootNumber, 12, times);
   const ResultRow row{false, file};
-  EXPECT_EQ(RowText(store, row, ResultColumn::Modified, false), "03-Err-2024 09:07");
-  EXPECT_EQ(RowText(store, row, ResultColumn::Created, false), "31-Dec-2023 23:59");
-  EXPECT_EQ(RowText(store, row, ResultColumn::Accessed, false), "02-Jan-2022");
-  EXPECT_EQ(RowText(store, row, ResultColumn::Type, false), "File");
+  EXPECT_EQ(RowText(store, row, ResultColumn::Modified, FileSystemKind::Fat32), "03-Err-2024 09:07");
+  EXPECT_EQ(RowText(store, row, ResultColumn::Created, FileSystemKind::Fat32), "31-Dec-2023 23:59");
+  EXPECT_EQ(RowText(store, row, ResultColumn::Accessed, FileSystemKind::Fat32), "02-Jan-2022");
+  EXPECT_EQ(RowText(store, row, ResultColumn::Type, FileSystemKind::Fat32), "File");
 }
 
 TEST(RowTextTest, LongEightBitNamesAreCutForDisplay) {
   Store store;
   const std::string longName(120, 'x');
   const FileId file = store.AddFile({.name = {.eightBit = longName}, .parentNumber = kRoot});
-  EXPECT_EQ(RowText(store, {false, file}, ResultColumn::Name, true), std::string(kShownNameLength, 'x'));
+  EXPECT_EQ(RowText(store, {false, file}, ResultColumn::Name, FileSystemKind::Ntfs),
+            std::string(kShownNameLength, 'x'));
   EXPECT_EQ(ResultColumnHeading(ResultColumn::Accessed), "Accessed Date");
   EXPECT_EQ(ResultColumnWidth(ResultColumn::Name), 210);
 }
@@ -222,12 +224,12 @@ class SortRowsTest : public ::testing::Test {
     AddFile(store, u"charlie.txt", kRoot, 30, NtfsTimes(3, 1, 2));
     AddFile(store, u"ALPHA.txt", kRoot, 10, NtfsTimes(1, 3, 3), kFlagYes);
     AddFile(store, u"bravo.txt", kRoot, 5ULL << 32, NtfsTimes(2, 2, 1));
-    tree.Build(store, "NTFS");
+    tree.Build(store, FileSystemKind::Ntfs);
     rows = FolderRows(store, tree, kRootNode);
   }
   std::vector<std::string> SortedNames(ResultColumn column, bool ascending) {
     std::vector<ResultRow> sorted = rows;
-    SortRows(store, sorted, column, ascending, true);
+    SortRows(store, sorted, column, ascending, FileSystemKind::Ntfs);
     return Column(store, sorted, ResultColumn::Name);
   }
 
@@ -281,9 +283,9 @@ TEST(SortRowsFatTest, DatesCompareTheDateWordBeforeTheTime) {
   AddFile(store, u"earlier-day", FatRootNumber, 0, {FatDate(2024, 1, 1), FatTime(23, 0), 0, 0, 0, 0});
   AddFile(store, u"later-same-day", FatRootNumber, 0, {FatDate(2024, 1, 2), FatTime(2, 0), 0, 0, 0, 0});
   ResultsTree tree;
-  tree.Build(store, "FAT16");
+  tree.Build(store, FileSystemKind::Fat16);
   std::vector<ResultRow> rows = FolderRows(store, tree, kRootNode);
-  SortRows(store, rows, ResultColumn::Modified, true, false);
+  SortRows(store, rows, ResultColumn::Modified, true, FileSystemKind::Fat32);
   EXPECT_EQ(Column(store, rows, ResultColumn::Name, false), (Names{"earlier-day", "later-day", "later-same-day"}));
 }
 
@@ -301,7 +303,7 @@ class TickTest : public ::testing::Test {
     deep = AddFile(store, u"deep.txt", 104);
     a2File = AddFile(store, u"a2.txt", 103);
     rootFile = AddFile(store, u"root.txt", kRoot);
-    tree.Build(store, "NTFS");
+    tree.Build(store, FileSystemKind::Ntfs);
   }
   TreeNodeIndex Node(FolderId folder) const { return *tree.NodeOfFolder(folder); }
   bool Ticked(FolderId folder) const { return NodeTicked(store, tree, Node(folder)); }
@@ -367,7 +369,7 @@ TEST(TickLostTest, AMadeUpLostFollowsItsChildren) {
   const FolderId self = AddFolder(store, u"self", 200, 200);
   const FileId inside = AddFile(store, u"inside.txt", 200);
   ResultsTree tree;
-  tree.Build(store, "NTFS");
+  tree.Build(store, FileSystemKind::Ntfs);
   const TreeNodeIndex lost = *tree.lostNode();
   TickNode(store, tree, lost, true);
   EXPECT_TRUE(NodeTicked(store, tree, lost));
@@ -376,6 +378,51 @@ TEST(TickLostTest, AMadeUpLostFollowsItsChildren) {
   TickNode(store, tree, lost, false);
   EXPECT_FALSE(NodeTicked(store, tree, lost));
   EXPECT_FALSE(NodeTicked(store, tree, kRootNode));
+}
+
+}  // namespace
+}  // namespace korv
+
+namespace korv {
+namespace {
+
+// The command line lists what the results view shows: its listing is the
+// tree's rows, node after node breadth first, with the labels as paths.
+TEST(ResultsTreeListingTest, TheCommandLineListsTheRowsTheTreeShows) {
+  Store store;
+  AddFolder(store, u"docs", kRoot, 100);
+  AddFolder(store, u"letters", 100, 101);
+  AddFolder(store, u"zero", kRoot, 0);
+  AddFolder(store, u"ring-a", 201, 200);
+  AddFolder(store, u"ring-b", 200, 201);
+  AddFolder(store, u"orphan", 300, 301);
+  AddFolder(store, u"elsewhere", kRoot, 102, 1);
+  AddFile(store, u"root.txt", kRoot);
+  AddFile(store, u"nobody.txt", 0);
+  AddFile(store, u"letter.txt", 101);
+  AddFile(store, u"in-ring.txt", 201);
+  ResultsTree tree;
+  tree.Build(store, FileSystemKind::Ntfs);
+
+  std::vector<std::string> shown;
+  std::vector<std::pair<TreeNodeIndex, std::string>> pending{{kRootNode, ""}};
+  for (std::size_t next = 0; next < pending.size(); ++next) {
+    const auto [node, prefix] = pending[next];
+    for (const TreeNodeIndex child : tree.node(node).children) {
+      const std::string path = prefix + tree.node(child).text;
+      if (tree.node(child).folder) shown.push_back("D " + path);
+      pending.emplace_back(child, path + "/");
+    }
+    for (const ResultRow& row : FolderRows(store, tree, node)) {
+      if (!row.folder) shown.push_back("F " + prefix + RowText(store, row, ResultColumn::Name, FileSystemKind::Ntfs));
+    }
+  }
+  std::vector<std::string> listed;
+  for (const FoundTreeEntry& entry : ListFoundTree(store, kRoot, ShownVolume(store))) {
+    listed.push_back((entry.folder ? "D " : "F ") + entry.path);
+  }
+  EXPECT_EQ(listed, shown);
+  EXPECT_EQ(listed.size(), 9u);
 }
 
 }  // namespace

@@ -56,12 +56,11 @@ TEST(SourcePageTextsTest, DiskFactsComeFromTheInventoryAndMissingOnesStayEmpty) 
 }
 
 TEST(SourcePageTextsTest, FileSystemChoiceShowsUnknownForAnythingElse) {
-  EXPECT_EQ(FileSystemItem("FAT16"), 0);
-  EXPECT_EQ(FileSystemItem("FAT32"), 1);
-  EXPECT_EQ(FileSystemItem("NTFS"), 2);
-  EXPECT_EQ(FileSystemItem("UNKNOWN"), 3);
-  EXPECT_EQ(FileSystemItem("FAT12"), 3);
-  EXPECT_EQ(FileSystemItem(""), 3);
+  EXPECT_EQ(FileSystemItem(FileSystemKind::Fat16), 0);
+  EXPECT_EQ(FileSystemItem(FileSystemKind::Fat32), 1);
+  EXPECT_EQ(FileSystemItem(FileSystemKind::Ntfs), 2);
+  EXPECT_EQ(FileSystemItem(FileSystemKind::Unknown), 3);
+  EXPECT_EQ(FileSystemItem(FileSystemKind::Fat12), 3);
 }
 
 }  // namespace

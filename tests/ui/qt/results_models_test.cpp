@@ -95,7 +95,7 @@ class ResultsModelsTest : public ::testing::TestWithParam<SamplePartition> {
     }
     return {};
   }
-  void ShowNode(TreeNodeIndex node) { listModel->ShowRows(FolderRows(store(), tree, node), tree.isNtfs()); }
+  void ShowNode(TreeNodeIndex node) { listModel->ShowRows(FolderRows(store(), tree, node), tree.fileSystem()); }
   int ListRowNamed(const QString& name) const {
     for (int row = 0; row < listModel->rowCount(); ++row) {
       if (listModel->index(row, 0).data().toString() == name) return row;
@@ -106,7 +106,7 @@ class ResultsModelsTest : public ::testing::TestWithParam<SamplePartition> {
   test::TempDir dir;
   test::ScriptedPrompts prompts;
   Session session{prompts, SessionOptions{dir / "inventory.json", false}};
-  std::string fileSystem;
+  FileSystemKind fileSystem = FileSystemKind::Unknown;
   ResultsTree tree;
   std::unique_ptr<FolderTreeModel> treeModel;
   std::unique_ptr<ItemListModel> listModel;
@@ -164,7 +164,7 @@ TEST_P(ResultsModelsTest, TheListShowsAFoldersRowsWithTextsColoursAndChecks) {
     for (int column = 0; column < 7; ++column) {
       EXPECT_EQ(listModel->index(row, column).data().toString(),
                 ToQString(RowText(store(), rows[static_cast<std::size_t>(row)], static_cast<ResultColumn>(column),
-                                  tree.isNtfs())));
+                                  tree.fileSystem())));
     }
     const QColor colour = listModel->index(row, 3).data(Qt::ForegroundRole).value<QColor>();
     EXPECT_EQ(colour, RowDeleted(store(), rows[static_cast<std::size_t>(row)]) ? QColor(255, 0, 0) : QColor(0, 0, 0));

@@ -156,7 +156,7 @@ TEST(SourcePageTest, SelectingPartitionsShowsTheirFourLinesAndMarksTheirSlice) {
   EXPECT_EQ(lines[1], "Start Sector     : 2048");
   EXPECT_EQ(lines[2].rfind("End Sector       : ", 0), 0U);
   EXPECT_EQ(lines[3].rfind("Partition Size   : ", 0), 0U);
-  EXPECT_EQ(harness.session().range.fileSystem, "NTFS");
+  EXPECT_EQ(harness.session().range.fileSystem, FileSystemKind::Ntfs);
   EXPECT_EQ(harness.Find<CPieChartWnd>("pieChart")->slices()[0].label, QStringLiteral("Selected Partition 1"));
 
   harness.Click("Partition - 2 ( FAT32 )");

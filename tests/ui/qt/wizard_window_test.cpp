@@ -176,7 +176,7 @@ TEST(WizardWindowTest, AnAnalysisLeadsToTheResultsPageAndItsCommands) {
   QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
   tree->scrollToItem(partition);
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
-  EXPECT_EQ(window.session().range.fileSystem, "FAT32");
+  EXPECT_EQ(window.session().range.fileSystem, FileSystemKind::Fat32);
 
   // After Deleted Data Recovery the results page points at the formatted scan.
   std::string hint;

@@ -130,7 +130,7 @@ QWidget* DeletedFilesRecovery::MakeRangeGroup() {
   endingRange_->setValidator(digits);
   fileSystemChoice_ = new QComboBox(rangeGroup_);
   fileSystemChoice_->setObjectName(QStringLiteral("fileSystemChoice"));
-  for (const std::string_view item : kFileSystemItems) fileSystemChoice_->addItem(ToQString(item));
+  for (const FileSystemKind item : kFileSystemItems) fileSystemChoice_->addItem(ToQString(FileSystemName(item)));
 
   auto* layout = new QGridLayout(rangeGroup_);
   layout->setContentsMargins(12, 0, 12, 0);

@@ -23,10 +23,7 @@ namespace {
 // opens at its root only, so the view does not lay out every node at once.
 constexpr std::size_t kExpandAllNodes = 10'000;
 
-bool ShowsFileSystem(std::string_view fileSystem) {
-  constexpr std::array<std::string_view, 4> kShown = {"FAT12", "FAT16", "FAT32", "NTFS"};
-  return std::find(kShown.begin(), kShown.end(), fileSystem) != kShown.end();
-}
+bool ShowsFileSystem(FileSystemKind fileSystem) { return fileSystem != FileSystemKind::Unknown; }
 
 }  // namespace
 
@@ -84,7 +81,7 @@ void FolderTreePane::EndWork() {
 }
 
 void FolderTreePane::Build() {
-  const std::string fileSystem = session_.analysisParameters.fileSystem;
+  const FileSystemKind fileSystem = session_.analysisParameters.fileSystem;
   if (!ShowsFileSystem(fileSystem)) {
     opening_ = false;
     status_.Hide();
@@ -143,7 +140,7 @@ void FolderTreePane::ShowNode(TreeNodeIndex node) {
   // follow in the order found.
   std::vector<ResultRow> rows = FolderRows(store, tree_, node);
   SortFolderRows(store, rows, listModel_.listingAscending());
-  listModel_.ShowRows(std::move(rows), tree_.isNtfs());
+  listModel_.ShowRows(std::move(rows), tree_.fileSystem());
   status_.Complete();
   status_.Hide();
 }

@@ -71,14 +71,14 @@ QFont ListFont() {
 
 ItemListModel::ItemListModel(Store& store, QObject* parent) : QAbstractTableModel(parent), store_(store) {}
 
-void ItemListModel::ShowRows(std::vector<ResultRow> rows, bool isNtfs) {
+void ItemListModel::ShowRows(std::vector<ResultRow> rows, FileSystemKind fileSystem) {
   beginResetModel();
   rows_ = std::move(rows);
-  isNtfs_ = isNtfs;
+  fileSystem_ = fileSystem;
   endResetModel();
 }
 
-void ItemListModel::Clear() { ShowRows({}, isNtfs_); }
+void ItemListModel::Clear() { ShowRows({}, fileSystem_); }
 
 void ItemListModel::RefreshAll() {
   if (rows_.empty()) return;
@@ -106,7 +106,7 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-      return ToQString(RowText(store_, shown, column, isNtfs_));
+      return ToQString(RowText(store_, shown, column, fileSystem_));
     case Qt::ForegroundRole:
       return RowDeleted(store_, shown) ? kDeletedColour : kKeptColour;
     case Qt::FontRole:
@@ -161,7 +161,7 @@ void ItemListModel::sort(int column, Qt::SortOrder) {
   const QModelIndexList held = persistentIndexList();
   std::vector<ResultRow> before;
   if (!held.isEmpty()) before = rows_;
-  SortRows(store_, rows_, static_cast<ResultColumn>(column), ascending_, isNtfs_);
+  SortRows(store_, rows_, static_cast<ResultColumn>(column), ascending_, fileSystem_);
   if (!held.isEmpty()) MovePersistentIndexes(held, before);
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -19,7 +19,7 @@ class ItemListModel : public QAbstractTableModel {
  public:
   explicit ItemListModel(Store& store, QObject* parent = nullptr);
 
-  void ShowRows(std::vector<ResultRow> rows, bool isNtfs);
+  void ShowRows(std::vector<ResultRow> rows, FileSystemKind fileSystem);
   void Clear();
   const ResultRow& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
   const std::vector<ResultRow>& rows() const { return rows_; }
@@ -53,7 +53,7 @@ class ItemListModel : public QAbstractTableModel {
   std::vector<ResultRow> rows_;
   // The file-type icon of each extension met so far (lower case, no dot).
   mutable QHash<QString, QIcon> iconByExtension_;
-  bool isNtfs_ = false;
+  FileSystemKind fileSystem_ = FileSystemKind::Unknown;
   bool ascending_ = false;
   bool sortedByUser_ = false;
 };
