@@ -11,7 +11,9 @@
 #include "fs/fat/fat_sector.h"
 #include "fs/fat/fat_table.h"
 #include "fs/fat/fat_type.h"
+#include "fs/ntfs/compression_units.h"
 #include "fs/ntfs/file_record.h"
+#include "fs/ntfs/lznt1.h"
 #include "fs/ntfs/record_values.h"
 #include "platform/bytes.h"
 #include "save/output_file.h"
@@ -178,6 +180,68 @@ RunEnd CopyRun(ExtractionSource& source, FileCopy& copy, PieceWriter& writer, co
   return RunEnd::Done;
 }
 
+// Reads a compression unit's stored sectors, one after another, into the
+// front of `buffer` (which holds a whole unit); how many bytes they are.
+std::size_t ReadStoredSectors(ExtractionSource& source, const CompressionUnit& unit, std::span<std::uint8_t> buffer) {
+  const std::uint32_t sectorBytes = source.sectors().sectorBytes();
+  const std::string& device = source.sectors().source().devices.current();
+  std::size_t at = 0;
+  for (const Run& run : unit.stored) {
+    const auto bytes = static_cast<std::size_t>(run.sectorCount * sectorBytes);
+    source.sectors().ReadSectors(device, run.firstSector, static_cast<std::uint32_t>(run.sectorCount),
+                                 buffer.subspan(at, bytes));
+    at += bytes;
+  }
+  return at;
+}
+
+// One unit's data into `plain` (a whole unit long). False when its
+// compressed data is damaged: the unit is then zeros.
+bool DecodeUnit(ExtractionSource& source, const CompressionUnit& unit, std::span<std::uint8_t> stored,
+                std::span<std::uint8_t> plain) {
+  switch (unit.kind) {
+    case CompressionUnit::Kind::Zeros:
+      std::ranges::fill(plain, std::uint8_t{0});
+      return true;
+    case CompressionUnit::Kind::Plain:
+      ReadStoredSectors(source, unit, plain);
+      return true;
+    case CompressionUnit::Kind::Compressed:
+      break;
+  }
+  const std::size_t storedBytes = ReadStoredSectors(source, unit, stored);
+  if (DecompressLznt1(ByteView(stored.first(storedBytes)), plain)) return true;
+  std::ranges::fill(plain, std::uint8_t{0});
+  return false;
+}
+
+// Copies a compressed attribute one compression unit at a time. A damaged
+// unit is written as zeros, and the file then ends as a copy error: what it
+// holds is not what was stored.
+SaveFileOutcome CopyCompressedRuns(ExtractionSource& source, SaveJob* job, const std::filesystem::path& path,
+                                   const FileData& data, std::uint64_t size, const SavedTime& time,
+                                   const std::atomic<bool>* stop) {
+  FileCopy copy(job, path, size, time, stop);
+  if (!copy.Opened()) return SaveFileOutcome::NotWritten;
+  const std::uint32_t sectorBytes = source.sectors().sectorBytes();
+  const auto unitBytes = static_cast<std::size_t>(data.compressionUnitSectors * sectorBytes);
+  std::vector<std::uint8_t> stored(unitBytes);
+  std::vector<std::uint8_t> plain(unitBytes);
+  CompressionUnits units(data.runs, data.compressionUnitSectors);
+  bool damaged = false;
+  while (copy.unissued() > 0) {
+    if (copy.ShouldEnd()) return copy.Finish(/*cut=*/true);
+    const auto unit = units.Next();
+    if (!unit) break;
+    if (!DecodeUnit(source, *unit, stored, plain)) damaged = true;
+    const std::uint64_t bytes = copy.Issue(unit->sectorCount * sectorBytes);
+    if (!copy.out().Write(std::span(plain).first(static_cast<std::size_t>(bytes)))) return copy.Failed();
+    copy.Count(bytes);
+  }
+  if (damaged) return copy.Failed();
+  return copy.Finish(/*cut=*/false);
+}
+
 // Runs of sectors from a chain of clusters, neighbouring clusters joined.
 std::vector<Run> ChainRuns(const BootParameters& boot, const std::vector<std::uint32_t>& chain) {
   std::vector<Run> runs;
@@ -252,6 +316,7 @@ SaveFileOutcome WriteFileData(ExtractionSource& source, SaveJob* job, const std:
     case FileData::Kind::Nothing:
       return SaveFileOutcome::NotWritten;
     case FileData::Kind::Runs:
+      if (data.compressionUnitSectors != 0) return CopyCompressedRuns(source, job, path, data, size, time, stop);
       return CopyRuns(source, job, path, data.runs, size, time, stop);
     case FileData::Kind::Empty:
     case FileData::Kind::Resident:
@@ -316,6 +381,12 @@ FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file) {
   }
   RunList runs = BuildFileRunList(source.sectors(), source.boot(), source.mft(), recordSector);
   if (runs.runs.empty()) return data;
+  if (info->compressionUnitClusters != 0) {
+    const auto unitSectors = CheckedMul(info->compressionUnitClusters, source.boot().sectorsPerCluster);
+    const auto unitBytes = unitSectors ? CheckedMul(*unitSectors, source.sectors().sectorBytes()) : std::nullopt;
+    if (!unitBytes || *unitBytes == 0 || *unitBytes > kMaxCompressionUnitBytes) return data;
+    data.compressionUnitSectors = *unitSectors;
+  }
   data.runs = std::move(runs.runs);
   data.kind = FileData::Kind::Runs;
   return data;

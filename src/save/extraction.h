@@ -31,6 +31,9 @@
 
 namespace korv {
 
+// The largest compression unit decoded: 256 clusters of 64 KiB.
+inline constexpr std::uint64_t kMaxCompressionUnitBytes = 16u << 20;
+
 // The analysed volume as extraction reads it: the source's sectors and the
 // geometry the analysis ran with. The MFT's run list is built on first use
 // and kept for the whole save.
@@ -62,12 +65,16 @@ struct FileData {
   Kind kind = Kind::Nothing;
   std::vector<std::uint8_t> resident;
   std::vector<Run> runs;
+  // Runs of a compressed NTFS attribute: sectors per compression unit, each
+  // unit plain, LZNT1-compressed or zeros. 0 for runs copied as they are.
+  std::uint64_t compressionUnitSectors = 0;
 };
 
 // NTFS: the record at the file's recordSector (signature-found files) or,
 // when that is 0, the record its own number names in the MFT's runs. A
 // record that cannot be located or does not begin with "FILE" gives
-// Nothing; so does resident data whose value would run past the record.
+// Nothing; so does resident data whose value would run past the record,
+// and compressed data whose unit would exceed kMaxCompressionUnitBytes.
 FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file);
 
 // FAT: the file's chain on the first FAT when it has exactly the clusters
@@ -104,7 +111,8 @@ enum class SaveFileOutcome {
   NotWritten,   // no data located, or the file could not be created
   Written,      // every byte written
   Cut,          // ended early by "S&kip", Abort or the stop request
-  WriteFailed,  // a write came out short: a copy error
+  WriteFailed,  // a write came out short, or compressed data was damaged:
+                // a copy error
 };
 
 // The save walk's copy of one file into `target` (rewritten by a rename).
@@ -124,7 +132,7 @@ SaveFileOutcome CopyRuns(ExtractionSource& source, SaveJob* job, const std::file
 // A single extraction for preview or open: the whole file at `path`, with
 // its time; no filters, questions or counters. True when every byte was
 // written: false too when `stop` was set before the end, between pieces,
-// which leaves the file cut short.
+// which leaves the file cut short, and when a compression unit was damaged.
 bool ExtractFoundFile(ExtractionSource& source, const FoundFile& file, const std::filesystem::path& path,
                       const std::atomic<bool>* stop = nullptr);
 

@@ -3,6 +3,7 @@
 // against what the Sleuth Kit and mtools recorded.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -102,7 +103,9 @@ INSTANTIATE_TEST_SUITE_P(Partitions, BasicDiskSaveTest, ::testing::Values(1, 2),
 class NtfsVolumeSaveTest : public ::testing::TestWithParam<int> {};
 
 // Resident and non-resident files, fragmented ones whose runs continue in
-// extension records, sparse files, an empty file, deleted files and folders.
+// extension records, sparse files, an empty file, deleted files and folders;
+// and compressed files (text, incompressible, mixed, with holes, deleted),
+// which must come back decompressed.
 TEST_P(NtfsVolumeSaveTest, EveryFileSavesWithItsBytesAndItsUtcModificationTime) {
   const fs::path folder = test::TestDisksDir() / "ntfs-volumes";
   const Json volumeEntry = test::ReadJson(folder / "manifest.json")["volumes"][GetParam()];
@@ -137,8 +140,12 @@ TEST_P(NtfsVolumeSaveTest, EveryFileSavesWithItsBytesAndItsUtcModificationTime) 
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Volumes, NtfsVolumeSaveTest, ::testing::Values(0, 1),
-                         [](const auto& info) { return info.param == 0 ? "Records1k" : "Records4k"; });
+std::string NtfsVolumeName(const ::testing::TestParamInfo<int>& info) {
+  const std::array<const char*, 3> names = {"Records1k", "Records4k", "Compressed"};
+  return names.at(static_cast<std::size_t>(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, NtfsVolumeSaveTest, ::testing::Values(0, 1, 2), NtfsVolumeName);
 
 class FatVolumeSaveTest : public ::testing::TestWithParam<std::string> {};
 

@@ -24,6 +24,10 @@ constexpr std::uint64_t kLowestVcnField = 0x10;
 constexpr std::uint64_t kHighestVcnField = 0x18;
 constexpr std::uint64_t kMappingPairsField = 0x20;
 constexpr std::uint64_t kDataSizeField = 0x30;
+constexpr std::uint64_t kAttributeFlagsField = 0x0C;
+constexpr std::uint64_t kCompressionUnitField = 0x22;
+// The low byte of the attribute flags names the compression method.
+constexpr std::uint16_t kCompressedMask = 0x00FF;
 
 constexpr std::uint64_t kSecondSectorTail = 1022;
 constexpr std::uint64_t kFirstSectorTail = 510;
@@ -101,6 +105,15 @@ std::optional<std::uint64_t> Attribute::dataSize() const {
 std::optional<std::uint16_t> Attribute::mappingPairsOffset() const {
   if (!nonResident()) return std::nullopt;
   return bytes_.u16le(kMappingPairsField);
+}
+
+std::uint32_t Attribute::compressionUnitClusters() const {
+  if (!nonResident()) return 0;
+  const auto flags = bytes_.u16le(kAttributeFlagsField);
+  const auto shift = bytes_.u8(kCompressionUnitField);
+  if (!flags || !shift || (*flags & kCompressedMask) == 0) return 0;
+  if (*shift == 0 || *shift > kMaxCompressionUnitShift) return 0;
+  return std::uint32_t{1} << *shift;
 }
 
 AttributeWalk::AttributeWalk(ByteView record)

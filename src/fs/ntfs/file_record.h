@@ -21,6 +21,9 @@ inline constexpr std::string_view kFileRecordSignature = "FILE";
 // believable.
 inline constexpr std::size_t kDefaultFileRecordBytes = 1024;
 inline constexpr std::size_t kMaxFileRecordBytes = 0x4000;
+// The largest compression unit taken from an attribute header: 2^8 clusters.
+// NTFS writes 2^4; anything beyond this bound is damage.
+inline constexpr std::uint8_t kMaxCompressionUnitShift = 8;
 
 // Attribute types this system reads.
 namespace AttributeType {
@@ -82,6 +85,10 @@ class Attribute {
   std::optional<std::uint64_t> highestVcn() const;
   std::optional<std::uint64_t> dataSize() const;
   std::optional<std::uint16_t> mappingPairsOffset() const;
+  // Clusters per compression unit of a compressed non-resident attribute
+  // (the flags at 0x0C say compressed, the unit at 0x22 is a power of two
+  // of at most kMaxCompressionUnitShift); 0 for any other attribute.
+  std::uint32_t compressionUnitClusters() const;
 
   // The whole attribute, for readers of fields the class does not name.
   ByteView bytes() const { return bytes_; }

@@ -64,6 +64,7 @@ std::optional<DataAttributeInfo> ReadDataSize(ByteView record) {
     if (!size) return std::nullopt;
     info.size = *size;
     info.residency = DataResidency::NonResident;
+    info.compressionUnitClusters = attribute->compressionUnitClusters();
     return info;
   }
   const auto value = attribute->residentValue();

@@ -61,6 +61,9 @@ struct DataAttributeInfo {
   std::size_t attributeOffset = 0;  // where the attribute starts in the record
   // Resident only: the value's place in the record.
   std::size_t valueOffset = 0;
+  // Non-resident only: clusters per compression unit when the data is
+  // compressed, else 0.
+  std::uint32_t compressionUnitClusters = 0;
 };
 
 // The first unnamed $DATA (named streams are passed over): its data size
