@@ -184,12 +184,10 @@ RunEnd CopyRun(ExtractionSource& source, FileCopy& copy, PieceWriter& writer, co
 // front of `buffer` (which holds a whole unit); how many bytes they are.
 std::size_t ReadStoredSectors(ExtractionSource& source, const CompressionUnit& unit, std::span<std::uint8_t> buffer) {
   const std::uint32_t sectorBytes = source.sectors().sectorBytes();
-  const std::string& device = source.sectors().source().devices.current();
   std::size_t at = 0;
   for (const Run& run : unit.stored) {
     const auto bytes = static_cast<std::size_t>(run.sectorCount * sectorBytes);
-    source.sectors().ReadSectors(device, run.firstSector, static_cast<std::uint32_t>(run.sectorCount),
-                                 buffer.subspan(at, bytes));
+    source.sectors().ReadCurrent(run.firstSector, static_cast<std::uint32_t>(run.sectorCount), buffer.subspan(at, bytes));
     at += bytes;
   }
   return at;
