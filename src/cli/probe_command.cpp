@@ -15,6 +15,7 @@ struct ProbeReport {
   int openResult = 0;
   bool accepted = false;
   std::string message;
+  std::string reason;  // the check the file failed, when a reader named one
   VirtualDiskFacts facts;
 };
 
@@ -24,6 +25,7 @@ void PrintText(const ProbeReport& report) {
             << "open result: " << report.openResult << '\n';
   if (!report.accepted) {
     std::cout << "refused: " << report.message << '\n';
+    if (!report.reason.empty()) std::cout << "reason: " << report.reason << '\n';
     return;
   }
   std::cout << "accepted\n"
@@ -46,6 +48,7 @@ void PrintJson(const ProbeReport& report) {
     out["model"] = report.facts.diskTypeText;
   } else {
     out["message"] = report.message;
+    if (!report.reason.empty()) out["reason"] = report.reason;
   }
   std::cout << out.dump(2) << '\n';
 }
@@ -62,6 +65,7 @@ int RunProbe(const ProbeOptions& options) {
   report.openResult = static_cast<int>(selection.probeResult);
   report.accepted = selection.accepted;
   report.message = selection.message;
+  report.reason = selection.reason;
   if (selection.accepted) report.facts = session.source.virtualDisk->facts();
   if (options.json) {
     PrintJson(report);

@@ -19,17 +19,6 @@ enum class SourceKind { PhysicalDisk, LogicalDrive, Floppy, DiskImage, VirtualDi
 
 enum class BadSectorPolicy : std::int32_t { Retry = 0, Skip = 1, RetryAll = 2, SkipAll = 3 };
 
-// The letter that names the open virtual disk reader.
-namespace VirtualFormat {
-constexpr char Qcow = 'C';
-constexpr char Qed = 'Q';
-constexpr char Parallels = 'E';
-constexpr char Vdi = 'D';
-constexpr char Vhd = 'H';
-constexpr char Vhdx = 'X';
-constexpr char Vmdk = 'N';  // "none of the others": read as VMDK
-}  // namespace VirtualFormat
-
 constexpr int kDevicePathSlots = 10;
 // The floppy drive, read whatever path a caller passes while the selected
 // item's name ends in "Floppy".
@@ -54,7 +43,9 @@ struct CurrentSource {
   SourceKind kind = SourceKind::PhysicalDisk;
   std::string displayName;
   DevicePathTable devices;
-  char virtualFormat = VirtualFormat::Vmdk;
+  // The letter of the open virtual disk's format (the letters are listed
+  // with the formats in vdisk/); none before a virtual disk is opened.
+  char virtualFormat = '\0';
   std::filesystem::path imageFolder;
   bool imageSplit = false;
   std::int32_t bytesPerSector = 512;

@@ -41,9 +41,9 @@ class VirtualDisk {
   // The format letter that selects this reader ('H' VHD, 'X' VHDX, ...).
   virtual char formatLetter() const = 0;
 
-  // One read of the format: out.size() bytes (a multiple of 512) from
-  // virtual sector `sector`. Everything not read from the file comes back as
-  // zeros. Nonzero on success.
+  // One read of the format: out.size() bytes (a multiple of 512) from virtual
+  // sector `sector`; nonzero only when every sector was served. Sectors not
+  // served, and everything not read from the file, come back as zeros.
   virtual int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) = 0;
 
   // A run of `count` sectors into out (at least count × 512 bytes). Gives the

@@ -38,19 +38,9 @@ void L2Cache::Lease::Release() {
   node_ = nullptr;
 }
 
-void L2Cache::Reset(std::uint64_t tableBytes, TableByteOrder order) {
-  byOffset_.clear();
-  recency_.clear();
-  cachedBytes_ = 0;
-  tableBytes_ = tableBytes;
-  order_ = order;
-  raw_.clear();
-  raw_.shrink_to_fit();
-}
-
 std::uint32_t L2Cache::usesOf(std::uint64_t offset) const {
-  const auto found = byOffset_.find(offset);
-  return found == byOffset_.end() ? 0 : found->second->uses;
+  const auto found = byKey_.find(TableKey{0, offset});
+  return found == byKey_.end() ? 0 : found->second->uses;
 }
 
 L2Cache::Lease L2Cache::Hit(NodeList::iterator node) {
@@ -59,79 +49,86 @@ L2Cache::Lease L2Cache::Hit(NodeList::iterator node) {
   return Lease(&*node);
 }
 
-L2Cache::NodeList::iterator L2Cache::TakeNode() {
-  const bool fits = cachedBytes_ + tableBytes_ <= capBytes_;
-  if (fits || recency_.empty()) {
-    recency_.emplace_front();
-    cachedBytes_ += tableBytes_;
-    return recency_.begin();
-  }
+L2Cache::Lease L2Cache::Cached(TableKey key) {
+  const auto found = byKey_.find(key);
+  if (found == byKey_.end()) return {};
+  return Hit(found->second);
+}
+
+L2Cache::NodeList::iterator L2Cache::LeastRecentlyUsedFree() {
   for (auto node = recency_.end(); node != recency_.begin();) {
     --node;
-    if (node->uses != 0) continue;
-    byOffset_.erase(node->offset);
-    recency_.splice(recency_.begin(), recency_, node);
-    return recency_.begin();
+    if (node->uses == 0) return node;
   }
   return recency_.end();
 }
 
-void L2Cache::Unlink(NodeList::iterator node) {
-  byOffset_.erase(node->offset);
-  recency_.erase(node);
-  cachedBytes_ -= std::min(cachedBytes_, tableBytes_);
+L2Cache::NodeList::iterator L2Cache::TakeNode(std::uint64_t bytes) {
+  bool dropped = false;
+  while (cachedBytes_ + bytes > capBytes_) {
+    const auto victim = LeastRecentlyUsedFree();
+    if (victim == recency_.end()) break;
+    byKey_.erase(victim->key);
+    Unlink(victim);
+    dropped = true;
+  }
+  // A table that does not fit even so takes the place of those dropped for
+  // it, or stands alone in an empty cache.
+  const bool room = cachedBytes_ + bytes <= capBytes_ || dropped || recency_.empty();
+  if (!room) return recency_.end();
+  recency_.emplace_front();
+  recency_.front().bytes = bytes;
+  cachedBytes_ += bytes;
+  return recency_.begin();
 }
 
-L2Cache::Lease L2Cache::Fetch(ReadHandle& file, std::uint64_t fileSize, std::uint64_t offset) {
-  if (const auto found = byOffset_.find(offset); found != byOffset_.end()) return Hit(found->second);
-  // A table must lie inside the file before memory is spent on it.
-  if (tableBytes_ == 0 || tableBytes_ % 8 != 0 || !RangeFits(fileSize, offset, tableBytes_)) return {};
+// The node's key must already be out of byKey_ (or never have been in it).
+void L2Cache::Unlink(NodeList::iterator node) {
+  cachedBytes_ -= std::min(cachedBytes_, node->bytes);
+  recency_.erase(node);
+}
 
-  const auto node = TakeNode();
+L2Cache::Lease L2Cache::Fetch(ReadHandle& file, std::uint64_t fileSize, TableKey key, std::uint64_t tableBytes) {
+  if (Lease hit = Cached(key)) return hit;
+  // A table must lie inside the file before memory is spent on it.
+  if (tableBytes == 0 || tableBytes % entryBytes_ != 0 || !RangeFits(fileSize, key.offset, tableBytes)) return {};
+
+  const auto node = TakeNode(tableBytes);
   if (node == recency_.end()) return {};
-  node->offset = offset;
+  node->key = key;
   node->uses = 0;
-  raw_.resize(static_cast<std::size_t>(tableBytes_));
-  if (!file.ReadExactAt(offset, raw_)) {
-    // The node is not in byOffset_ yet; Unlink's erase finds nothing there.
+  raw_.resize(static_cast<std::size_t>(tableBytes));
+  if (!file.ReadExactAt(key.offset, raw_)) {
     Unlink(node);
     return {};
   }
 
   const ByteView view(raw_);
-  const std::size_t count = raw_.size() / 8;
+  const std::size_t count = raw_.size() / entryBytes_;
   node->entries.resize(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto value = order_ == TableByteOrder::Big ? view.u64be(i * 8) : view.u64le(i * 8);
-    node->entries[i] = value.value_or(0);
-  }
-  byOffset_[offset] = node;
+  for (std::size_t i = 0; i < count; ++i) node->entries[i] = EntryAt(view, i);
+  byKey_[key] = node;
   return Hit(node);
+}
+
+std::uint64_t L2Cache::EntryAt(const ByteView& view, std::size_t index) const {
+  const std::uint64_t at = std::uint64_t{index} * entryBytes_;
+  if (entryBytes_ == 4) {
+    const auto value = order_ == TableByteOrder::Big ? view.u32be(at) : view.u32le(at);
+    return value.value_or(0);
+  }
+  const auto value = order_ == TableByteOrder::Big ? view.u64be(at) : view.u64le(at);
+  return value.value_or(0);
 }
 
 // ---------------------------------------------------------------------------
 // ClusterImage: opening
 
-void ClusterImage::Reset() {
-  file_.reset();
-  fileSize_ = 0;
-  layout_ = {};
-  cache_.Reset();
-  inflated_.clear();
-  inflated_.shrink_to_fit();
-  deflated_.clear();
-  deflated_.shrink_to_fit();
-  inflatedOffset_ = 0;
-  inflatedValid_ = false;
-}
-
-void ClusterImage::Attach(std::unique_ptr<File> file, std::uint64_t fileSize, ClusterLayout layout) {
-  Reset();
-  file_ = std::move(file);
-  fileSize_ = fileSize;
-  layout_ = std::move(layout);
-  cache_.Reset(layout_.l2Bytes, layout_.byteOrder);
-}
+ClusterImage::ClusterImage(std::unique_ptr<File> file, std::uint64_t fileSize, ClusterLayout layout)
+    : file_(std::move(file)),
+      fileSize_(fileSize),
+      layout_(std::move(layout)),
+      cache_(layout_.l2Bytes, layout_.byteOrder) {}
 
 // ---------------------------------------------------------------------------
 // ClusterImage: mapping
@@ -215,11 +212,11 @@ ClusterImage::Mapping ClusterImage::LocateInTable(const TableLookup& lookup, std
 // ClusterImage: reading
 
 int ClusterImage::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) {
-  return ReadSectorWith(isOpen(), sector, out, [this](auto... args) { return ReadSpan(args...); });
+  return ReadSectorWith(sector, out, [this](auto... args) { return ReadSpan(args...); });
 }
 
 int ClusterImage::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
-  return ReadRunWith(isOpen(), firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
+  return ReadRunWith(firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
 }
 
 // Compressed clusters are served here; each is its own stretch.
@@ -245,31 +242,26 @@ ReadOutcome ClusterImage::ReadSpan(std::uint64_t sector, std::uint64_t count, st
 }
 
 bool ClusterImage::ServeCompressed(const Mapping& stretch, std::span<std::uint8_t> out) {
-  if (!Inflated(stretch.compressed)) return false;
-  if (!RangeFits(inflated_.size(), stretch.inCluster, out.size())) return false;
-  std::copy_n(inflated_.begin() + static_cast<std::ptrdiff_t>(stretch.inCluster), out.size(), out.begin());
+  const std::vector<std::uint8_t>* cluster = Inflated(stretch.compressed);
+  if (!cluster || !RangeFits(cluster->size(), stretch.inCluster, out.size())) return false;
+  std::copy_n(cluster->begin() + static_cast<std::ptrdiff_t>(stretch.inCluster), out.size(), out.begin());
   return true;
 }
 
-// Inflates `cluster` into inflated_ unless it is there already. The stored
-// length may run past the end of the file (the last cluster of a file is not
-// padded); what the file holds of it is used.
-bool ClusterImage::Inflated(const ClusterEntry& cluster) {
-  if (inflatedValid_ && inflatedOffset_ == cluster.fileOffset) return true;
-  inflatedValid_ = false;
-  if (cluster.fileOffset >= fileSize_ || cluster.length == 0) return false;
-  const std::uint64_t length = std::min(cluster.length, fileSize_ - cluster.fileOffset);
-  // A compressed cluster never takes more than twice its inflated size.
-  if (length > 2 * clusterBytes()) return false;
-
-  deflated_.resize(static_cast<std::size_t>(length));
-  if (!file_->ReadExactAt(cluster.fileOffset, deflated_)) return false;
-  inflated_.resize(static_cast<std::size_t>(clusterBytes()));
-  const auto produced = Inflate(deflated_, inflated_, DeflateWrapping::Raw);
-  if (!produced || *produced != inflated_.size()) return false;
-  inflatedOffset_ = cluster.fileOffset;
-  inflatedValid_ = true;
-  return true;
+// The inflated cluster. The stored length may run past the end of the file
+// (the last cluster of a file is not padded); what the file holds of it is
+// used.
+const std::vector<std::uint8_t>* ClusterImage::Inflated(const ClusterEntry& cluster) {
+  const auto readDeflated = [&](std::vector<std::uint8_t>& deflated) -> std::optional<std::size_t> {
+    if (cluster.fileOffset >= fileSize_ || cluster.length == 0) return std::nullopt;
+    const std::uint64_t length = std::min(cluster.length, fileSize_ - cluster.fileOffset);
+    // A compressed cluster never takes more than twice its inflated size.
+    if (length > 2 * clusterBytes()) return std::nullopt;
+    deflated.resize(static_cast<std::size_t>(length));
+    if (!file_->ReadExactAt(cluster.fileOffset, deflated)) return std::nullopt;
+    return static_cast<std::size_t>(clusterBytes());
+  };
+  return inflated_.Get({cluster.fileOffset, 0}, DeflateWrapping::Raw, /*whole=*/true, readDeflated);
 }
 
 // ---------------------------------------------------------------------------
@@ -277,7 +269,7 @@ bool ClusterImage::Inflated(const ClusterEntry& cluster) {
 
 AllocationRun ClusterImage::allocationAt(std::uint64_t sector) const {
   const std::uint64_t diskSectors = this->diskSectors();
-  if (!isOpen() || sector >= diskSectors) return {true, 0};
+  if (sector >= diskSectors) return {true, 0};
 
   const std::uint64_t rest = diskSectors - sector;
   const Mapping first = Locate(sector, rest);

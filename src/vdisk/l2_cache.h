@@ -13,10 +13,12 @@
 #include <list>
 #include <memory>
 #include <span>
-#include <unordered_map>
+#include <map>
 #include <vector>
 
+#include "platform/bytes.h"
 #include "platform/file.h"
+#include "platform/inflate.h"
 #include "storage/virtual_disk.h"
 #include "vdisk/stretch_reader.h"
 
@@ -26,13 +28,25 @@ inline constexpr std::uint64_t kL2CacheCapBytes = 2 * 1024 * 1024;
 
 enum class TableByteOrder { Little, Big };
 
-// Level-2 tables read from the file, with their entries in host order. The
-// tables together take at most the cap; when a new table would pass it, the
-// least recently used table nobody holds is reused. A table larger than the
-// cap on its own is still served when the cache holds nothing else.
+// Tables read from disk files on demand, with their entries in host order:
+// the level-2 tables of QCOW and QED and the grain tables of VMDK. A table is
+// known by a key: the file it comes from (a number the reader chooses, 0 for
+// a reader of one file) and its offset there. The tables together take at
+// most the cap in file bytes; when a new table would pass it, the least
+// recently used tables nobody holds are dropped. A table larger than the cap
+// on its own is still served when the cache holds nothing else.
 class L2Cache {
-  struct Node {
+ public:
+  struct TableKey {
+    std::uint64_t file = 0;
     std::uint64_t offset = 0;
+    auto operator<=>(const TableKey&) const = default;
+  };
+
+ private:
+  struct Node {
+    TableKey key;
+    std::uint64_t bytes = 0;
     std::uint32_t uses = 0;
     std::vector<std::uint64_t> entries;
   };
@@ -63,19 +77,27 @@ class L2Cache {
     Node* node_ = nullptr;
   };
 
-  explicit L2Cache(std::uint64_t capBytes = kL2CacheCapBytes) : capBytes_(capBytes) {}
+  // A cache of tables of `tableBytes` bytes each (unless a fetch names
+  // another size), whose entries are `entryBytes` (4 or 8) wide and stored
+  // in `order`.
+  L2Cache(std::uint64_t tableBytes, TableByteOrder order, std::uint64_t capBytes = kL2CacheCapBytes,
+          std::uint32_t entryBytes = 8)
+      : capBytes_(capBytes), tableBytes_(tableBytes), order_(order), entryBytes_(entryBytes) {}
 
-  // Drops every table and sets the size and byte order of those to come.
-  void Reset(std::uint64_t tableBytes = 0, TableByteOrder order = TableByteOrder::Big);
+  // The table at file offset `offset` of the one file: cached, or read from
+  // `file` (whose size is `fileSize`). An empty lease when the table does not
+  // lie wholly inside the file, cannot be read, or no room can be made for it.
+  Lease Fetch(ReadHandle& file, std::uint64_t fileSize, std::uint64_t offset) {
+    return Fetch(file, fileSize, TableKey{0, offset}, tableBytes_);
+  }
+  // The same for a table of `tableBytes` bytes at `key`.
+  Lease Fetch(ReadHandle& file, std::uint64_t fileSize, TableKey key, std::uint64_t tableBytes);
+  // The table at `key` when it is cached; an empty lease otherwise.
+  Lease Cached(TableKey key);
 
-  // The table at file offset `offset`: cached, or read from `file` (whose
-  // size is `fileSize`). An empty lease when the table does not lie wholly
-  // inside the file, cannot be read, or no cached table is free for reuse.
-  Lease Fetch(ReadHandle& file, std::uint64_t fileSize, std::uint64_t offset);
-
-  std::size_t tableCount() const { return byOffset_.size(); }
+  std::size_t tableCount() const { return byKey_.size(); }
   std::uint64_t cachedBytes() const { return cachedBytes_; }
-  bool holds(std::uint64_t offset) const { return byOffset_.count(offset) != 0; }
+  bool holds(std::uint64_t offset) const { return byKey_.count(TableKey{0, offset}) != 0; }
   // How many leases of the table at `offset` are alive (0 when not cached).
   std::uint32_t usesOf(std::uint64_t offset) const;
 
@@ -83,17 +105,20 @@ class L2Cache {
   using NodeList = std::list<Node>;
 
   Lease Hit(NodeList::iterator node);
-  // A node for a new table: a fresh one, or the least recently used free
-  // one; recency_.end() when neither may be had.
-  NodeList::iterator TakeNode();
+  // A node for a new table of `bytes`, made room for by dropping the least
+  // recently used free tables; recency_.end() when no room can be made.
+  NodeList::iterator TakeNode(std::uint64_t bytes);
+  NodeList::iterator LeastRecentlyUsedFree();
   void Unlink(NodeList::iterator node);
+  std::uint64_t EntryAt(const ByteView& view, std::size_t index) const;
 
   std::uint64_t capBytes_;
-  std::uint64_t tableBytes_ = 0;
-  TableByteOrder order_ = TableByteOrder::Big;
+  std::uint64_t tableBytes_;
+  TableByteOrder order_;
+  std::uint32_t entryBytes_;
   std::uint64_t cachedBytes_ = 0;
   NodeList recency_;  // most recently used first
-  std::unordered_map<std::uint64_t, NodeList::iterator> byOffset_;
+  std::map<TableKey, NodeList::iterator> byKey_;
   std::vector<std::uint8_t> raw_;  // the bytes of the table being read
 };
 
@@ -131,11 +156,9 @@ struct ClusterLayout {
 // inflated cluster, failing when the cluster does not inflate whole.
 class ClusterImage {
  public:
-  void Reset();
   // Takes over an open file and the layout read from its header; the
   // layout's values must have been checked by the caller.
-  void Attach(std::unique_ptr<File> file, std::uint64_t fileSize, ClusterLayout layout);
-  bool isOpen() const { return file_ != nullptr; }
+  ClusterImage(std::unique_ptr<File> file, std::uint64_t fileSize, ClusterLayout layout);
 
   std::uint64_t diskSize() const { return layout_.diskSize; }
   std::uint64_t diskSectors() const { return layout_.diskSize / kVirtualSectorBytes; }
@@ -173,19 +196,15 @@ class ClusterImage {
   Mapping Locate(std::uint64_t sector, std::uint64_t limit) const;
   Mapping LocateInTable(const TableLookup& lookup, std::uint64_t sector, std::uint64_t limit) const;
   bool ServeCompressed(const Mapping& stretch, std::span<std::uint8_t> out);
-  bool Inflated(const ClusterEntry& cluster);
+  const std::vector<std::uint8_t>* Inflated(const ClusterEntry& cluster);
 
   std::unique_ptr<File> file_;
   std::uint64_t fileSize_ = 0;
   ClusterLayout layout_;
   mutable L2Cache cache_;
 
-  // The last compressed cluster inflated, so that reading it sector by
-  // sector inflates it once.
-  std::vector<std::uint8_t> inflated_;
-  std::vector<std::uint8_t> deflated_;
-  std::uint64_t inflatedOffset_ = 0;
-  bool inflatedValid_ = false;
+  // The last compressed cluster inflated, by its file offset.
+  InflatedBlock inflated_;
 };
 
 }  // namespace korv

@@ -56,73 +56,50 @@ std::vector<fs::path> NonEmptyHdsFilesIn(const fs::path& folder) {
 // ---------------------------------------------------------------------------
 // Opening
 
-void ParallelsReader::Reset() {
-  file_.reset();
-  fileSize_ = 0;
-  imagePath_.clear();
-  isHds_ = false;
-  shiftOne_ = false;
-  entriesInClusters_ = false;
-  diskSectors_ = 0;
-  cylinders_ = 0;
-  heads_ = 0;
-  sectorsPerCluster_ = 0;
-  tableEntryCount_ = 0;
-  blockTable_.clear();
-  blockTable_.shrink_to_fit();
+ParallelsReader::ParallelsReader(std::unique_ptr<File> file, std::uint64_t fileSize, const fs::path& path)
+    : file_(std::move(file)), fileSize_(fileSize), imagePath_(path), isHds_(EndsWithHds(path)) {}
+
+OpenAttempt<ParallelsReader> ParallelsReader::Open(const fs::path& path) {
+  return OpenImage(path, /*mayFollowFolder=*/true);
 }
 
-void ParallelsReader::Close() { Reset(); }
+OpenAttempt<ParallelsReader> ParallelsReader::OpenImage(const fs::path& path, bool mayFollowFolder) {
+  auto file = File::OpenReadOnly(path);
+  if (!file) return CannotOpen(kReasonCannotOpenFile);
+  const std::uint64_t fileSize = file->Size();
 
-OpenResult ParallelsReader::Open(const fs::path& path) { return OpenImage(path, /*mayFollowFolder=*/true); }
-
-OpenResult ParallelsReader::OpenImage(const fs::path& path, bool mayFollowFolder) {
-  Reset();
-  file_ = File::OpenReadOnly(path);
-  if (!file_) return OpenResult::CannotOpen;
-  fileSize_ = file_->Size();
-
-  if (fileSize_ == 0 && IsRegularFile(path)) {
-    Reset();
+  if (fileSize == 0 && IsRegularFile(path)) {
     // The folder is followed once: whatever is found there is opened as an
     // image, never taken as a pointer to a folder again.
-    if (!mayFollowFolder) return OpenResult::NotThisFormat;
+    if (!mayFollowFolder) return NotThisFormat("empty file");
     return OpenFirstHdsBeside(path);
   }
 
   HeaderBytes header{};
-  if (!file_->ReadExactAt(0, header)) {
-    Reset();
-    return OpenResult::NotThisFormat;
-  }
-  imagePath_ = path;
-  isHds_ = EndsWithHds(path);
-  OpenResult result = LoadHeader(header, fileSize_);
-  if (result == OpenResult::Opened) result = LoadBlockTable();
-  if (result != OpenResult::Opened) {
-    Reset();
-    return result;
-  }
-  shiftOne_ = DataStartsOneSectorLate();
-  return OpenResult::Opened;
+  if (!file->ReadExactAt(0, header)) return NotThisFormat("header cut short");
+  std::unique_ptr<ParallelsReader> reader(new ParallelsReader(std::move(file), fileSize, path));
+  OpenVerdict verdict = reader->LoadHeader(header);
+  if (verdict.result == OpenResult::Opened) verdict = reader->LoadBlockTable();
+  if (verdict.result == OpenResult::Opened) reader->shiftOne_ = reader->DataStartsOneSectorLate();
+  return Conclude(std::move(reader), verdict);
 }
 
-OpenResult ParallelsReader::OpenFirstHdsBeside(const fs::path& emptyFile) {
+OpenAttempt<ParallelsReader> ParallelsReader::OpenFirstHdsBeside(const fs::path& emptyFile) {
   fs::path folder = emptyFile.parent_path();
   if (folder.empty()) folder = ".";
   const std::vector<fs::path> candidates = NonEmptyHdsFilesIn(folder);
-  if (candidates.empty()) return OpenResult::NotThisFormat;
+  if (candidates.empty()) return NotThisFormat("empty file and no \".hds\" file beside it");
   return OpenImage(candidates.front(), /*mayFollowFolder=*/false);
 }
 
-OpenResult ParallelsReader::LoadHeader(std::span<const std::uint8_t> bytes, std::uint64_t fileSize) {
+OpenVerdict ParallelsReader::LoadHeader(std::span<const std::uint8_t> bytes) {
   const ByteView view(bytes);
   if (view.matches(0, kMagicClusters)) {
     entriesInClusters_ = true;
   } else if (!view.matches(0, kMagicSectors)) {
-    return OpenResult::NotThisFormat;
+    return NotThisFormat("no Parallels magic");
   }
-  if (view.u32le(16) != kParallelsVersion) return OpenResult::Damaged;
+  if (view.u32le(16) != kParallelsVersion) return Damaged("unsupported version");
   heads_ = view.u32le(20).value_or(0);
   cylinders_ = view.u32le(24).value_or(0);
   sectorsPerCluster_ = view.u32le(28).value_or(0);
@@ -131,25 +108,27 @@ OpenResult ParallelsReader::LoadHeader(std::span<const std::uint8_t> bytes, std:
   // part of it there.
   diskSectors_ = entriesInClusters_ ? view.u64le(36).value_or(0) : view.u32le(36).value_or(0);
 
-  if (sectorsPerCluster_ == 0) return OpenResult::Damaged;
-  if (tableEntryCount_ > kParallelsMaxTableEntries) return OpenResult::Damaged;
+  if (sectorsPerCluster_ == 0) return Damaged("no sectors per cluster");
+  if (tableEntryCount_ > kParallelsMaxTableEntries) return Damaged("block table over the limit");
   // The table must lie inside the file before anything is allocated for it.
-  if (!RangeFits(fileSize, kParallelsTableOffset, std::uint64_t{tableEntryCount_} * 4)) return OpenResult::Damaged;
+  if (!RangeFits(fileSize_, kParallelsTableOffset, std::uint64_t{tableEntryCount_} * 4)) {
+    return Damaged("block table beyond the file");
+  }
   // A disk larger than its table can map has a size nothing can serve.
   const std::uint64_t mappedSectors = std::uint64_t{tableEntryCount_} * sectorsPerCluster_;
-  if (diskSectors_ > mappedSectors || !CheckedMul(diskSectors_, kSector)) return OpenResult::Damaged;
-  return OpenResult::Opened;
+  if (diskSectors_ > mappedSectors || !CheckedMul(diskSectors_, kSector)) return Damaged("disk larger than its table");
+  return kOpenedVerdict;
 }
 
-OpenResult ParallelsReader::LoadBlockTable() {
+OpenVerdict ParallelsReader::LoadBlockTable() {
   std::vector<std::uint8_t> bytes(std::size_t{tableEntryCount_} * 4);
-  if (!file_->ReadExactAt(kParallelsTableOffset, bytes)) return OpenResult::Damaged;
+  if (!file_->ReadExactAt(kParallelsTableOffset, bytes)) return Damaged("block table unreadable");
   const ByteView view(bytes);
   blockTable_.resize(tableEntryCount_);
   for (std::uint32_t i = 0; i < tableEntryCount_; ++i) {
     blockTable_[i] = view.u32le(std::uint64_t{i} * 4).value_or(0);
   }
-  return OpenResult::Opened;
+  return kOpenedVerdict;
 }
 
 // The one-sector shift of some ".hds" images: the table's first data sector
@@ -214,7 +193,7 @@ VirtualDiskFacts ParallelsReader::facts() const {
 }
 
 AllocationRun ParallelsReader::allocationAt(std::uint64_t sector) const {
-  if (!isOpen() || sector >= diskSectors_ || sectorsPerCluster_ == 0) return {true, 0};
+  if (sector >= diskSectors_ || sectorsPerCluster_ == 0) return {true, 0};
   const std::uint64_t cluster = sector / sectorsPerCluster_;
   if (cluster >= blockTable_.size()) return {true, 0};
 

@@ -24,6 +24,7 @@
 
 #include "platform/file.h"
 #include "storage/virtual_disk.h"
+#include "vdisk/formats.h"
 #include "vdisk/open_result.h"
 #include "vdisk/stretch_reader.h"
 
@@ -36,21 +37,15 @@ inline constexpr std::uint32_t kParallelsMaxTableEntries = 0x40000000;
 
 class ParallelsReader final : public StretchDisk {
  public:
-  ParallelsReader() = default;
-  ~ParallelsReader() override = default;
   ParallelsReader(const ParallelsReader&) = delete;
   ParallelsReader& operator=(const ParallelsReader&) = delete;
 
-  // Forgets the previous disk, then opens and checks `path`. An empty file
-  // opens the first non-empty ".hds" file of its folder instead (by name,
-  // without regard to case), or is NotThisFormat when there is none.
-  OpenResult Open(const std::filesystem::path& path);
-  void Close();
-  bool isOpen() const override { return file_ != nullptr; }
+  // Opens and checks `path`. An empty file opens the first non-empty ".hds"
+  // file of its folder instead (by name, without regard to case), or is
+  // NotThisFormat when there is none.
+  static OpenAttempt<ParallelsReader> Open(const std::filesystem::path& path);
 
-  char formatLetter() const override { return 'E'; }
-  // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
-  // every sector was served. Unserved sectors read as zeros.
+  char formatLetter() const override { return VirtualFormat::Parallels; }
   using StretchDisk::ReadSector;
   using StretchDisk::ReadRun;  // one file read per contiguous stretch
   VirtualDiskFacts facts() const override;
@@ -78,22 +73,21 @@ class ParallelsReader final : public StretchDisk {
   std::uint32_t tableEntry(std::uint64_t cluster) const;
 
  private:
-  // What a stretch of virtual sectors is served from.
+  ParallelsReader(std::unique_ptr<File> file, std::uint64_t fileSize, const std::filesystem::path& path);
 
-  void Reset();
-  OpenResult OpenImage(const std::filesystem::path& path, bool mayFollowFolder);
-  OpenResult OpenFirstHdsBeside(const std::filesystem::path& emptyFile);
-  OpenResult LoadHeader(std::span<const std::uint8_t> header, std::uint64_t fileSize);
-  OpenResult LoadBlockTable();
+  static OpenAttempt<ParallelsReader> OpenImage(const std::filesystem::path& path, bool mayFollowFolder);
+  static OpenAttempt<ParallelsReader> OpenFirstHdsBeside(const std::filesystem::path& emptyFile);
+  OpenVerdict LoadHeader(std::span<const std::uint8_t> header);
+  OpenVerdict LoadBlockTable();
   bool DataStartsOneSectorLate();
 
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch PieceAt(std::uint64_t sector, std::uint64_t limit) const;
 
   std::unique_ptr<File> file_;
-  std::uint64_t fileSize_ = 0;
+  std::uint64_t fileSize_;
   std::filesystem::path imagePath_;
-  bool isHds_ = false;
+  bool isHds_;
   bool shiftOne_ = false;
   bool entriesInClusters_ = false;
   std::uint64_t diskSectors_ = 0;

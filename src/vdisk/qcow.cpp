@@ -175,25 +175,9 @@ std::uint64_t Version1L1Count(const QcowHeader& header) {
 
 }  // namespace
 
-void QcowReader::Reset() {
-  image_.Reset();
-  version_ = 0;
-  clusterBits_ = 0;
-  incompatibleFeatures_ = 0;
-}
-
-void QcowReader::Close() { Reset(); }
-
-OpenResult QcowReader::Open(const fs::path& path) {
-  Reset();
-  const OpenResult result = OpenImage(path);
-  if (result != OpenResult::Opened) Reset();
-  return result;
-}
-
-OpenResult QcowReader::OpenImage(const fs::path& path) {
+OpenAttempt<QcowReader> QcowReader::Open(const fs::path& path) {
   auto file = File::OpenReadOnly(path);
-  if (!file) return OpenResult::CannotOpen;
+  if (!file) return CannotOpen(kReasonCannotOpenFile);
   const std::uint64_t fileSize = file->Size();
 
   HeaderBytes bytes{};
@@ -201,32 +185,35 @@ OpenResult QcowReader::OpenImage(const fs::path& path) {
   const ByteView view(bytes.data(), got);
   const auto magic = view.u32be(0);
   const auto version = view.u32be(4);
-  if (!magic || *magic != kQcowMagic || !version || *version < 1 || *version > 3) return OpenResult::NotThisFormat;
-  if (got < HeaderBytesOf(*version)) return OpenResult::NotThisFormat;
+  if (!magic || *magic != kQcowMagic) return NotThisFormat("no QCOW magic");
+  if (!version || *version < 1 || *version > 3) return NotThisFormat("unknown QCOW version");
+  if (got < HeaderBytesOf(*version)) return NotThisFormat("header cut short");
 
   const QcowHeader header = *version == 1 ? ParseVersion1(view) : ParseVersion2Or3(view, *version);
   // The compression type field must be read whole when the image uses it.
   if ((header.incompatible & kQcowCompressionTypeBit) && header.headerLength > kCompressionTypeOffset &&
       !header.compressionType) {
-    return OpenResult::NotThisFormat;
+    return NotThisFormat("compression type cut short");
   }
-  if (header.encryption != 0 || header.snapshots != 0 || !FeaturesSupported(header)) return OpenResult::Damaged;
+  if (header.encryption != 0) return Damaged("encrypted");
+  if (header.snapshots != 0) return Damaged("has snapshots");
+  if (!FeaturesSupported(header)) return Damaged("unsupported incompatible features");
   if (header.clusterBits < kQcowMinClusterBits || header.clusterBits > kQcowMaxClusterBits) {
-    return OpenResult::Damaged;
+    return Damaged("cluster size out of range");
   }
 
   auto layout = LayoutOf(header);
-  if (!layout) return OpenResult::Damaged;
+  if (!layout) return Damaged("level-2 table size out of range");
   const std::uint64_t l1Count = header.version == 1 ? Version1L1Count(header) : header.l1Count;
   auto l1Table = ReadL1Table(*file, fileSize, header, l1Count);
-  if (!l1Table) return OpenResult::Damaged;
+  if (!l1Table) return Damaged("level-1 table beyond the file");
   layout->l1Table = std::move(*l1Table);
 
-  version_ = header.version;
-  clusterBits_ = header.clusterBits;
-  incompatibleFeatures_ = header.incompatible;
-  image_.Attach(std::move(file), fileSize, std::move(*layout));
-  return OpenResult::Opened;
+  ClusterImage image(std::move(file), fileSize, std::move(*layout));
+  return {OpenResult::Opened,
+          std::unique_ptr<QcowReader>(
+              new QcowReader(std::move(image), header.version, header.clusterBits, header.incompatible)),
+          {}};
 }
 
 int QcowReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) { return image_.ReadSector(sector, out); }

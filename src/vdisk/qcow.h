@@ -16,6 +16,7 @@
 
 #include "storage/virtual_disk.h"
 #include "vdisk/l2_cache.h"
+#include "vdisk/formats.h"
 #include "vdisk/open_result.h"
 
 namespace korv {
@@ -34,23 +35,17 @@ inline constexpr std::uint64_t kQcowExtendedL2Bit = 1u << 4;
 
 class QcowReader final : public VirtualDisk {
  public:
-  QcowReader() = default;
-  ~QcowReader() override = default;
   QcowReader(const QcowReader&) = delete;
   QcowReader& operator=(const QcowReader&) = delete;
 
-  // Forgets the previous disk, then opens and checks `path`. NotThisFormat:
-  // no QCOW magic, an unknown version, or a header shorter than its version
-  // needs. Damaged: encryption, snapshots (versions 2 and 3), incompatible
-  // features other than those above, a cluster size outside 512 B to 2 MiB,
-  // or a level-1 table that does not lie inside the file.
-  OpenResult Open(const std::filesystem::path& path);
-  void Close();
-  bool isOpen() const { return image_.isOpen(); }
+  // Opens and checks `path`. NotThisFormat: no QCOW magic, an unknown
+  // version, or a header shorter than its version needs. Damaged:
+  // encryption, snapshots (versions 2 and 3), incompatible features other
+  // than those above, a cluster size outside 512 B to 2 MiB, or a level-1
+  // table that does not lie inside the file.
+  static OpenAttempt<QcowReader> Open(const std::filesystem::path& path);
 
-  char formatLetter() const override { return 'C'; }
-  // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
-  // every sector was served. Unserved sectors read as zeros.
+  char formatLetter() const override { return VirtualFormat::Qcow; }
   int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) override;
   // One file read per stretch of clusters that follow each other in the
   // file; the bytes and the result equal those of one ReadSector per sector.
@@ -66,13 +61,16 @@ class QcowReader final : public VirtualDisk {
   const L2Cache& l2Cache() const { return image_.cache(); }
 
  private:
-  void Reset();
-  OpenResult OpenImage(const std::filesystem::path& path);
+  QcowReader(ClusterImage image, std::uint32_t version, std::uint32_t clusterBits, std::uint64_t incompatibleFeatures)
+      : image_(std::move(image)),
+        version_(version),
+        clusterBits_(clusterBits),
+        incompatibleFeatures_(incompatibleFeatures) {}
 
   ClusterImage image_;
-  std::uint32_t version_ = 0;
-  std::uint32_t clusterBits_ = 0;
-  std::uint64_t incompatibleFeatures_ = 0;
+  std::uint32_t version_;
+  std::uint32_t clusterBits_;
+  std::uint64_t incompatibleFeatures_;
 };
 
 }  // namespace korv

@@ -40,42 +40,28 @@ std::optional<std::vector<std::uint64_t>> ReadL1Table(File& file, std::uint64_t 
 
 }  // namespace
 
-void QedReader::Reset() {
-  image_.Reset();
-  clusterSize_ = 0;
-  tableClusters_ = 0;
-}
-
-void QedReader::Close() { Reset(); }
-
-OpenResult QedReader::Open(const fs::path& path) {
-  Reset();
-  const OpenResult result = OpenImage(path);
-  if (result != OpenResult::Opened) Reset();
-  return result;
-}
-
-OpenResult QedReader::OpenImage(const fs::path& path) {
+OpenAttempt<QedReader> QedReader::Open(const fs::path& path) {
   auto file = File::OpenReadOnly(path);
-  if (!file) return OpenResult::CannotOpen;
+  if (!file) return CannotOpen(kReasonCannotOpenFile);
   const std::uint64_t fileSize = file->Size();
 
   std::array<std::uint8_t, kHeaderBytes> bytes{};
-  if (!file->ReadExactAt(0, bytes)) return OpenResult::NotThisFormat;
+  if (!file->ReadExactAt(0, bytes)) return NotThisFormat("header cut short");
   const ByteView view(bytes);
   const std::uint32_t clusterSize = view.u32le(4).value_or(0);
   const std::uint32_t tableClusters = view.u32le(8).value_or(0);
   const std::uint64_t l1Offset = view.u64le(40).value_or(0);
   const std::uint64_t imageSize = view.u64le(48).value_or(0);
-  if (!view.matches(0, kMagic) || imageSize % kVirtualSectorBytes != 0) return OpenResult::NotThisFormat;
+  if (!view.matches(0, kMagic)) return NotThisFormat("no QED magic");
+  if (imageSize % kVirtualSectorBytes != 0) return NotThisFormat("image size not whole sectors");
 
   if (!IsPowerOfTwo(clusterSize) || clusterSize < kQedMinClusterBytes || clusterSize > kQedMaxClusterBytes) {
-    return OpenResult::Damaged;
+    return Damaged("cluster size out of range");
   }
   // A table size that is no power of two would leave the level-1 index
   // without a bit boundary.
   if (!IsPowerOfTwo(tableClusters) || tableClusters < kQedMinTableClusters || tableClusters > kQedMaxTableClusters) {
-    return OpenResult::Damaged;
+    return Damaged("table size out of range");
   }
 
   ClusterLayout layout;
@@ -86,13 +72,12 @@ OpenResult QedReader::OpenImage(const fs::path& path) {
   layout.byteOrder = TableByteOrder::Little;
   layout.decode = DecodeEntry;
   auto l1Table = ReadL1Table(*file, fileSize, l1Offset, layout.l2Bytes);
-  if (!l1Table) return OpenResult::Damaged;
+  if (!l1Table) return Damaged("level-1 table beyond the file");
   layout.l1Table = std::move(*l1Table);
 
-  clusterSize_ = clusterSize;
-  tableClusters_ = tableClusters;
-  image_.Attach(std::move(file), fileSize, std::move(layout));
-  return OpenResult::Opened;
+  ClusterImage image(std::move(file), fileSize, std::move(layout));
+  return {OpenResult::Opened, std::unique_ptr<QedReader>(new QedReader(std::move(image), clusterSize, tableClusters)),
+          {}};
 }
 
 int QedReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) { return image_.ReadSector(sector, out); }

@@ -15,6 +15,7 @@
 
 #include "storage/virtual_disk.h"
 #include "vdisk/l2_cache.h"
+#include "vdisk/formats.h"
 #include "vdisk/open_result.h"
 
 namespace korv {
@@ -26,23 +27,17 @@ inline constexpr std::uint32_t kQedMaxTableClusters = 16;
 
 class QedReader final : public VirtualDisk {
  public:
-  QedReader() = default;
-  ~QedReader() override = default;
   QedReader(const QedReader&) = delete;
   QedReader& operator=(const QedReader&) = delete;
 
-  // Forgets the previous disk, then opens and checks `path`. NotThisFormat:
-  // no "QED" magic, a header that cannot be read whole, or an image size
-  // that is no multiple of 512. Damaged: a cluster size that is not a power
-  // of two from 4 KiB to 64 MiB, a table size that is not 1, 2, 4, 8 or 16 clusters, or
-  // a level-1 table that does not lie inside the file.
-  OpenResult Open(const std::filesystem::path& path);
-  void Close();
-  bool isOpen() const { return image_.isOpen(); }
+  // Opens and checks `path`. NotThisFormat: no "QED" magic, a header that
+  // cannot be read whole, or an image size that is no multiple of 512.
+  // Damaged: a cluster size that is not a power of two from 4 KiB to 64 MiB,
+  // a table size that is not 1, 2, 4, 8 or 16 clusters, or a level-1 table
+  // that does not lie inside the file.
+  static OpenAttempt<QedReader> Open(const std::filesystem::path& path);
 
-  char formatLetter() const override { return 'Q'; }
-  // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
-  // every sector was served. Unserved sectors read as zeros.
+  char formatLetter() const override { return VirtualFormat::Qed; }
   int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) override;
   // One file read per stretch of clusters that follow each other in the
   // file; the bytes and the result equal those of one ReadSector per sector.
@@ -56,12 +51,12 @@ class QedReader final : public VirtualDisk {
   const L2Cache& l2Cache() const { return image_.cache(); }
 
  private:
-  void Reset();
-  OpenResult OpenImage(const std::filesystem::path& path);
+  QedReader(ClusterImage image, std::uint32_t clusterSize, std::uint32_t tableClusters)
+      : image_(std::move(image)), clusterSize_(clusterSize), tableClusters_(tableClusters) {}
 
   ClusterImage image_;
-  std::uint32_t clusterSize_ = 0;
-  std::uint32_t tableClusters_ = 0;
+  std::uint32_t clusterSize_;
+  std::uint32_t tableClusters_;
 };
 
 }  // namespace korv

@@ -5,12 +5,7 @@
 #include <functional>
 
 #include "platform/file.h"
-#include "vdisk/parallels.h"
-#include "vdisk/qcow.h"
-#include "vdisk/qed.h"
-#include "vdisk/vdi.h"
 #include "vdisk/vhd.h"
-#include "vdisk/vhdx.h"
 #include "vdisk/vmdk.h"
 
 namespace korv {
@@ -25,18 +20,7 @@ constexpr std::string_view kVboxLocationKey = "location=";
 constexpr std::size_t kMaxVboxLocation = 4096;
 
 constexpr std::string_view kVmdkDamagedType = "Damaged";
-
-struct ProbeStep {
-  char letter;
-  std::function<std::unique_ptr<VirtualDisk>(const fs::path&, OpenResult&)> open;
-};
-
-template <typename Reader>
-std::unique_ptr<VirtualDisk> OpenWith(const fs::path& path, OpenResult& result) {
-  auto reader = std::make_unique<Reader>();
-  result = reader->Open(path);
-  return reader;
-}
+constexpr std::string_view kReasonHeldByAnotherWriter = "held by another program";
 
 bool EndsWithIgnoringCase(const std::string& text, std::string_view suffix) {
   if (text.size() < suffix.size()) return false;
@@ -69,32 +53,41 @@ std::string ParentMessage(ParentOutcome outcome) {
   return std::string(kMsgParentCorrupted);
 }
 
-VirtualFileSelection ValidateVhd(VirtualFileSelection selection, VirtualFileProbe& probe) {
-  if (probe.probeResult == OpenResult::Damaged) return Refuse(std::move(selection), kMsgHighlyCorrupted);
-  auto& vhd = static_cast<VhdReader&>(*probe.reader);
-  if (vhd.isDifferencing()) {
-    const ParentOutcome parent = ResolveVhdParent(vhd, probe.selectedPath);
+// A damaged file opens no reader.
+VirtualFileSelection AcceptAsOpened(VirtualFileSelection selection, VirtualFileProbe& probe) {
+  if (!probe.reader) return Refuse(std::move(selection), kMsgHighlyCorrupted);
+  return Accept(std::move(selection), std::move(probe.reader));
+}
+
+VirtualFileSelection AcceptWithParents(VirtualFileSelection selection, VirtualFileProbe& probe) {
+  if (!probe.reader) return Refuse(std::move(selection), kMsgHighlyCorrupted);
+  // Only the VHD reader has parents to resolve.
+  auto* vhd = dynamic_cast<VhdReader*>(probe.reader.get());
+  if (vhd && vhd->isDifferencing()) {
+    const ParentOutcome parent = ResolveVhdParent(*vhd, probe.selectedPath);
     if (parent != ParentOutcome::Ready) return Refuse(std::move(selection), ParentMessage(parent));
   }
   return Accept(std::move(selection), std::move(probe.reader));
 }
 
-VirtualFileSelection ValidateVmdk(VirtualFileSelection selection, const fs::path& path) {
-  auto vmdk = std::make_unique<VmdkReader>();
-  const OpenResult result = vmdk->Open(path);
-  // The VMDK reader's answer is the one that counts for a file no other
-  // reader recognised.
-  selection.probeResult = result;
-  switch (result) {
+// The format tried last gives the answer that counts for a file no other
+// format recognised. Only the VMDK reader is tried that way.
+VirtualFileSelection AcceptTriedLast(VirtualFileSelection selection, const ContainerFormat& format,
+                                     const fs::path& path) {
+  OpenAttempt<VirtualDisk> attempt = format.open(path);
+  selection.probeResult = attempt.result;
+  selection.reason = attempt.reason;
+  switch (attempt.result) {
     case OpenResult::CannotOpen: return Refuse(std::move(selection), kMsgFileShared);
     case OpenResult::Damaged: return Refuse(std::move(selection), kMsgSelectValidFile);
     case OpenResult::NotThisFormat: return Refuse(std::move(selection), kMsgHighlyCorrupted);
     case OpenResult::Opened: break;
   }
-  const std::string& type = vmdk->diskTypeText();
+  const auto* vmdk = dynamic_cast<const VmdkReader*>(attempt.reader.get());
+  const std::string type = vmdk ? vmdk->diskTypeText() : std::string();
   if (type == kVmdkDamagedType) return Refuse(std::move(selection), kMsgHighlyCorrupted);
   if (!IsAcceptedVmdkType(type)) return Refuse(std::move(selection), kMsgChooseCorrectFile);
-  return Accept(std::move(selection), std::move(vmdk));
+  return Accept(std::move(selection), std::move(attempt.reader));
 }
 
 // Feeds a file to `consume` in bounded chunks; false when it cannot be read.
@@ -199,28 +192,27 @@ VirtualFileProbe ProbeVirtualFile(const fs::path& chosenPath) {
   if (probe.selectedPath.empty()) return probe;
   if (HeldByAnotherWriter(probe.selectedPath)) {
     probe.probeResult = OpenResult::CannotOpen;
+    probe.reason = kReasonHeldByAnotherWriter;
     return probe;
   }
 
-  const std::array<ProbeStep, 6> steps = {{
-      {VirtualFormat::Qcow, OpenWith<QcowReader>},
-      {VirtualFormat::Qed, OpenWith<QedReader>},
-      {VirtualFormat::Parallels, OpenWith<ParallelsReader>},
-      {VirtualFormat::Vdi, OpenWith<VdiReader>},
-      {VirtualFormat::Vhd, OpenWith<VhdReader>},
-      {VirtualFormat::Vhdx, OpenWith<VhdxReader>},
-  }};
-  for (std::size_t i = 0; i < steps.size(); ++i) {
-    auto reader = steps[i].open(probe.selectedPath, probe.probeResult);
-    if (probe.probeResult == OpenResult::Opened || probe.probeResult == OpenResult::Damaged) {
-      probe.virtualFormat = steps[i].letter;
-      probe.reader = std::move(reader);
+  const auto formats = ProbedFormats();
+  for (std::size_t i = 0; i < formats.size(); ++i) {
+    OpenAttempt<VirtualDisk> attempt = formats[i]->open(probe.selectedPath);
+    probe.probeResult = attempt.result;
+    if (attempt.result == OpenResult::Opened || attempt.result == OpenResult::Damaged) {
+      probe.virtualFormat = formats[i]->letter;
+      probe.reader = std::move(attempt.reader);
+      probe.reason = std::move(attempt.reason);
       return probe;
     }
-    // A file the first reader cannot open is locked: the others cannot either.
-    if (i == 0 && probe.probeResult == OpenResult::CannotOpen) return probe;
+    // A file the first format cannot open is locked: the others cannot either.
+    if (i == 0 && attempt.result == OpenResult::CannotOpen) {
+      probe.reason = std::move(attempt.reason);
+      return probe;
+    }
   }
-  probe.virtualFormat = VirtualFormat::Vmdk;
+  probe.virtualFormat = LastTriedFormat().letter;
   return probe;
 }
 
@@ -228,33 +220,20 @@ VirtualFileSelection ValidateVirtualFile(VirtualFileProbe probe) {
   VirtualFileSelection selection;
   selection.probeResult = probe.probeResult;
   selection.virtualFormat = probe.virtualFormat;
+  selection.reason = probe.reason;
   if (probe.selectedPath.empty()) return Refuse(std::move(selection), kMsgSpecifyVirtualPath);
   if (probe.probeResult == OpenResult::CannotOpen) return Refuse(std::move(selection), kMsgFileShared);
-  switch (probe.virtualFormat) {
-    case VirtualFormat::Vhd: return ValidateVhd(std::move(selection), probe);
-    case VirtualFormat::Qcow:
-    case VirtualFormat::Qed:
-    case VirtualFormat::Parallels:
-    case VirtualFormat::Vdi:
-    case VirtualFormat::Vhdx:
-      if (probe.probeResult == OpenResult::Damaged) return Refuse(std::move(selection), kMsgHighlyCorrupted);
-      return Accept(std::move(selection), std::move(probe.reader));
-    default: return ValidateVmdk(std::move(selection), probe.selectedPath);
+  const ContainerFormat* format = FormatOfLetter(probe.virtualFormat);
+  // Only a probe made by hand can name a letter no format has.
+  if (!format) return Refuse(std::move(selection), kMsgSelectValidFile);
+  switch (format->acceptance) {
+    case Acceptance::AsOpened: return AcceptAsOpened(std::move(selection), probe);
+    case Acceptance::WithParents: return AcceptWithParents(std::move(selection), probe);
+    case Acceptance::TriedLast: return AcceptTriedLast(std::move(selection), *format, probe.selectedPath);
   }
+  return Refuse(std::move(selection), kMsgSelectValidFile);
 }
 
 VirtualFileSelection SelectVirtualFile(const fs::path& path) { return ValidateVirtualFile(ProbeVirtualFile(path)); }
-
-std::string_view FormatName(char virtualFormat) {
-  switch (virtualFormat) {
-    case VirtualFormat::Qcow: return "QCOW";
-    case VirtualFormat::Qed: return "QED";
-    case VirtualFormat::Parallels: return "HDD";
-    case VirtualFormat::Vdi: return "VDI";
-    case VirtualFormat::Vhd: return "VHD";
-    case VirtualFormat::Vhdx: return "VHDX";
-    default: return "VMDK";
-  }
-}
 
 }  // namespace korv

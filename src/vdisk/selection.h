@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "storage/current_source.h"
 #include "storage/virtual_disk.h"
+#include "vdisk/formats.h"
 #include "vdisk/open_result.h"
 
 namespace korv {
@@ -30,20 +30,16 @@ inline constexpr std::string_view kMsgParentCorrupted = "Parent virtual file is 
 inline constexpr std::string_view kMsgSelectValidFile = "Please select valid file.";
 inline constexpr std::string_view kMsgChooseCorrectFile = "Please choose correct virtual file.";
 
-// The open-file filter of the file dialog.
-inline constexpr std::string_view kVirtualFileFilter =
-    "Virtual Files (*.*)|*.*|Virtual Files (*.vbox;*.vmdk;*.vhd;*.vhdx;*.vdi;*.hdd;*.hds;*.qed;*.qcow)|*.vbox;*.vmdk; "
-    "*.vhd; *.vhdx; *.vdi; *.hdd; *.hds; *.qed; *.qcow||";
-
 // What picking a file found out, before the user accepts it.
 struct VirtualFileProbe {
   std::filesystem::path selectedPath;     // the disk file (after ".vbox" resolution)
   std::filesystem::path chosenVboxPath;   // the ".vbox" picked, if one was
   OpenResult probeResult = OpenResult::NotThisFormat;
-  // The letter of the reader that recognised the file ('N': none did, VMDK
+  // The letter of the format that recognised the file ('N': none did, VMDK
   // is tried on acceptance).
   char virtualFormat = VirtualFormat::Vmdk;
-  std::unique_ptr<VirtualDisk> reader;    // the reader that answered Opened or Damaged
+  std::unique_ptr<VirtualDisk> reader;    // the reader that opened the file
+  std::string reason;                     // why the recognising format refused the file
 };
 
 struct VirtualFileSelection {
@@ -52,13 +48,15 @@ struct VirtualFileSelection {
   OpenResult probeResult = OpenResult::NotThisFormat;
   char virtualFormat = VirtualFormat::Vmdk;
   std::unique_ptr<VirtualDisk> reader;  // the open reader when accepted
+  std::string reason;                   // the check the file failed, when a reader named one
 };
 
-// Browse: resolves a ".vbox" to the disk it names, then probes the readers in
-// the order QCOW, QED, Parallels, VDI, VHD, VHDX.
+// Browse: resolves a ".vbox" to the disk it names, then tries the formats in
+// their probe order (QCOW, QED, Parallels, VDI, VHD, VHDX).
 VirtualFileProbe ProbeVirtualFile(const std::filesystem::path& chosenPath);
 
-// OK: the acceptance checks and their messages (VMDK is tried here).
+// OK: the acceptance checks and their messages (the format tried last, VMDK,
+// is tried here).
 VirtualFileSelection ValidateVirtualFile(VirtualFileProbe probe);
 
 // Browse and OK in one.
@@ -67,8 +65,5 @@ VirtualFileSelection SelectVirtualFile(const std::filesystem::path& path);
 // The disk a VirtualBox machine file names (its first location="..."), in the
 // machine file's folder unless it is an absolute path; empty when none.
 std::filesystem::path ResolveVboxFile(const std::filesystem::path& vboxPath);
-
-// The format's name for a letter ("VHD", "VHDX", ...).
-std::string_view FormatName(char virtualFormat);
 
 }  // namespace korv

@@ -123,8 +123,8 @@ ReadOutcome ReadStretches(std::uint64_t sector, std::uint64_t count, std::span<s
 // reader shares (a ReadSector succeeds only when every sector was served; a
 // ReadRun gives the result of its last sector, 0 for an empty run).
 template <typename ReadSpan>
-int ReadSectorWith(bool open, std::uint64_t sector, std::span<std::uint8_t> out, ReadSpan&& readSpan) {
-  if (!open || out.empty() || out.size() % kVirtualSectorBytes != 0) {
+int ReadSectorWith(std::uint64_t sector, std::span<std::uint8_t> out, ReadSpan&& readSpan) {
+  if (out.empty() || out.size() % kVirtualSectorBytes != 0) {
     ZeroSectors(out);
     return 0;
   }
@@ -132,11 +132,11 @@ int ReadSectorWith(bool open, std::uint64_t sector, std::span<std::uint8_t> out,
 }
 
 template <typename ReadSpan>
-int ReadRunWith(bool open, std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out,
+int ReadRunWith(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out,
                 ReadSpan&& readSpan) {
   if (count == 0) return 0;
   const std::uint64_t bytes = std::uint64_t{count} * kVirtualSectorBytes;
-  if (out.size() < bytes || !open) {
+  if (out.size() < bytes) {
     ZeroSectors(out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), bytes))));
     return 0;
   }
@@ -147,13 +147,11 @@ int ReadRunWith(bool open, std::uint64_t firstSector, std::uint32_t count, std::
 // follow from it with the rules every reader shares.
 class StretchDisk : public VirtualDisk {
  public:
-  virtual bool isOpen() const = 0;
-
   int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) final {
-    return ReadSectorWith(isOpen(), sector, out, [this](auto... args) { return ReadSpan(args...); });
+    return ReadSectorWith(sector, out, [this](auto... args) { return ReadSpan(args...); });
   }
   int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) final {
-    return ReadRunWith(isOpen(), firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
+    return ReadRunWith(firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
   }
 
  protected:

@@ -40,79 +40,65 @@ VdiHeader ParseHeader(std::uint32_t version, ByteView bytes) {
 // ---------------------------------------------------------------------------
 // Opening
 
-void VdiReader::Reset() {
-  file_.reset();
-  fileSize_ = 0;
-  header_ = {};
-  imageFlags_ = 0;
-  blockStride_ = 0;
-  blockMap_.clear();
-  blockMap_.shrink_to_fit();
-}
-
-void VdiReader::Close() { Reset(); }
-
-OpenResult VdiReader::Open(const fs::path& path) {
-  Reset();
-  file_ = File::OpenReadOnly(path);
-  if (!file_) return OpenResult::CannotOpen;
-  fileSize_ = file_->Size();
+OpenAttempt<VdiReader> VdiReader::Open(const fs::path& path) {
+  auto file = File::OpenReadOnly(path);
+  if (!file) return CannotOpen(kReasonCannotOpenFile);
+  const std::uint64_t fileSize = file->Size();
 
   std::array<std::uint8_t, kVdiPreHeaderBytes> preHeader{};
   const ByteView view(preHeader);
-  const bool recognised = file_->ReadExactAt(0, preHeader) && view.u32le(64) == kVdiSignature &&
+  const bool recognised = file->ReadExactAt(0, preHeader) && view.u32le(64) == kVdiSignature &&
                           IsKnownVersion(view.u32le(68).value_or(0));
-  if (!recognised) {
-    Reset();
-    return OpenResult::NotThisFormat;
-  }
-  OpenResult result = LoadHeader(view.u32le(68).value_or(0));
-  if (result == OpenResult::Opened) result = LoadBlockMap();
-  if (result != OpenResult::Opened) Reset();
-  return result;
+  if (!recognised) return NotThisFormat("no VDI signature");
+  std::unique_ptr<VdiReader> reader(new VdiReader(std::move(file), fileSize));
+  OpenVerdict verdict = reader->LoadHeader(view.u32le(68).value_or(0));
+  if (verdict.result == OpenResult::Opened) verdict = reader->LoadBlockMap();
+  return Conclude(std::move(reader), verdict);
 }
 
-OpenResult VdiReader::LoadHeader(std::uint32_t version) {
+OpenVerdict VdiReader::LoadHeader(std::uint32_t version) {
   std::array<std::uint8_t, kVdiLongHeaderBytes> bytes{};
   const auto shortHeader = std::span(bytes).first(kVdiHeaderBytes);
-  if (!file_->ReadExactAt(kVdiPreHeaderBytes, shortHeader)) return OpenResult::Damaged;
+  if (!file_->ReadExactAt(kVdiPreHeaderBytes, shortHeader)) return Damaged("header cut short");
   header_ = ParseHeader(version, ByteView(shortHeader));
   // The fields read sit in the first 384 bytes; a longer header must still
   // be there whole.
   if (header_.headerSize >= kVdiLongHeaderBytes && !file_->ReadExactAt(kVdiPreHeaderBytes, bytes)) {
-    return OpenResult::Damaged;
+    return Damaged("header cut short");
   }
-  if (!HeaderIsSound()) return OpenResult::Damaged;
+  if (const std::string_view fault = HeaderFault(); !fault.empty()) return Damaged(fault);
 
   imageFlags_ = header_.flags << 8;
   if (header_.imageType == kVdiTypeFixed) imageFlags_ |= kVdiFlagFixed;
   if (header_.imageType == kVdiTypeDifferencing) imageFlags_ |= kVdiFlagDifferencing;
   blockStride_ = std::uint64_t{header_.blockExtra} + header_.blockSize;
-  return OpenResult::Opened;
+  return kOpenedVerdict;
 }
 
 // Old (major version 0) headers have another layout and fail here too.
-bool VdiReader::HeaderIsSound() const {
+std::string_view VdiReader::HeaderFault() const {
   const VdiHeader& h = header_;
-  if (h.version >> 16 != kMajorVersion1 || h.headerSize < kVdiHeaderBytes) return false;
-  if (h.blockMapOffset < kVdiMinBlockMapOffset) return false;
+  if (h.version >> 16 != kMajorVersion1) return "unsupported header version";
+  if (h.headerSize < kVdiHeaderBytes) return "header size too small";
+  if (h.blockMapOffset < kVdiMinBlockMapOffset) return "block map inside the header";
   // Blocks hold whole sectors, and together they cover the disk.
-  if (!IsPowerOfTwo(h.blockSize) || h.blockSize < kSector) return false;
-  if (std::uint64_t{h.blocks} * h.blockSize < h.diskSize) return false;
-  return h.dataOffset >= std::uint64_t{h.blockMapOffset} + std::uint64_t{h.blocks} * 4;
+  if (!IsPowerOfTwo(h.blockSize) || h.blockSize < kSector) return "block size out of range";
+  if (std::uint64_t{h.blocks} * h.blockSize < h.diskSize) return "blocks do not cover the disk";
+  if (h.dataOffset < std::uint64_t{h.blockMapOffset} + std::uint64_t{h.blocks} * 4) return "data overlaps the block map";
+  return {};
 }
 
 // The map must lie inside the file before anything is allocated for it, so
 // a damaged block count can never ask for more memory than the file holds.
-OpenResult VdiReader::LoadBlockMap() {
+OpenVerdict VdiReader::LoadBlockMap() {
   const std::uint64_t mapBytes = std::uint64_t{header_.blocks} * 4;
-  if (!RangeFits(fileSize_, header_.blockMapOffset, mapBytes)) return OpenResult::Damaged;
+  if (!RangeFits(fileSize_, header_.blockMapOffset, mapBytes)) return Damaged("block map beyond the file");
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(mapBytes));
-  if (!file_->ReadExactAt(header_.blockMapOffset, bytes)) return OpenResult::Damaged;
+  if (!file_->ReadExactAt(header_.blockMapOffset, bytes)) return Damaged("block map unreadable");
   const ByteView view(bytes);
   blockMap_.resize(header_.blocks);
   for (std::uint32_t i = 0; i < header_.blocks; ++i) blockMap_[i] = view.u32le(std::uint64_t{i} * 4).value_or(kVdiBlockFree);
-  return OpenResult::Opened;
+  return kOpenedVerdict;
 }
 
 std::uint32_t VdiReader::blockMapEntry(std::uint64_t block) const {
@@ -181,7 +167,7 @@ VirtualDiskFacts VdiReader::facts() const {
 // the file, and blocks whose reads fail, are not, so a scan meets the failure.
 AllocationRun VdiReader::allocationAt(std::uint64_t sector) const {
   const std::uint64_t end = diskSectors();
-  if (!isOpen() || sector >= end) return {true, 0};
+  if (sector >= end) return {true, 0};
   const std::uint64_t sectorsPerBlock = header_.blockSize / kSector;
   const auto isHole = [&](std::uint64_t block) { return SourceOfEntry(blockMapEntry(block)) == StretchKind::Zeros; };
 

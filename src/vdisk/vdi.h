@@ -23,6 +23,7 @@
 
 #include "platform/file.h"
 #include "storage/virtual_disk.h"
+#include "vdisk/formats.h"
 #include "vdisk/open_result.h"
 #include "vdisk/stretch_reader.h"
 
@@ -63,21 +64,15 @@ struct VdiHeader {
 
 class VdiReader final : public StretchDisk {
  public:
-  VdiReader() = default;
-  ~VdiReader() override = default;
   VdiReader(const VdiReader&) = delete;
   VdiReader& operator=(const VdiReader&) = delete;
 
-  // Forgets the previous disk, then opens and checks `path`.
-  OpenResult Open(const std::filesystem::path& path);
-  void Close();
-  bool isOpen() const override { return file_ != nullptr; }
+  // Opens and checks `path`.
+  static OpenAttempt<VdiReader> Open(const std::filesystem::path& path);
 
-  char formatLetter() const override { return 'D'; }
-  // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
-  // every sector was served. Unserved sectors read as zeros: sectors not
-  // wholly inside the disk size, blocks whose map entry is damaged, and a
-  // differencing disk's unwritten blocks.
+  char formatLetter() const override { return VirtualFormat::Vdi; }
+  // Sectors not served: those not wholly inside the disk size, blocks whose
+  // map entry is damaged, and a differencing disk's unwritten blocks.
   using StretchDisk::ReadSector;
   using StretchDisk::ReadRun;  // one file read per contiguous stretch
   VirtualDiskFacts facts() const override;
@@ -88,17 +83,17 @@ class VdiReader final : public StretchDisk {
   // (header flags × 256) | kVdiFlagFixed for a fixed disk | kVdiFlagDifferencing
   // for a differencing one; the inventory's model text depends on it.
   std::uint32_t imageFlags() const { return imageFlags_; }
-  bool isDifferencing() const { return isOpen() && header_.imageType == kVdiTypeDifferencing; }
+  bool isDifferencing() const { return header_.imageType == kVdiTypeDifferencing; }
   // The block-map entry of `block`; kVdiBlockFree beyond the map.
   std::uint32_t blockMapEntry(std::uint64_t block) const;
 
  private:
-  // What a stretch of sectors is served from.
+  VdiReader(std::unique_ptr<File> file, std::uint64_t fileSize) : file_(std::move(file)), fileSize_(fileSize) {}
 
-  void Reset();
-  OpenResult LoadHeader(std::uint32_t version);
-  bool HeaderIsSound() const;
-  OpenResult LoadBlockMap();
+  OpenVerdict LoadHeader(std::uint32_t version);
+  // The first check the header fails; empty when it is sound.
+  std::string_view HeaderFault() const;
+  OpenVerdict LoadBlockMap();
 
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch PieceAt(std::uint64_t sector, std::uint64_t limit) const;
@@ -107,7 +102,7 @@ class VdiReader final : public StretchDisk {
   std::uint64_t diskSectors() const;
 
   std::unique_ptr<File> file_;
-  std::uint64_t fileSize_ = 0;
+  std::uint64_t fileSize_;
   VdiHeader header_;
   std::uint32_t imageFlags_ = 0;
   std::uint64_t blockStride_ = 0;  // block extra + block size

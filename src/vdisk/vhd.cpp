@@ -74,79 +74,61 @@ std::uint64_t RunOfSameBit(const std::vector<std::uint8_t>& bitmap, std::uint64_
 // ---------------------------------------------------------------------------
 // Opening
 
-void VhdReader::Reset() {
-  file_.reset();
-  fileSize_ = 0;
-  footer_ = {};
-  header_ = {};
-  sectorsPerBlock_ = 0;
-  bitmapBytes_ = 0;
-  bitmapSectors_ = 0;
-  blockTable_.clear();
-  blockTable_.shrink_to_fit();
-  parent_.reset();
-  bitmap_.clear();
-  bitmapBlock_ = 0;
-  bitmapValid_ = false;
-}
+OpenAttempt<VhdReader> VhdReader::Open(const fs::path& path) {
+  auto file = File::OpenReadOnly(path);
+  if (!file) return CannotOpen(kReasonCannotOpenFile);
+  const std::uint64_t fileSize = file->Size();
 
-void VhdReader::Close() { Reset(); }
-
-OpenResult VhdReader::Open(const fs::path& path) {
-  Reset();
-  file_ = File::OpenReadOnly(path);
-  if (!file_) return OpenResult::CannotOpen;
-  fileSize_ = file_->Size();
-
-  const auto footerBytes = FindFooter(*file_, fileSize_);
-  if (!footerBytes) {
-    Reset();
-    return OpenResult::NotThisFormat;
+  const auto footerBytes = FindFooter(*file, fileSize);
+  if (!footerBytes) return NotThisFormat("no VHD footer");
+  const VhdFooter footer = ParseFooter(ByteView(*footerBytes));
+  std::unique_ptr<VhdReader> reader(new VhdReader(std::move(file), fileSize, footer));
+  switch (footer.diskType) {
+    case kVhdFixed: return Conclude(std::move(reader), kOpenedVerdict);
+    case kVhdDynamic:
+    case kVhdDifferencing: {
+      const OpenVerdict verdict = reader->LoadDynamicHeader();
+      return Conclude(std::move(reader), verdict);
+    }
+    default: return Damaged("unknown disk type");
   }
-  footer_ = ParseFooter(ByteView(*footerBytes));
-
-  OpenResult result = OpenResult::Damaged;
-  if (footer_.diskType == kVhdFixed) result = OpenResult::Opened;
-  if (footer_.diskType == kVhdDynamic || footer_.diskType == kVhdDifferencing) result = LoadDynamicHeader(fileSize_);
-  if (result != OpenResult::Opened) Reset();
-  return result;
 }
 
-OpenResult VhdReader::LoadDynamicHeader(std::uint64_t fileSize) {
-  if (!RangeFits(fileSize, footer_.dataOffset, kVhdDynamicHeaderBytes)) return OpenResult::Damaged;
+OpenVerdict VhdReader::LoadDynamicHeader() {
+  if (!RangeFits(fileSize_, footer_.dataOffset, kVhdDynamicHeaderBytes)) return Damaged("dynamic header beyond the file");
   std::array<std::uint8_t, kVhdDynamicHeaderBytes> bytes{};
-  if (!file_->ReadExactAt(footer_.dataOffset, bytes)) return OpenResult::Damaged;
+  if (!file_->ReadExactAt(footer_.dataOffset, bytes)) return Damaged("dynamic header unreadable");
 
   const ByteView view(bytes);
   // Without its header the disk has no block size: nothing of it can be read.
-  if (!view.matches(0, kHeaderCookie)) return OpenResult::Damaged;
+  if (!view.matches(0, kHeaderCookie)) return Damaged("no dynamic header cookie");
   header_.tableOffset = view.u64be(16).value_or(0);
   header_.headerVersion = view.u32be(24).value_or(0);
   header_.maxTableEntries = view.u32be(28).value_or(0);
   header_.blockSize = view.u32be(32).value_or(0);
   header_.parentName = ReadUtf16(view, kParentNameOffset, kVhdParentNameUnits, /*bigEndian=*/true);
 
-  if (!IsPowerOfTwo(header_.blockSize) || header_.blockSize < kMinBlockSize) return OpenResult::Damaged;
+  if (!IsPowerOfTwo(header_.blockSize) || header_.blockSize < kMinBlockSize) return Damaged("block size out of range");
   sectorsPerBlock_ = header_.blockSize / kVirtualSectorBytes;
   bitmapBytes_ = header_.blockSize / 4096;  // one bit per sector
   bitmapSectors_ = static_cast<std::uint32_t>((bitmapBytes_ + kSector - 1) / kSector);
-  return LoadBlockTable(fileSize);
+  return LoadBlockTable();
 }
 
-OpenResult VhdReader::LoadBlockTable(std::uint64_t fileSize) {
+OpenVerdict VhdReader::LoadBlockTable() {
   // The table must lie inside the file before anything is allocated for it,
   // so a damaged count can never ask for more memory than the file holds.
   const std::uint64_t tableBytes = std::uint64_t{header_.maxTableEntries} * 4;
-  if (!RangeFits(fileSize, header_.tableOffset, tableBytes)) return OpenResult::Damaged;
+  if (!RangeFits(fileSize_, header_.tableOffset, tableBytes)) return Damaged("block table beyond the file");
 
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tableBytes));
-  if (!file_->ReadExactAt(header_.tableOffset, bytes)) return OpenResult::Damaged;
+  if (!file_->ReadExactAt(header_.tableOffset, bytes)) return Damaged("block table unreadable");
   const ByteView view(bytes);
   blockTable_.resize(header_.maxTableEntries);
   for (std::uint32_t i = 0; i < header_.maxTableEntries; ++i) {
     blockTable_[i] = view.u32be(std::uint64_t{i} * 4).value_or(kVhdUnallocated);
   }
-  return OpenResult::Opened;
+  return kOpenedVerdict;
 }
 
 std::uint32_t VhdReader::tableEntry(std::uint64_t block) const {
@@ -241,7 +223,6 @@ VirtualDiskFacts VhdReader::facts() const {
 }
 
 AllocationRun VhdReader::allocationAt(std::uint64_t sector) const {
-  if (!isOpen()) return {true, 0};
   if (footer_.diskType == kVhdFixed) {
     const std::uint64_t dataSectors = (fileSize_ - kVhdFooterBytes) / kSector;
     if (sector >= dataSectors) return {true, 0};
@@ -321,9 +302,10 @@ ParentOutcome OpenParentChain(const VhdReader& child, std::vector<fs::path>& cha
     return ParentOutcome::Damaged;
   }
 
-  auto parent = std::make_unique<VhdReader>();
-  const ParentOutcome opened = OutcomeOfOpen(parent->Open(*path));
+  OpenAttempt<VhdReader> attempt = VhdReader::Open(*path);
+  const ParentOutcome opened = OutcomeOfOpen(attempt.result);
   if (opened != ParentOutcome::Ready) return opened;
+  std::unique_ptr<VhdReader> parent = std::move(attempt.reader);
 
   if (parent->isDifferencing()) {
     chain.push_back(*path);

@@ -21,6 +21,7 @@
 
 #include "platform/file.h"
 #include "storage/virtual_disk.h"
+#include "vdisk/formats.h"
 #include "vdisk/open_result.h"
 #include "vdisk/stretch_reader.h"
 
@@ -65,21 +66,14 @@ struct VhdDynamicHeader {
 
 class VhdReader final : public StretchDisk {
  public:
-  VhdReader() = default;
-  ~VhdReader() override = default;
   VhdReader(const VhdReader&) = delete;
   VhdReader& operator=(const VhdReader&) = delete;
 
-  // Forgets everything about the previous disk (its parent too), then opens
-  // and checks `path`.
-  OpenResult Open(const std::filesystem::path& path);
-  // Closes the file and drops the parent chain and all state of the disk.
-  void Close();
-  bool isOpen() const override { return file_ != nullptr; }
+  // Opens and checks `path`. A differencing disk opens without its parent;
+  // ResolveVhdParent attaches the parent chain.
+  static OpenAttempt<VhdReader> Open(const std::filesystem::path& path);
 
-  char formatLetter() const override { return 'H'; }
-  // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
-  // every sector was served. Unserved sectors read as zeros.
+  char formatLetter() const override { return VirtualFormat::Vhd; }
   using StretchDisk::ReadSector;
   using StretchDisk::ReadRun;  // one file read per contiguous stretch
   VirtualDiskFacts facts() const override;
@@ -92,8 +86,8 @@ class VhdReader final : public StretchDisk {
   std::uint8_t heads() const { return footer_.heads; }
   std::uint8_t sectorsPerTrack() const { return footer_.sectorsPerTrack; }
   std::uint64_t currentSize() const { return footer_.currentSize; }
-  bool isFixed() const { return isOpen() && footer_.diskType == kVhdFixed; }
-  bool isDifferencing() const { return isOpen() && footer_.diskType == kVhdDifferencing; }
+  bool isFixed() const { return footer_.diskType == kVhdFixed; }
+  bool isDifferencing() const { return footer_.diskType == kVhdDifferencing; }
   std::u16string parentName() const { return header_.parentName; }
   std::uint32_t sectorsPerBlock() const { return sectorsPerBlock_; }
   std::uint32_t bitmapSectors() const { return bitmapSectors_; }
@@ -106,9 +100,11 @@ class VhdReader final : public StretchDisk {
   VhdReader* parent() const { return parent_.get(); }
 
  private:
-  void Reset();
-  OpenResult LoadDynamicHeader(std::uint64_t fileSize);
-  OpenResult LoadBlockTable(std::uint64_t fileSize);
+  VhdReader(std::unique_ptr<File> file, std::uint64_t fileSize, const VhdFooter& footer)
+      : file_(std::move(file)), fileSize_(fileSize), footer_(footer) {}
+
+  OpenVerdict LoadDynamicHeader();
+  OpenVerdict LoadBlockTable();
 
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch StretchAt(std::uint64_t sector, std::uint64_t limit) const;
@@ -119,7 +115,7 @@ class VhdReader final : public StretchDisk {
   const std::vector<std::uint8_t>* BitmapOf(std::uint64_t block) const;
 
   std::unique_ptr<File> file_;
-  std::uint64_t fileSize_ = 0;
+  std::uint64_t fileSize_;
   VhdFooter footer_;
   VhdDynamicHeader header_;
   std::uint32_t sectorsPerBlock_ = 0;

@@ -119,45 +119,28 @@ std::optional<ItemOffsets> FindMetadataItems(ByteView view, std::uint64_t region
 // ---------------------------------------------------------------------------
 // Opening
 
-void VhdxReader::Reset() {
-  file_.reset();
-  fileSize_ = 0;
-  diskSectors_ = 0;
-  headerSequence_ = 0;
-  blockSize_ = 0;
-  virtualDiskSize_ = 0;
-  logicalSectorSize_ = 0;
-  physicalSectorSize_ = 0;
-  chunkRatio_ = 0;
-  bat_.clear();
-  bat_.shrink_to_fit();
-}
-
-void VhdxReader::Close() { Reset(); }
-
-OpenResult VhdxReader::Open(const fs::path& path) {
-  Reset();
-  file_ = File::OpenReadOnly(path);
-  if (!file_) return OpenResult::CannotOpen;
-  fileSize_ = file_->Size();
+OpenAttempt<VhdxReader> VhdxReader::Open(const fs::path& path) {
+  auto file = File::OpenReadOnly(path);
+  if (!file) return CannotOpen(kReasonCannotOpenFile);
+  const std::uint64_t fileSize = file->Size();
 
   std::array<std::uint8_t, kFileIdentifier.size()> identifier{};
-  if (!file_->ReadExactAt(0, identifier) || !ByteView(identifier).matches(0, kFileIdentifier)) {
-    Reset();
-    return OpenResult::NotThisFormat;
+  if (!file->ReadExactAt(0, identifier) || !ByteView(identifier).matches(0, kFileIdentifier)) {
+    return NotThisFormat("no VHDX file identifier");
   }
-  const OpenResult result = Load();
-  if (result != OpenResult::Opened) Reset();
-  return result;
+  std::unique_ptr<VhdxReader> reader(new VhdxReader(std::move(file), fileSize));
+  const OpenVerdict verdict = reader->Load();
+  return Conclude(std::move(reader), verdict);
 }
 
-OpenResult VhdxReader::Load() {
+OpenVerdict VhdxReader::Load() {
   Region bat;
   Region metadata;
-  if (!LoadHeader() || !LoadRegionTable(bat, metadata) || !LoadMetadata(metadata) || !LoadBat(bat)) {
-    return OpenResult::Damaged;
-  }
-  return OpenResult::Opened;
+  if (!LoadHeader()) return Damaged("no sound header");
+  if (!LoadRegionTable(bat, metadata)) return Damaged("region table damaged");
+  if (const std::string_view fault = LoadMetadata(metadata); !fault.empty()) return Damaged(fault);
+  if (!LoadBat(bat)) return Damaged("block table beyond the file");
+  return kOpenedVerdict;
 }
 
 bool VhdxReader::LoadHeader() {
@@ -200,16 +183,18 @@ bool VhdxReader::LoadRegionTable(Region& bat, Region& metadata) {
   return haveBat && haveMetadata;
 }
 
-bool VhdxReader::LoadMetadata(const Region& metadata) {
+std::string_view VhdxReader::LoadMetadata(const Region& metadata) {
+  constexpr std::string_view kDamagedTable = "metadata table damaged";
   std::vector<std::uint8_t> bytes(kVhdxMetadataTableBytes);
-  if (!file_->ReadExactAt(metadata.offset, bytes)) return false;
+  if (!file_->ReadExactAt(metadata.offset, bytes)) return kDamagedTable;
   const ByteView view(bytes);
-  if (!view.matches(0, kMetadataSignature)) return false;
+  if (!view.matches(0, kMetadataSignature)) return kDamagedTable;
   const auto offsets = FindMetadataItems(view, metadata.offset, metadata.length);
-  return offsets && ReadMetadataValues(*offsets);
+  if (!offsets) return kDamagedTable;
+  return ReadMetadataValues(*offsets);
 }
 
-bool VhdxReader::ReadMetadataValues(const std::array<std::uint64_t, 5>& offsets) {
+std::string_view VhdxReader::ReadMetadataValues(const std::array<std::uint64_t, 5>& offsets) {
   std::array<std::uint8_t, 8> value{};
   const auto read = [&](std::size_t item) -> std::optional<std::uint64_t> {
     const auto bytes = std::span(value).first(kNeededItems[item].width);
@@ -221,7 +206,7 @@ bool VhdxReader::ReadMetadataValues(const std::array<std::uint64_t, 5>& offsets)
   const auto diskSize = read(kDiskSize);
   const auto logical = read(kLogicalSector);
   const auto physical = read(kPhysicalSector);
-  if (!parameters || !diskSize || !logical || !physical) return false;
+  if (!parameters || !diskSize || !logical || !physical) return "metadata values unreadable";
 
   blockSize_ = static_cast<std::uint32_t>(*parameters);
   const auto parameterFlags = static_cast<std::uint32_t>(*parameters >> 32);
@@ -229,13 +214,15 @@ bool VhdxReader::ReadMetadataValues(const std::array<std::uint64_t, 5>& offsets)
   logicalSectorSize_ = static_cast<std::uint32_t>(*logical);
   physicalSectorSize_ = static_cast<std::uint32_t>(*physical);
 
-  if (parameterFlags & kHasParent) return false;
-  if (!IsPowerOfTwo(blockSize_) || blockSize_ < kVhdxMinBlockSize || blockSize_ > kVhdxMaxBlockSize) return false;
-  if (logicalSectorSize_ != 512 && logicalSectorSize_ != 4096) return false;
+  if (parameterFlags & kHasParent) return "differencing disk";
+  if (!IsPowerOfTwo(blockSize_) || blockSize_ < kVhdxMinBlockSize || blockSize_ > kVhdxMaxBlockSize) {
+    return "block size out of range";
+  }
+  if (logicalSectorSize_ != 512 && logicalSectorSize_ != 4096) return "logical sector size not 512 or 4096";
   // Both powers of two, so sectors per block and the chunk ratio are too.
   chunkRatio_ = kChunkBytes * logicalSectorSize_ / blockSize_;
   diskSectors_ = virtualDiskSize_ / logicalSectorSize_;
-  return true;
+  return {};
 }
 
 // Only the entries the disk needs are read, and only when they lie inside
@@ -312,7 +299,7 @@ VirtualDiskFacts VhdxReader::facts() const {
 // the file, and blocks whose reads fail, are not, so a scan meets the failure.
 AllocationRun VhdxReader::allocationAt(std::uint64_t sector) const {
   const std::uint64_t end = sectors512();
-  if (!isOpen() || sector >= end || blockSize_ == 0) return {true, 0};
+  if (sector >= end || blockSize_ == 0) return {true, 0};
   const std::uint64_t sectorsPerBlock = blockSize_ / kSector;
   const auto isHole = [&](std::uint64_t block) {
     const std::uint8_t state = StateOf(batEntry(block));

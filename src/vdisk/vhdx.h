@@ -24,6 +24,7 @@
 
 #include "platform/file.h"
 #include "storage/virtual_disk.h"
+#include "vdisk/formats.h"
 #include "vdisk/open_result.h"
 #include "vdisk/stretch_reader.h"
 
@@ -72,21 +73,16 @@ inline constexpr std::uint8_t kVhdxBlockPartiallyPresent = 7;
 
 class VhdxReader final : public StretchDisk {
  public:
-  VhdxReader() = default;
-  ~VhdxReader() override = default;
   VhdxReader(const VhdxReader&) = delete;
   VhdxReader& operator=(const VhdxReader&) = delete;
 
-  // Forgets the previous disk, then opens and checks `path`. Differencing
-  // disks (with a parent) are refused as Damaged.
-  OpenResult Open(const std::filesystem::path& path);
-  void Close();
-  bool isOpen() const override { return file_ != nullptr; }
+  // Opens and checks `path`. Differencing disks (with a parent) are refused
+  // as Damaged.
+  static OpenAttempt<VhdxReader> Open(const std::filesystem::path& path);
 
-  char formatLetter() const override { return 'X'; }
-  // out.size() bytes (a multiple of 512) from 512-byte sector `sector`;
-  // nonzero only when every sector was served. Unserved sectors read as
-  // zeros: sectors at or past the end of the disk, and blocks in states 4
+  char formatLetter() const override { return VirtualFormat::Vhdx; }
+  // Sectors are 512 bytes whatever the logical sector size. Sectors not
+  // served: those at or past the end of the disk, and blocks in states 4
   // and 7, which this reader cannot serve.
   using StretchDisk::ReadSector;
   using StretchDisk::ReadRun;  // one file read per contiguous stretch
@@ -116,14 +112,16 @@ class VhdxReader final : public StretchDisk {
     std::uint32_t length = 0;
   };
 
-  void Reset();
-  OpenResult Load();
+  VhdxReader(std::unique_ptr<File> file, std::uint64_t fileSize) : file_(std::move(file)), fileSize_(fileSize) {}
+
+  OpenVerdict Load();
   bool LoadHeader();
   bool LoadRegionTable(Region& bat, Region& metadata);
-  bool LoadMetadata(const Region& metadata);
+  // The first fault of the metadata; empty when it was read whole.
+  std::string_view LoadMetadata(const Region& metadata);
   // Reads and checks the values of the metadata items at `offsets` (file
   // parameters, disk size, disk ID, logical and physical sector size).
-  bool ReadMetadataValues(const std::array<std::uint64_t, 5>& offsets);
+  std::string_view ReadMetadataValues(const std::array<std::uint64_t, 5>& offsets);
   bool LoadBat(const Region& bat);
 
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
@@ -132,7 +130,7 @@ class VhdxReader final : public StretchDisk {
   std::uint64_t sectors512() const;
 
   std::unique_ptr<File> file_;
-  std::uint64_t fileSize_ = 0;
+  std::uint64_t fileSize_;
   std::uint64_t diskSectors_ = 0;
   std::uint64_t headerSequence_ = 0;
   std::uint32_t blockSize_ = 0;

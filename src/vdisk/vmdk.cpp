@@ -7,7 +7,6 @@
 #include <limits>
 
 #include "platform/inflate.h"
-#include "vdisk/vhd.h"
 
 namespace korv {
 
@@ -19,8 +18,10 @@ constexpr std::uint64_t kSector = kVirtualSectorBytes;
 // A stream-optimised file ends with a footer marker, the footer (a copy of
 // the header holding the real directory offset) and an end-of-stream marker.
 constexpr std::uint64_t kFooterFromEnd = 2 * kSector;
-constexpr std::size_t kGrainMarkerBytes = 12;  // grain's sector (8), compressed size (4)
-constexpr std::uint64_t kTableCacheBytes = 8u << 20;
+constexpr std::size_t kGrainMarkerBytes = 12;
+constexpr std::string_view kReasonHeaderCutShort = "sparse header cut short";
+constexpr std::string_view kReasonBadGeometry = "grain or table size beyond reason";
+constexpr std::string_view kReasonNoDirectory = "no usable grain directory";  // grain's sector (8), compressed size (4)
 constexpr std::size_t kOpenFiles = 4;
 // Grains or tables looked at for one allocation answer; the caller asks again.
 constexpr int kMaxAllocationSteps = 1 << 16;
@@ -177,49 +178,32 @@ VmdkDescriptor ParseVmdkDescriptor(std::span<const std::uint8_t> bytes) {
 // ---------------------------------------------------------------------------
 // Opening
 
-void VmdkReader::Reset() {
-  opened_ = false;
-  diskType_.clear();
-  cylinders_.clear();
-  heads_.clear();
-  sectorsPerTrack_.clear();
-  capacity_ = 0;
-  descriptorPath_.clear();
-  extents_.clear();
-  files_.clear();
-  sparse_.clear();
-  sparseFailed_.clear();
-  tables_.clear();
-  tableIndex_.clear();
-  tableBytes_ = 0;
-  grain_.clear();
-  grain_.shrink_to_fit();
-  grainKey_.reset();
-  compressed_.clear();
-  compressed_.shrink_to_fit();
+namespace {
+
+// A VMDK none of which can be read opens all the same, with the disk type
+// text "Damaged"; its verdict is Opened with the reason.
+OpenVerdict Unreadable(std::string_view reason) { return {OpenResult::Opened, reason}; }
+bool IsUnreadable(const OpenVerdict& verdict) {
+  return verdict.result == OpenResult::Opened && !verdict.reason.empty();
 }
 
-void VmdkReader::Close() { Reset(); }
+}  // namespace
 
-OpenResult VmdkReader::Refuse(OpenResult result, std::string text) {
-  Reset();
-  diskType_ = std::move(text);
-  return result;
+OpenAttempt<VmdkReader> VmdkReader::Open(const fs::path& path) {
+  std::unique_ptr<VmdkReader> reader(new VmdkReader);
+  const OpenVerdict verdict = reader->Load(path);
+  if (IsUnreadable(verdict)) {
+    // Whatever was read before the fault is dropped with the reader.
+    reader.reset(new VmdkReader);
+    reader->diskType_ = "Damaged";
+  }
+  return Conclude(std::move(reader), verdict);
 }
 
-// The file is a VMDK, but nothing of it can be read.
-OpenResult VmdkReader::MarkDamaged() {
-  Reset();
-  opened_ = true;
-  diskType_ = "Damaged";
-  return OpenResult::Opened;
-}
-
-OpenResult VmdkReader::Open(const fs::path& path) {
-  Reset();
+OpenVerdict VmdkReader::Load(const fs::path& path) {
   auto file = File::OpenReadOnly(path);
-  if (!file) return Refuse(OpenResult::CannotOpen, "Used");
-  if (IsDirectory(path)) return Refuse(OpenResult::Damaged);
+  if (!file) return CannotOpen(kReasonCannotOpenFile);
+  if (IsDirectory(path)) return Damaged("a folder");
   const std::uint64_t size = file->Size();
 
   std::array<std::uint8_t, kVmdkDescriptorMark.size()> lead{};
@@ -237,7 +221,7 @@ void VmdkReader::TakeTexts(const VmdkDescriptor& descriptor) {
   sectorsPerTrack_ = descriptor.sectorsPerTrack;
 }
 
-OpenResult VmdkReader::OpenDescriptorFile(const fs::path& path, std::unique_ptr<File> file, std::uint64_t size) {
+OpenVerdict VmdkReader::OpenDescriptorFile(const fs::path& path, std::unique_ptr<File> file, std::uint64_t size) {
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(size, kVmdkMaxDescriptorBytes)));
   bytes.resize(file->ReadAt(0, bytes));
   file.reset();
@@ -248,24 +232,23 @@ OpenResult VmdkReader::OpenDescriptorFile(const fs::path& path, std::unique_ptr<
   // A disk of a type this reader does not serve is still reported, so the
   // caller can name it; it reads nothing.
   if (!IsAcceptedVmdkType(diskType_)) {
-    opened_ = true;
     std::uint64_t total = 0;
     for (const auto& extent : descriptor.extents) total = CheckedAdd(total, extent.sectors()).value_or(0);
     capacity_ = std::min(total, kVmdkMaxCapacity);
-    return OpenResult::Opened;
+    return kOpenedVerdict;
   }
   if (std::any_of(descriptor.extents.begin(), descriptor.extents.end(),
                   [](const VmdkExtentLine& line) { return line.kind() == VmdkExtentKind::Unsupported; })) {
-    return Refuse(OpenResult::Damaged);
+    return Damaged("unsupported extent kind");
   }
-  if (!BuildExtents(descriptor.extents)) return MarkDamaged();
+  if (const std::string_view fault = BuildExtents(descriptor.extents); !fault.empty()) return Unreadable(fault);
   return CheckFirstExtent();
 }
 
-// The extents one after another on the disk; false when there are none, one
-// has no size or no file name, or together they are larger than any disk.
-bool VmdkReader::BuildExtents(const std::vector<VmdkExtentLine>& lines) {
-  if (lines.empty()) return false;
+// The extents one after another on the disk; a fault when there are none,
+// one has no size or no file name, or together they are larger than any disk.
+std::string_view VmdkReader::BuildExtents(const std::vector<VmdkExtentLine>& lines) {
+  if (lines.empty()) return "no extents";
   std::uint64_t next = 0;
   for (const auto& line : lines) {
     Extent extent;
@@ -274,68 +257,65 @@ bool VmdkReader::BuildExtents(const std::vector<VmdkExtentLine>& lines) {
     extent.firstSector = next;
     extent.sectors = line.sectors();
     extent.fileOffsetSectors = line.offset;
-    if (extent.sectors == 0) return false;
-    if (extent.kind != VmdkExtentKind::Zero && extent.storedName.empty()) return false;
+    if (extent.sectors == 0) return "an extent of size 0";
+    if (extent.kind != VmdkExtentKind::Zero && extent.storedName.empty()) return "an extent without a file name";
     const auto end = CheckedAdd(next, extent.sectors);
-    if (!end || *end > kVmdkMaxCapacity) return false;
+    if (!end || *end > kVmdkMaxCapacity) return "extents larger than any disk";
     next = *end;
     extents_.push_back(std::move(extent));
   }
   capacity_ = next;
   sparse_.resize(extents_.size());
   sparseFailed_.assign(extents_.size(), false);
-  return true;
+  return {};
 }
 
 // The first extent with a file must be there and, when sparse, sound; later
 // extents are checked when they are first read, so that a disk missing a
 // piece can still be read up to it.
-OpenResult VmdkReader::CheckFirstExtent() {
+OpenVerdict VmdkReader::CheckFirstExtent() {
   const auto first = std::find_if(extents_.begin(), extents_.end(),
                                   [](const Extent& extent) { return extent.kind != VmdkExtentKind::Zero; });
-  if (first == extents_.end()) {
-    opened_ = true;
-    return OpenResult::Opened;
-  }
+  if (first == extents_.end()) return kOpenedVerdict;
   const auto index = static_cast<std::size_t>(first - extents_.begin());
   const auto path = ResolveExtent(index);
-  if (!path) return MarkDamaged();
+  if (!path) return Unreadable("first extent not found");
   auto file = File::OpenReadOnly(*path);
-  if (!file) return Refuse(OpenResult::CannotOpen, "Used");
+  if (!file) return CannotOpen("first extent cannot be opened");
   const std::uint64_t size = file->Size();
 
   if (first->kind == VmdkExtentKind::Sparse) {
     SparseExtent sparse;
     switch (LoadSparse(*file, size, sparse)) {
       case SparseLoad::Ready: break;
-      case SparseLoad::BadGeometry: return Refuse(OpenResult::Damaged);
-      case SparseLoad::NotSparse:
-      case SparseLoad::NoDirectory: return MarkDamaged();
+      case SparseLoad::BadGeometry: return Damaged(kReasonBadGeometry);
+      case SparseLoad::NotSparse: return Unreadable("first extent is not sparse");
+      case SparseLoad::NoDirectory: return Unreadable(kReasonNoDirectory);
     }
     sparse_[index] = std::move(sparse);
   }
   files_.push_back({index, std::move(file), size});
-  opened_ = true;
-  return OpenResult::Opened;
+  return kOpenedVerdict;
 }
 
-OpenResult VmdkReader::OpenSparseFile(const fs::path& path, std::unique_ptr<File> file, std::uint64_t size) {
+OpenVerdict VmdkReader::OpenSparseFile(const fs::path& path, std::unique_ptr<File> file, std::uint64_t size) {
   std::array<std::uint8_t, kVmdkHeaderBytes> bytes{};
-  if (!file->ReadExactAt(0, bytes)) return Refuse(OpenResult::NotThisFormat);
+  if (!file->ReadExactAt(0, bytes)) return NotThisFormat(kReasonHeaderCutShort);
   const auto header = ParseVmdkSparseHeader(ByteView(bytes));
+  if (!header) return NotThisFormat(kReasonHeaderCutShort);
   // A sparse file without a descriptor is one extent of a larger disk.
-  if (!header || header->descriptorOffset == 0) return Refuse(OpenResult::NotThisFormat);
+  if (header->descriptorOffset == 0) return NotThisFormat("an extent without a descriptor");
 
   SparseExtent sparse;
   switch (LoadSparse(*file, size, sparse)) {
     case SparseLoad::Ready: break;
-    case SparseLoad::NotSparse: return Refuse(OpenResult::NotThisFormat);
-    case SparseLoad::BadGeometry: return Refuse(OpenResult::Damaged);
-    case SparseLoad::NoDirectory: return MarkDamaged();
+    case SparseLoad::NotSparse: return NotThisFormat(kReasonHeaderCutShort);
+    case SparseLoad::BadGeometry: return Damaged(kReasonBadGeometry);
+    case SparseLoad::NoDirectory: return Unreadable(kReasonNoDirectory);
   }
 
   const auto descriptorOffset = CheckedMul(header->descriptorOffset, kSector);
-  if (!descriptorOffset || *descriptorOffset >= size) return MarkDamaged();
+  if (!descriptorOffset || *descriptorOffset >= size) return Unreadable("descriptor beyond the file");
   const std::uint64_t descriptorBytes = std::min({CheckedMul(header->descriptorSize, kSector).value_or(size),
                                                   size - *descriptorOffset, kVmdkMaxDescriptorBytes});
   std::vector<std::uint8_t> text(static_cast<std::size_t>(descriptorBytes));
@@ -353,16 +333,15 @@ OpenResult VmdkReader::OpenSparseFile(const fs::path& path, std::unique_ptr<File
   sparse_.push_back(std::move(sparse));
   sparseFailed_.push_back(false);
   files_.push_back({0, std::move(file), size});
-  opened_ = true;
-  return OpenResult::Opened;
+  return kOpenedVerdict;
 }
 
 // Anything else named ".vmdk" (or with no extension) is taken as raw disk
 // data.
-OpenResult VmdkReader::OpenBareFlat(const fs::path& path, std::unique_ptr<File> file, std::uint64_t size) {
+OpenVerdict VmdkReader::OpenBareFlat(const fs::path& path, std::unique_ptr<File> file, std::uint64_t size) {
   const std::string extension = AsciiLower(path.extension().string());
-  if (!extension.empty() && extension != ".vmdk") return Refuse(OpenResult::Damaged);
-  if (size < kSector) return Refuse(OpenResult::Damaged);
+  if (!extension.empty() && extension != ".vmdk") return Damaged("not a VMDK file");
+  if (size < kSector) return Damaged("smaller than one sector");
 
   diskType_ = "flat";
   descriptorPath_ = path;
@@ -376,8 +355,7 @@ OpenResult VmdkReader::OpenBareFlat(const fs::path& path, std::unique_ptr<File> 
   sparse_.resize(1);
   sparseFailed_.assign(1, false);
   files_.push_back({0, std::move(file), size});
-  opened_ = true;
-  return OpenResult::Opened;
+  return kOpenedVerdict;
 }
 
 // Reads and checks the header of a sparse extent and chooses its grain
@@ -481,57 +459,42 @@ const VmdkReader::SparseExtent* VmdkReader::SparseOf(std::size_t index) const {
   return &*sparse_[index];
 }
 
-const std::vector<std::uint32_t>* VmdkReader::TableOf(std::size_t index, std::uint64_t directoryIndex) const {
-  const TableKey key{index, directoryIndex};
-  if (const auto hit = tableIndex_.find(key); hit != tableIndex_.end()) {
-    tables_.splice(tables_.begin(), tables_, hit->second);
-    return &tables_.front().entries;
-  }
+L2Cache::Lease VmdkReader::TableOf(std::size_t index, std::uint64_t directoryIndex) const {
   const SparseExtent* sparse = SparseOf(index);
+  if (!sparse || directoryIndex >= sparse->directory.size()) return {};
+  const auto offset = CheckedMul(sparse->directory[static_cast<std::size_t>(directoryIndex)], kSector);
+  const auto bytes = CheckedMul(sparse->header.tableEntries, 4);
+  if (!offset || !bytes) return {};
+  const L2Cache::TableKey key{index, *offset};
+  if (L2Cache::Lease hit = tables_.Cached(key)) return hit;
   OpenFile* open = FileOf(index);
-  if (!sparse || !open || directoryIndex >= sparse->directory.size()) return nullptr;
-  auto entries = ReadTable(*open->file, open->size, sparse->directory[static_cast<std::size_t>(directoryIndex)],
-                           sparse->header.tableEntries);
-  if (!entries) return nullptr;
-
-  tableBytes_ += entries->size() * 4;
-  tables_.push_front(CachedTable{key, std::move(*entries)});
-  tableIndex_[key] = tables_.begin();
-  while (tableBytes_ > kTableCacheBytes && tables_.size() > 1) {
-    tableBytes_ -= tables_.back().entries.size() * 4;
-    tableIndex_.erase(tables_.back().key);
-    tables_.pop_back();
-  }
-  return &tables_.front().entries;
+  if (!open) return {};
+  return tables_.Fetch(*open->file, open->size, key, *bytes);
 }
 
 // A compressed grain: its marker (the grain's first virtual sector and the
 // deflated size) and then the zlib stream. The last one inflated is kept,
 // since runs and single-sector reads come back to it many times.
 const std::vector<std::uint8_t>* VmdkReader::GrainOf(std::size_t index, std::uint64_t grainSector) const {
-  const std::pair<std::size_t, std::uint64_t> key{index, grainSector};
-  if (grainKey_ == key) return &grain_;
-  grainKey_.reset();
-  const SparseExtent* sparse = SparseOf(index);
-  OpenFile* open = FileOf(index);
-  if (!sparse || !open) return nullptr;
-
-  const std::uint64_t offset = grainSector * kSector;
-  std::array<std::uint8_t, kGrainMarkerBytes> marker{};
-  if (!RangeFits(open->size, offset, marker.size()) || !open->file->ReadExactAt(offset, marker)) return nullptr;
-  const std::uint32_t size = ByteView(marker).u32le(8).value_or(0);
-  const std::uint64_t grainBytes = sparse->header.grainSize * kSector;
-  // Deflate may grow data that does not compress, but never by half.
-  if (size == 0 || size > grainBytes + grainBytes / 2 + 1024 ||
-      !RangeFits(open->size, offset + kGrainMarkerBytes, size)) {
-    return nullptr;
-  }
-  compressed_.resize(size);
-  if (!open->file->ReadExactAt(offset + kGrainMarkerBytes, compressed_)) return nullptr;
-  grain_.assign(static_cast<std::size_t>(grainBytes), 0);
-  if (!Inflate(compressed_, grain_, DeflateWrapping::Zlib)) return nullptr;
-  grainKey_ = key;
-  return &grain_;
+  const auto readDeflated = [&](std::vector<std::uint8_t>& deflated) -> std::optional<std::size_t> {
+    const SparseExtent* sparse = SparseOf(index);
+    OpenFile* open = FileOf(index);
+    if (!sparse || !open) return std::nullopt;
+    const std::uint64_t offset = grainSector * kSector;
+    std::array<std::uint8_t, kGrainMarkerBytes> marker{};
+    if (!RangeFits(open->size, offset, marker.size()) || !open->file->ReadExactAt(offset, marker)) return std::nullopt;
+    const std::uint32_t size = ByteView(marker).u32le(8).value_or(0);
+    const std::uint64_t grainBytes = sparse->header.grainSize * kSector;
+    // Deflate may grow data that does not compress, but never by half.
+    if (size == 0 || size > grainBytes + grainBytes / 2 + 1024 ||
+        !RangeFits(open->size, offset + kGrainMarkerBytes, size)) {
+      return std::nullopt;
+    }
+    deflated.resize(size);
+    if (!open->file->ReadExactAt(offset + kGrainMarkerBytes, deflated)) return std::nullopt;
+    return static_cast<std::size_t>(grainBytes);
+  };
+  return grain_.Get({index, grainSector}, DeflateWrapping::Zlib, /*whole=*/false, readDeflated);
 }
 
 // ---------------------------------------------------------------------------
@@ -587,12 +550,12 @@ Stretch VmdkReader::SparseStretchAt(std::size_t index, std::uint64_t inExtent, s
 
   const std::uint64_t tableSpan = std::min(limit, sparse->sectorsPerTable - inTable);
   if (sparse->directory[static_cast<std::size_t>(directoryIndex)] == 0) return {StretchKind::Zeros, tableSpan};
-  const auto* table = TableOf(index, directoryIndex);
+  const L2Cache::Lease table = TableOf(index, directoryIndex);
   if (!table) return {StretchKind::Missing, tableSpan};
 
   const std::uint64_t offsetInGrain = inExtent % grainSize;
   const std::uint64_t grainSpan = std::min(limit, grainSize - offsetInGrain);
-  const std::uint32_t entry = (*table)[static_cast<std::size_t>(inTable / grainSize)];
+  const auto entry = static_cast<std::uint32_t>(table.entry(inTable / grainSize));
   if (entry == 0 || (entry == 1 && sparse->header.zeroedGrains())) return {StretchKind::Zeros, grainSpan};
   if (sparse->header.compressed()) return {StretchKind::Other, grainSpan, nullptr, entry, ++grainTag_};
   OpenFile* open = FileOf(index);
@@ -638,18 +601,18 @@ AllocationRun VmdkReader::SparseStateAt(std::size_t index, std::uint64_t inExten
 
   const std::uint64_t tableSpan = std::min(limit, sparse->sectorsPerTable - inTable);
   if (sparse->directory[static_cast<std::size_t>(directoryIndex)] == 0) return {false, tableSpan};
-  const auto* table = TableOf(index, directoryIndex);
+  const L2Cache::Lease table = TableOf(index, directoryIndex);
   if (!table) return {true, tableSpan};
 
   const std::uint64_t grainSize = sparse->header.grainSize;
   const std::uint64_t grainSpan = std::min(limit, grainSize - inExtent % grainSize);
-  const std::uint32_t entry = (*table)[static_cast<std::size_t>(inTable / grainSize)];
+  const auto entry = static_cast<std::uint32_t>(table.entry(inTable / grainSize));
   const bool zeros = entry == 0 || (entry == 1 && sparse->header.zeroedGrains());
   return {!zeros, grainSpan};
 }
 
 AllocationRun VmdkReader::allocationAt(std::uint64_t sector) const {
-  if (!opened_ || sector >= capacity_) return {true, 0};
+  if (sector >= capacity_) return {true, 0};
   if (extents_.empty()) return {true, capacity_ - sector};
   const std::size_t index = ExtentAt(sector);
   const Extent& extent = extents_[index];

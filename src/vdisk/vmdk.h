@@ -28,7 +28,10 @@
 
 #include "platform/bytes.h"
 #include "platform/file.h"
+#include "platform/inflate.h"
 #include "storage/virtual_disk.h"
+#include "vdisk/formats.h"
+#include "vdisk/l2_cache.h"
 #include "vdisk/open_result.h"
 #include "vdisk/stretch_reader.h"
 
@@ -51,6 +54,8 @@ inline constexpr std::uint64_t kVmdkMaxGrainSectors = 1u << 16;
 inline constexpr std::uint64_t kVmdkMaxTableEntries = 1u << 20;
 inline constexpr std::uint64_t kVmdkMaxDirectoryBytes = 64u << 20;
 inline constexpr std::uint64_t kVmdkMaxDescriptorBytes = 4u << 20;
+// File bytes of grain tables kept in memory.
+inline constexpr std::uint64_t kVmdkTableCacheBytes = 8u << 20;
 // Sectors whose byte offsets still fit 64 bits.
 inline constexpr std::uint64_t kVmdkMaxCapacity = 0xFFFFFFFFFFFFFFFFull / 512;
 
@@ -107,14 +112,12 @@ VmdkDescriptor ParseVmdkDescriptor(std::span<const std::uint8_t> text);
 
 class VmdkReader final : public StretchDisk {
  public:
-  VmdkReader() = default;
-  ~VmdkReader() override = default;
   VmdkReader(const VmdkReader&) = delete;
   VmdkReader& operator=(const VmdkReader&) = delete;
 
-  // Forgets the previous disk, then opens `path`:
-  // - CannotOpen, text "Used": the file (or the first extent, which exists)
-  //   cannot be opened;
+  // Opens `path`:
+  // - CannotOpen: the file (or the first extent, which exists) cannot be
+  //   opened;
   // - NotThisFormat: a "KDMV" file without an embedded descriptor, or whose
   //   header is cut short;
   // - Damaged: a sparse header with a grain size or table size of 0 or
@@ -123,23 +126,20 @@ class VmdkReader final : public StretchDisk {
   //   one sector);
   // - Opened with the disk type text "Damaged": no usable grain directory,
   //   an embedded descriptor beyond the file, an empty extent list, an extent
-  //   of size 0, a size beyond reason, a missing first extent;
+  //   of size 0, a size beyond reason, a missing first extent (the attempt
+  //   carries the reason, and the reader reads nothing);
   // - Opened with any other text: the disk's type. Only the accepted types
   //   (IsAcceptedVmdkType) are read; a disk of another type reads nothing.
-  OpenResult Open(const std::filesystem::path& path);
-  void Close();
-  bool isOpen() const override { return opened_; }
+  static OpenAttempt<VmdkReader> Open(const std::filesystem::path& path);
 
-  char formatLetter() const override { return 'N'; }
-  // out.size() bytes (a multiple of 512) from `sector`; nonzero only when
-  // every sector was served. Unserved sectors, and sectors at or past the
-  // capacity, read as zeros.
+  char formatLetter() const override { return VirtualFormat::Vmdk; }
+  // Sectors at or past the capacity are not served.
   using StretchDisk::ReadSector;
   using StretchDisk::ReadRun;  // one file read per contiguous stretch
   VirtualDiskFacts facts() const override;
   AllocationRun allocationAt(std::uint64_t sector) const override;
 
-  // The descriptor's createType, "flat" for a bare flat extent, "Used" or
+  // The descriptor's createType, "flat" for a bare flat extent, or
   // "Damaged" as Open says; empty when nothing was found.
   const std::string& diskTypeText() const { return diskType_; }
   std::uint64_t capacity() const { return capacity_; }  // sectors
@@ -170,21 +170,17 @@ class VmdkReader final : public StretchDisk {
     std::unique_ptr<File> file;
     std::uint64_t size = 0;
   };
-  using TableKey = std::pair<std::size_t, std::uint64_t>;  // extent, directory index
-  struct CachedTable {
-    TableKey key;
-    std::vector<std::uint32_t> entries;
-  };
 
-  void Reset();
-  OpenResult Refuse(OpenResult result, std::string text = {});
-  OpenResult MarkDamaged();
-  OpenResult OpenDescriptorFile(const std::filesystem::path& path, std::unique_ptr<File> file, std::uint64_t size);
-  OpenResult OpenSparseFile(const std::filesystem::path& path, std::unique_ptr<File> file, std::uint64_t size);
-  OpenResult OpenBareFlat(const std::filesystem::path& path, std::unique_ptr<File> file, std::uint64_t size);
+  VmdkReader() = default;
+
+  OpenVerdict Load(const std::filesystem::path& path);
+  OpenVerdict OpenDescriptorFile(const std::filesystem::path& path, std::unique_ptr<File> file, std::uint64_t size);
+  OpenVerdict OpenSparseFile(const std::filesystem::path& path, std::unique_ptr<File> file, std::uint64_t size);
+  OpenVerdict OpenBareFlat(const std::filesystem::path& path, std::unique_ptr<File> file, std::uint64_t size);
   void TakeTexts(const VmdkDescriptor& descriptor);
-  bool BuildExtents(const std::vector<VmdkExtentLine>& lines);
-  OpenResult CheckFirstExtent();
+  // The first fault of the extent list; empty when the extents were built.
+  std::string_view BuildExtents(const std::vector<VmdkExtentLine>& lines);
+  OpenVerdict CheckFirstExtent();
   static SparseLoad LoadSparse(File& file, std::uint64_t fileSize, SparseExtent& out);
 
   // The open file of extent `index` (at most a few are kept open), or
@@ -192,7 +188,9 @@ class VmdkReader final : public StretchDisk {
   OpenFile* FileOf(std::size_t index) const;
   std::optional<std::filesystem::path> ResolveExtent(std::size_t index) const;
   const SparseExtent* SparseOf(std::size_t index) const;
-  const std::vector<std::uint32_t>* TableOf(std::size_t index, std::uint64_t directoryIndex) const;
+  // The grain table of directory entry `directoryIndex` of sparse extent
+  // `index`; an empty lease when it cannot be read.
+  L2Cache::Lease TableOf(std::size_t index, std::uint64_t directoryIndex) const;
   const std::vector<std::uint8_t>* GrainOf(std::size_t index, std::uint64_t grainSector) const;
 
   std::size_t ExtentAt(std::uint64_t sector) const;
@@ -208,7 +206,6 @@ class VmdkReader final : public StretchDisk {
   // entry is 0.
   AllocationRun SparseStateAt(std::size_t index, std::uint64_t inExtent, std::uint64_t limit) const;
 
-  bool opened_ = false;
   std::string diskType_;
   std::string cylinders_;
   std::string heads_;
@@ -220,12 +217,9 @@ class VmdkReader final : public StretchDisk {
   mutable std::vector<OpenFile> files_;  // most recently used first
   mutable std::vector<std::optional<SparseExtent>> sparse_;
   mutable std::vector<bool> sparseFailed_;
-  mutable std::list<CachedTable> tables_;  // most recently used first
-  mutable std::map<TableKey, std::list<CachedTable>::iterator> tableIndex_;
-  mutable std::uint64_t tableBytes_ = 0;
-  mutable std::vector<std::uint8_t> grain_;  // the last decompressed grain
-  mutable std::optional<std::pair<std::size_t, std::uint64_t>> grainKey_;
-  mutable std::vector<std::uint8_t> compressed_;
+  // Grain tables of every sparse extent, known by extent and offset.
+  mutable L2Cache tables_{0, TableByteOrder::Little, kVmdkTableCacheBytes, 4};
+  mutable InflatedBlock grain_;  // the last grain inflated, by extent and sector
   mutable std::uint64_t grainTag_ = 0;  // gives each compressed stretch its own tag
 };
 

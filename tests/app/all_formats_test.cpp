@@ -4,27 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "app/session.h"
+#include "support/container_disks.h"
 #include "support/test_support.h"
 
 namespace korv {
 namespace {
 
-struct Container {
-  const char* file;
-  char letter;
-};
-
-const Container kContainers[] = {
-    {"basic-fixed.vhd", 'H'},         {"basic-dynamic.vhd", 'H'},
-    {"basic-dynamic.vhdx", 'X'},      {"basic-fixed.vhdx", 'X'},
-    {"basic-dynamic.vdi", 'D'},       {"basic-fixed.vdi", 'D'},
-    {"basic.qcow", 'C'},              {"basic-v2.qcow2", 'C'},
-    {"basic-v3.qcow2", 'C'},          {"basic-compressed.qcow2", 'C'},
-    {"basic.qed", 'Q'},               {"basic.hdd", 'E'},
-    {"basic-monolithicSparse.vmdk", 'N'}, {"basic-monolithicFlat.vmdk", 'N'},
-    {"basic-twoGbMaxExtentSparse.vmdk", 'N'}, {"basic-twoGbMaxExtentFlat.vmdk", 'N'},
-    {"basic-streamOptimized.vmdk", 'N'},
-};
+using Container = test::ContainerDisk;
 
 class AllFormatsTest : public ::testing::TestWithParam<Container> {
  protected:
@@ -57,7 +43,7 @@ TEST_P(AllFormatsTest, IsRecognisedAndReadsAsTheRawDisk) {
   EXPECT_TRUE(prompts.badSectorQuestions.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, AllFormatsTest, ::testing::ValuesIn(kContainers),
+INSTANTIATE_TEST_SUITE_P(Containers, AllFormatsTest, ::testing::ValuesIn(test::ContainerDisks()),
                          [](const ::testing::TestParamInfo<Container>& info) {
                            std::string name = info.param.file;
                            for (char& c : name) {

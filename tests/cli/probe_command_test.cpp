@@ -36,6 +36,21 @@ TEST(ProbeCommandTest, RefusalCarriesTheMessageWordForWord) {
   EXPECT_EQ(report["accepted"], false);
   EXPECT_EQ(report["openResult"], 3);
   EXPECT_EQ(report["message"], kMsgFileShared);
+  EXPECT_EQ(report["reason"], kReasonCannotOpenFile);
+
+  // The text form names the failed check on a line after the refusal.
+  const auto text = test::RunCli({"probe", (dir / "absent.vhd").string()}, dir.path());
+  EXPECT_NE(text.out.find(std::string("refused: ") + std::string(kMsgFileShared) + "\nreason: " +
+                          std::string(kReasonCannotOpenFile) + "\n"),
+            std::string::npos)
+      << text.out;
+}
+
+TEST(ProbeCommandTest, AcceptedDisksCarryNoReason) {
+  test::TempDir dir;
+  const auto run = test::RunCli({"probe", (test::TestDisksDir() / "basic-dynamic.vhd").string(), "--json"}, dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(nlohmann::json::parse(run.out).contains("reason"));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "support/container_disks.h"
 #include "support/test_support.h"
 
 namespace korv::e2e {
@@ -22,35 +23,9 @@ namespace fs = std::filesystem;
 
 // basic.raw in every container format make-disks.sh writes, with the format
 // letter the selection gives it.
-struct Container {
-  const char* file;
-  char letter;
-};
+using Container = test::ContainerDisk;
 
-inline const std::vector<Container>& Containers() {
-  static const std::vector<Container> kContainers = {
-      {"basic-fixed.vhd", 'H'},
-      {"basic-dynamic.vhd", 'H'},
-      {"basic-dynamic.vhdx", 'X'},
-      {"basic-fixed.vhdx", 'X'},
-      {"basic-dynamic.vdi", 'D'},
-      {"basic-fixed.vdi", 'D'},
-      {"basic.qcow", 'C'},
-      {"basic-v2.qcow2", 'C'},
-      {"basic-v3.qcow2", 'C'},
-      {"basic-compressed.qcow2", 'C'},
-      {"basic.qed", 'Q'},
-      {"basic.hdd", 'E'},
-      {"basic-monolithicSparse.vmdk", 'N'},
-      {"basic-monolithicFlat.vmdk", 'N'},
-      {"basic-twoGbMaxExtentSparse.vmdk", 'N'},
-      {"basic-twoGbMaxExtentFlat.vmdk", 'N'},
-      {"basic-streamOptimized.vmdk", 'N'},
-  };
-  return kContainers;
-}
-
-inline void PrintTo(const Container& container, std::ostream* out) { *out << container.file; }
+inline const std::vector<Container>& Containers() { return test::ContainerDisks(); }
 
 // A file name as a gtest parameter name.
 inline std::string ParamName(std::string name) {

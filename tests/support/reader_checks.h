@@ -13,10 +13,36 @@
 
 #include "storage/virtual_disk.h"
 #include "support/test_support.h"
+#include "vdisk/open_result.h"
 
 namespace korv::test {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Holds what a reader's factory made of the last file opened through it:
+// the reader born open (used through -> or as a Reader&), or the answer and
+// reason of a refusal.
+template <typename Reader>
+class ReaderSlot {
+ public:
+  OpenResult Open(const std::filesystem::path& path) {
+    OpenAttempt<Reader> attempt = Reader::Open(path);
+    reader_ = std::move(attempt.reader);
+    reason_ = std::move(attempt.reason);
+    return attempt.result;
+  }
+  bool isOpen() const { return reader_ != nullptr; }
+  // The check the last file failed; empty when it opened sound.
+  const std::string& reason() const { return reason_; }
+
+  Reader* operator->() const { return reader_.get(); }
+  Reader& operator*() const { return *reader_; }
+  operator Reader&() const { return *reader_; }  // NOLINT: passes as the reader it holds
+
+ private:
+  std::unique_ptr<Reader> reader_;
+  std::string reason_;
+};
 
 // Runs a program with its arguments (no shell), its standard output
 // discarded; true when it exits with 0.

@@ -38,7 +38,7 @@ class MemoryFile final : public ReadHandle {
 
 class L2CacheTest : public ::testing::Test {
  protected:
-  L2CacheTest() : file_(40 * kTable) { cache_.Reset(kTable, TableByteOrder::Big); }
+  L2CacheTest() : file_(40 * kTable), cache_(kTable, TableByteOrder::Big) {}
   L2Cache::Lease Fetch(std::uint64_t table) { return cache_.Fetch(file_, file_.Size(), table * kTable); }
 
   MemoryFile file_;
@@ -111,8 +111,7 @@ TEST_F(L2CacheTest, TablesThatFailToLoadLeaveTheCache) {
 
 TEST(L2CacheAloneTest, ATableLargerThanTheCapIsServedAlone) {
   MemoryFile file(8 * 1024 * 1024);
-  L2Cache cache;
-  cache.Reset(4 * 1024 * 1024, TableByteOrder::Little);
+  L2Cache cache(4 * 1024 * 1024, TableByteOrder::Little);
   const L2Cache::Lease first = cache.Fetch(file, file.Size(), 0);
   ASSERT_TRUE(first);
   EXPECT_EQ(first.entry(1), std::uint64_t{8} << 56);  // stored big-endian, read little-endian

@@ -47,10 +47,15 @@ TEST_F(SelectionTest, EveryRefusalSpeaksTheSystemsWords) {
   EXPECT_EQ(damagedSelection.virtualFormat, 'H');
   EXPECT_EQ(damagedSelection.probeResult, OpenResult::Damaged);
   EXPECT_EQ(damagedSelection.message, kMsgHighlyCorrupted);
+  EXPECT_EQ(damagedSelection.reason, "unknown disk type");
+  EXPECT_EQ(damagedSelection.reader, nullptr);
 
   // A file no reader knows goes to the VMDK reader, which refuses it.
   test::WriteFileBytes(dir / "noise.bin", test::PatternBytes(64 * 1024, 3));
-  EXPECT_EQ(MessageFor(dir / "noise.bin"), kMsgSelectValidFile);
+  const auto noise = SelectVirtualFile(dir / "noise.bin");
+  EXPECT_EQ(noise.message, kMsgSelectValidFile);
+  EXPECT_EQ(noise.virtualFormat, VirtualFormat::Vmdk);
+  EXPECT_EQ(noise.reason, "not a VMDK file");
   // A sparse extent header without its descriptor is not a disk it can read.
   std::vector<std::uint8_t> sparse(4096, 0);
   StoreAscii(sparse, 0, "KDMV");

@@ -36,12 +36,12 @@ TEST_P(VhdQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
   const fs::path image = dir_ / "disk.vhd";
   ASSERT_TRUE(test::QemuConvert(dir_ / "disk.raw", image, "vpc", {"-o", std::string("subformat=") + GetParam()}));
 
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(image), OpenResult::Opened);
-  EXPECT_EQ(reader.isFixed(), std::string(GetParam()) == "fixed");
+  EXPECT_EQ(reader->isFixed(), std::string(GetParam()) == "fixed");
   const std::uint64_t holeSectors = test::ExpectReadsAsRaw(reader, raw);
   // qemu-img leaves the two whole blocks of zeros out of a dynamic image.
-  EXPECT_EQ(holeSectors >= 2 * 4096, !reader.isFixed());
+  EXPECT_EQ(holeSectors >= 2 * 4096, !reader->isFixed());
 }
 
 INSTANTIATE_TEST_SUITE_P(Subformats, VhdQemuTest, ::testing::Values("dynamic", "fixed"));
@@ -61,9 +61,9 @@ TEST(VhdBuilderQemuTest, QemuImgReadsBuiltDisksAsOurReaderDoes) {
     ASSERT_TRUE(test::RunProgram({"qemu-img", "convert", "-q", "-f", "vpc", "-O", "raw", (dir / name).string(),
                             (dir / "out.raw").string()}));
     const Bytes converted = test::ReadFileBytes(dir / "out.raw");
-    VhdReader reader;
+    test::ReaderSlot<VhdReader> reader;
     ASSERT_EQ(reader.Open(dir / name), OpenResult::Opened);
-    ASSERT_EQ(converted.size(), reader.currentSize());
+    ASSERT_EQ(converted.size(), reader->currentSize());
     const test::ReadResult whole = test::ReadRunOf(reader, 0, static_cast<std::uint32_t>(converted.size() / 512));
     EXPECT_EQ(whole.result, 1);
     EXPECT_TRUE(whole.bytes == converted);

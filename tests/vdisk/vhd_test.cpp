@@ -58,9 +58,9 @@ class VhdTest : public test::BuiltDiskTest {
 
 TEST_F(VhdTest, FixedDiskMapsSectorsOntoTheFileAndStopsBeforeTheFooter) {
   const Bytes data = PatternBytes(10 * kMiB, 1);
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(Write("fixed.vhd", VhdBuilder::Fixed(data))), OpenResult::Opened);
-  EXPECT_TRUE(reader.isFixed());
+  EXPECT_TRUE(reader->isFixed());
 
   EXPECT_EQ(ReadSectors(reader, 0).bytes, Slice(data, 0, 512));
   const Read last = ReadSectors(reader, 20479);
@@ -78,18 +78,18 @@ TEST_F(VhdTest, FixedDiskMapsSectorsOntoTheFileAndStopsBeforeTheFooter) {
   EXPECT_EQ(Slice(across.bytes, 0, 1024), Slice(data, 20478 * 512, 1024));
   EXPECT_EQ(Slice(across.bytes, 1024, 1024), Bytes(1024, 0));
 
-  const VirtualDiskFacts facts = reader.facts();
+  const VirtualDiskFacts facts = reader->facts();
   EXPECT_EQ(facts.diskSizeBytes, 10 * kMiB);
   EXPECT_EQ(facts.diskTypeText, "Fixed");
   ASSERT_TRUE(facts.geometry);
-  EXPECT_EQ(facts.geometry->cylinders, std::to_string(reader.cylinders()));
-  EXPECT_EQ(facts.geometry->heads, std::to_string(reader.heads()));
-  EXPECT_EQ(facts.geometry->sectorsPerTrack, std::to_string(reader.sectorsPerTrack()));
-  EXPECT_GT(reader.cylinders(), 0);
+  EXPECT_EQ(facts.geometry->cylinders, std::to_string(reader->cylinders()));
+  EXPECT_EQ(facts.geometry->heads, std::to_string(reader->heads()));
+  EXPECT_EQ(facts.geometry->sectorsPerTrack, std::to_string(reader->sectorsPerTrack()));
+  EXPECT_GT(reader->cylinders(), 0);
 
-  EXPECT_EQ(reader.allocationAt(100).allocated, true);
-  EXPECT_EQ(reader.allocationAt(100).sectors, 20380u);
-  EXPECT_EQ(reader.allocationAt(20480).sectors, 0u);
+  EXPECT_EQ(reader->allocationAt(100).allocated, true);
+  EXPECT_EQ(reader->allocationAt(100).sectors, 20380u);
+  EXPECT_EQ(reader->allocationAt(20480).sectors, 0u);
 }
 
 TEST_F(VhdTest, DynamicDiskReadsDataAfterTheBlockBitmap) {
@@ -102,14 +102,14 @@ TEST_F(VhdTest, DynamicDiskReadsDataAfterTheBlockBitmap) {
   const fs::path path = dir_ / "dynamic.vhd";
   test::WriteFileBytes(path, file);
 
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(path), OpenResult::Opened);
-  EXPECT_EQ(reader.sectorsPerBlock(), 4096u);
-  EXPECT_EQ(reader.bitmapSectors(), 1u);
+  EXPECT_EQ(reader->sectorsPerBlock(), 4096u);
+  EXPECT_EQ(reader->bitmapSectors(), 1u);
   const Read read = ReadSectors(reader, 4097);
   EXPECT_EQ(read.result, 1);
   EXPECT_EQ(read.bytes, Slice(file, 2560, 512));
-  EXPECT_EQ(reader.facts().diskTypeText, "Dynamic");
+  EXPECT_EQ(reader->facts().diskTypeText, "Dynamic");
 }
 
 TEST_F(VhdTest, BitmapSizeFollowsTheBlockSize) {
@@ -122,9 +122,9 @@ TEST_F(VhdTest, BitmapSizeFollowsTheBlockSize) {
     const Bytes data = PatternBytes(c.blockSize, c.blockSize);
     VhdBuilder builder = VhdBuilder::Dynamic(std::uint64_t{c.blockSize} * 3, c.blockSize);
     builder.AddBlock(2, data);
-    VhdReader reader;
+    test::ReaderSlot<VhdReader> reader;
     ASSERT_EQ(reader.Open(Write("b.vhd", builder)), OpenResult::Opened);
-    EXPECT_EQ(reader.bitmapSectors(), c.bitmapSectors);
+    EXPECT_EQ(reader->bitmapSectors(), c.bitmapSectors);
     const std::uint64_t perBlock = c.blockSize / 512;
     EXPECT_EQ(ReadSectors(reader, 2 * perBlock).bytes, Slice(data, 0, 512));
     EXPECT_EQ(ReadSectors(reader, 3 * perBlock - 1).bytes, Slice(data, c.blockSize - 512, 512));
@@ -134,7 +134,7 @@ TEST_F(VhdTest, BitmapSizeFollowsTheBlockSize) {
 TEST_F(VhdTest, UnallocatedDynamicBlockReadsAsZerosWithSuccess) {
   VhdBuilder builder = VhdBuilder::Dynamic(6 * kMiB);
   builder.AddBlock(0, PatternBytes(2 * kMiB, 3)).AddBlock(2, PatternBytes(2 * kMiB, 4));
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(Write("holes.vhd", builder)), OpenResult::Opened);
 
   const Read one = ReadSectors(reader, 4096 + 7);
@@ -146,17 +146,17 @@ TEST_F(VhdTest, UnallocatedDynamicBlockReadsAsZerosWithSuccess) {
   EXPECT_EQ(Slice(run.bytes, 0, 6 * 512), Slice(PatternBytes(2 * kMiB, 3), 4090 * 512, 6 * 512));
   EXPECT_EQ(Slice(run.bytes, 6 * 512, 14 * 512), Bytes(14 * 512, 0));
 
-  EXPECT_EQ(reader.allocationAt(4095).allocated, true);
-  EXPECT_EQ(reader.allocationAt(4095).sectors, 1u);
-  EXPECT_EQ(reader.allocationAt(5000).allocated, false);
-  EXPECT_EQ(reader.allocationAt(5000).sectors, 8192u - 5000);
-  EXPECT_EQ(reader.allocationAt(3 * 4096).sectors, 0u);
+  EXPECT_EQ(reader->allocationAt(4095).allocated, true);
+  EXPECT_EQ(reader->allocationAt(4095).sectors, 1u);
+  EXPECT_EQ(reader->allocationAt(5000).allocated, false);
+  EXPECT_EQ(reader->allocationAt(5000).sectors, 8192u - 5000);
+  EXPECT_EQ(reader->allocationAt(3 * 4096).sectors, 0u);
 }
 
 TEST_F(VhdTest, SectorsBeyondTheBlockTableReadAsZerosWithFailure) {
   VhdBuilder builder = VhdBuilder::Dynamic(2 * kMiB);
   builder.AddBlock(0, PatternBytes(2 * kMiB, 5));
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(Write("small.vhd", builder)), OpenResult::Opened);
 
   const Read beyond = ReadSectors(reader, 4096);
@@ -176,14 +176,14 @@ TEST_F(VhdTest, FooterOnlyAtTheFrontStillOpens) {
   VhdBuilder builder = VhdBuilder::Dynamic(4 * kMiB);
   builder.AddBlock(1, PatternBytes(2 * kMiB, 6));
   builder.damage.footerOnlyAtFront = true;
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(Write("front.vhd", builder)), OpenResult::Opened);
-  EXPECT_EQ(reader.currentSize(), 4 * kMiB);
+  EXPECT_EQ(reader->currentSize(), 4 * kMiB);
   EXPECT_EQ(ReadSectors(reader, 4096).bytes, Slice(PatternBytes(2 * kMiB, 6), 0, 512));
 }
 
 TEST_F(VhdTest, RecognisesOnlyFilesWithAFooter) {
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   EXPECT_EQ(reader.Open(dir_ / "missing.vhd"), OpenResult::CannotOpen);
   EXPECT_EQ(reader.Open(dir_.path()), OpenResult::CannotOpen);
 
@@ -199,28 +199,29 @@ TEST_F(VhdTest, DamagedHeadersAreRefused) {
   struct Case {
     const char* what;
     void (*damage)(Damage&);
+    const char* reason;  // the check that refuses the file
   };
   const Case cases[] = {
-      {"unknown disk type", [](Damage& d) { d.diskType = 7; }},
-      {"no cxsparse header", [](Damage& d) { d.noSparseCookie = true; }},
-      {"block size not a power of two", [](Damage& d) { d.blockSize = 3 * 4096; }},
-      {"block size below 4096", [](Damage& d) { d.blockSize = 2048; }},
-      {"block size zero", [](Damage& d) { d.blockSize = 0; }},
-      {"table beyond the file", [](Damage& d) { d.tableOffset = 1ull << 40; }},
-      {"table offset wraps", [](Damage& d) { d.tableOffset = ~std::uint64_t{0} - 8; }},
-      {"table longer than the file", [](Damage& d) { d.maxTableEntries = 0xFFFFFFFFu; }},
-      {"header beyond the file", [](Damage& d) { d.dataOffset = 1ull << 40; }},
-      {"header cut by the end of the file", [](Damage& d) { d.dataOffset = 2 * kMiB + 2560; }},
+      {"unknown disk type", [](Damage& d) { d.diskType = 7; }, "unknown disk type"},
+      {"no cxsparse header", [](Damage& d) { d.noSparseCookie = true; }, "no dynamic header cookie"},
+      {"block size not a power of two", [](Damage& d) { d.blockSize = 3 * 4096; }, "block size out of range"},
+      {"block size below 4096", [](Damage& d) { d.blockSize = 2048; }, "block size out of range"},
+      {"block size zero", [](Damage& d) { d.blockSize = 0; }, "block size out of range"},
+      {"table beyond the file", [](Damage& d) { d.tableOffset = 1ull << 40; }, "block table beyond the file"},
+      {"table offset wraps", [](Damage& d) { d.tableOffset = ~std::uint64_t{0} - 8; }, "block table beyond the file"},
+      {"table longer than the file", [](Damage& d) { d.maxTableEntries = 0xFFFFFFFFu; }, "block table beyond the file"},
+      {"header beyond the file", [](Damage& d) { d.dataOffset = 1ull << 40; }, "dynamic header beyond the file"},
+      {"header cut by the end of the file", [](Damage& d) { d.dataOffset = 2 * kMiB + 2560; }, "dynamic header beyond the file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     VhdBuilder builder = VhdBuilder::Dynamic(2 * kMiB);
     builder.AddBlock(0, PatternBytes(2 * kMiB, 8));
     c.damage(builder.damage);
-    VhdReader reader;
+    test::ReaderSlot<VhdReader> reader;
     EXPECT_EQ(reader.Open(Write("damaged.vhd", builder)), OpenResult::Damaged);
     EXPECT_FALSE(reader.isOpen());
-    EXPECT_EQ(ReadSectors(reader, 0).bytes, kZeroSector);
+    EXPECT_EQ(reader.reason(), c.reason);
   }
 }
 
@@ -232,20 +233,20 @@ TEST_F(VhdTest, EveryOpenStartsFromScratch) {
   broken.damage.noSparseCookie = true;
   const fs::path brokenPath = Write("broken.vhd", broken);
 
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(childPath), OpenResult::Opened);
   ASSERT_EQ(ResolveVhdParent(reader, childPath), ParentOutcome::Ready);
-  ASSERT_NE(reader.parent(), nullptr);
+  ASSERT_NE(reader->parent(), nullptr);
 
   ASSERT_EQ(reader.Open(base), OpenResult::Opened);
-  EXPECT_EQ(reader.parent(), nullptr);
-  EXPECT_FALSE(reader.isDifferencing());
-  EXPECT_TRUE(reader.parentName().empty());
+  EXPECT_EQ(reader->parent(), nullptr);
+  EXPECT_FALSE(reader->isDifferencing());
+  EXPECT_TRUE(reader->parentName().empty());
   EXPECT_EQ(ReadSectors(reader, 8191).result, 1);
 
   EXPECT_EQ(reader.Open(brokenPath), OpenResult::Damaged);
-  EXPECT_EQ(reader.diskType(), 0u);
-  EXPECT_EQ(ReadSectors(reader, 0).result, 0);
+  EXPECT_FALSE(reader.isOpen());
+  EXPECT_EQ(reader.reason(), "no dynamic header cookie");
 }
 
 TEST_F(VhdTest, TruncatedFileServesWhatIsLeft) {
@@ -260,7 +261,7 @@ TEST_F(VhdTest, TruncatedFileServesWhatIsLeft) {
   const fs::path path = dir_ / "cut.vhd";
   test::WriteFileBytes(path, file);
 
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(path), OpenResult::Opened);
   EXPECT_EQ(ReadSectors(reader, 4096 + 999).bytes, Slice(data, 999 * 512, 512));
   const Read cut = ReadSectors(reader, 4096 + 1000);
@@ -300,16 +301,16 @@ class VhdDifferencingTest : public VhdTest {
   }();
   const Bytes childBlock_ = PatternBytes(2 * kMiB, 14);
   fs::path basePath_, childPath_;
-  VhdReader reader_;
+  test::ReaderSlot<VhdReader> reader_;
 };
 
 TEST_F(VhdDifferencingTest, FindsTheParentBesideTheChildByLeafNameInAnyCase) {
-  EXPECT_TRUE(reader_.isDifferencing());
-  EXPECT_EQ(reader_.parentName(), u"C:\\vms\\BASE.VHD");
-  EXPECT_EQ(reader_.facts().diskTypeText, "Differencing");
+  EXPECT_TRUE(reader_->isDifferencing());
+  EXPECT_EQ(reader_->parentName(), u"C:\\vms\\BASE.VHD");
+  EXPECT_EQ(reader_->facts().diskTypeText, "Differencing");
   ASSERT_EQ(ResolveVhdParent(reader_, childPath_), ParentOutcome::Ready);
-  ASSERT_NE(reader_.parent(), nullptr);
-  EXPECT_EQ(reader_.parent()->diskType(), kVhdDynamic);
+  ASSERT_NE(reader_->parent(), nullptr);
+  EXPECT_EQ(reader_->parent()->diskType(), kVhdDynamic);
 }
 
 TEST_F(VhdDifferencingTest, MultiSectorReadsTakeEachRunFromChildOrParent) {
@@ -350,7 +351,7 @@ TEST_F(VhdDifferencingTest, WithoutItsParentTheChildServesOnlyItsOwnSectors) {
 
 TEST_F(VhdDifferencingTest, AllocationFollowsTheBitmapAndTheParent) {
   ASSERT_EQ(ResolveVhdParent(reader_, childPath_), ParentOutcome::Ready);
-  const auto at = [&](std::uint64_t sector) { return reader_.allocationAt(sector); };
+  const auto at = [&](std::uint64_t sector) { return reader_->allocationAt(sector); };
   EXPECT_TRUE(at(0).allocated);
   EXPECT_EQ(at(0).sectors, 10u);
   EXPECT_TRUE(at(10).allocated);  // the base holds these
@@ -365,7 +366,7 @@ TEST_F(VhdDifferencingTest, AllocationFollowsTheBitmapAndTheParent) {
 TEST_F(VhdDifferencingTest, ParentLookupOutcomes) {
   const auto resolveChildNaming = [&](const std::u16string& name) {
     const fs::path path = Write("named.vhd", VhdBuilder::Differencing(6 * kMiB, name));
-    VhdReader child;
+    test::ReaderSlot<VhdReader> child;
     EXPECT_EQ(child.Open(path), OpenResult::Opened);
     return ResolveVhdParent(child, path);
   };
@@ -387,9 +388,9 @@ TEST_F(VhdDifferencingTest, ParentLookupOutcomes) {
   // A 256-unit name fills the field with no terminator after it.
   const std::u16string longName(256, u'n');
   const fs::path path = Write("long.vhd", VhdBuilder::Differencing(6 * kMiB, longName));
-  VhdReader child;
+  test::ReaderSlot<VhdReader> child;
   ASSERT_EQ(child.Open(path), OpenResult::Opened);
-  EXPECT_EQ(child.parentName(), longName);
+  EXPECT_EQ(child->parentName(), longName);
 }
 
 TEST_F(VhdTest, ChainOfThreeLevelsServesEachSectorFromTheNearestHolder) {
@@ -406,11 +407,11 @@ TEST_F(VhdTest, ChainOfThreeLevelsServesEachSectorFromTheNearestHolder) {
   t.AddBlock(0, top).SetPresent(0, 200, false);
   const fs::path topPath = Write("top.vhd", t);
 
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(topPath), OpenResult::Opened);
   ASSERT_EQ(ResolveVhdParent(reader, topPath), ParentOutcome::Ready);
-  ASSERT_NE(reader.parent(), nullptr);
-  ASSERT_NE(reader.parent()->parent(), nullptr);
+  ASSERT_NE(reader->parent(), nullptr);
+  ASSERT_NE(reader->parent()->parent(), nullptr);
 
   const Read run = ReadRun(reader, 98, 104);
   Bytes expected = Slice(grand, 98 * 512, 2 * 512);
@@ -427,10 +428,10 @@ TEST_F(VhdTest, ChainThatLoopsBackIsDamaged) {
   Write("c.vhd", VhdBuilder::Differencing(2 * kMiB, u"A.VHD"));
   const fs::path self = Write("self.vhd", VhdBuilder::Differencing(2 * kMiB, u"D:\\self.vhd"));
 
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   ASSERT_EQ(reader.Open(dir_ / "a.vhd"), OpenResult::Opened);
   EXPECT_EQ(ResolveVhdParent(reader, dir_ / "a.vhd"), ParentOutcome::Damaged);
-  EXPECT_EQ(reader.parent(), nullptr);
+  EXPECT_EQ(reader->parent(), nullptr);
   ASSERT_EQ(reader.Open(self), OpenResult::Opened);
   EXPECT_EQ(ResolveVhdParent(reader, self), ParentOutcome::Damaged);
 
@@ -449,7 +450,7 @@ TEST_F(VhdTest, OverlyLongChainIsDamaged) {
     Write("level" + std::to_string(level) + ".vhd",
           VhdBuilder::Differencing(2 * kMiB, std::u16string(below.begin(), below.end())));
   }
-  VhdReader reader;
+  test::ReaderSlot<VhdReader> reader;
   const fs::path longest = dir_ / ("level" + std::to_string(kVhdMaxChainDepth) + ".vhd");
   ASSERT_EQ(reader.Open(longest), OpenResult::Opened);
   EXPECT_EQ(ResolveVhdParent(reader, longest), ParentOutcome::Damaged);
@@ -495,10 +496,10 @@ TEST_F(VhdTest, ReadRunEqualsOneReadSectorPerSector) {
 
   for (const char* name : {"rbase.vhd", "rchild.vhd", "packed.vhd"}) {
     SCOPED_TRACE(name);
-    VhdReader reader;
+    test::ReaderSlot<VhdReader> reader;
     ASSERT_EQ(reader.Open(dir_ / name), OpenResult::Opened);
     ASSERT_EQ(ResolveVhdParent(reader, dir_ / name), ParentOutcome::Ready);
-    const std::uint64_t sectors = reader.currentSize() / 512 + 20;
+    const std::uint64_t sectors = reader->currentSize() / 512 + 20;
     for (int trial = 0; trial < 300; ++trial) {
       const std::uint64_t start = random() % sectors;
       const auto count = static_cast<std::uint32_t>(random() % 40);

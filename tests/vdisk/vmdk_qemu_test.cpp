@@ -39,11 +39,11 @@ TEST_P(VmdkQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
   const fs::path image = dir_ / "disk.vmdk";
   ASSERT_TRUE(test::QemuConvert(dir_ / "disk.raw", image, "vmdk", {"-o", "subformat=" + subformat()}));
 
-  VmdkReader reader;
+  test::ReaderSlot<VmdkReader> reader;
   ASSERT_EQ(reader.Open(image), OpenResult::Opened);
-  EXPECT_EQ(reader.diskTypeText(), subformat());
-  EXPECT_TRUE(IsAcceptedVmdkType(reader.diskTypeText()));
-  const VirtualDiskFacts facts = reader.facts();
+  EXPECT_EQ(reader->diskTypeText(), subformat());
+  EXPECT_TRUE(IsAcceptedVmdkType(reader->diskTypeText()));
+  const VirtualDiskFacts facts = reader->facts();
   EXPECT_EQ(facts.mediaTypeText, "Virtual File VMDK");
   EXPECT_EQ(facts.diskTypeText, subformat());
   ASSERT_TRUE(facts.geometry.has_value());
@@ -80,15 +80,15 @@ TEST_P(VmdkSplitQemuTest, RunsCrossExtentFiles) {
   fs::resize_file(dir_ / "big.raw", size);
   ASSERT_TRUE(test::QemuConvert(dir_ / "big.raw", dir_ / "big.vmdk", "vmdk", {"-o", "subformat=" + subformat()}));
 
-  VmdkReader reader;
+  test::ReaderSlot<VmdkReader> reader;
   ASSERT_EQ(reader.Open(dir_ / "big.vmdk"), OpenResult::Opened);
-  EXPECT_EQ(reader.extentCount(), 3u);
-  EXPECT_EQ(reader.capacity(), size / 512);
+  EXPECT_EQ(reader->extentCount(), 3u);
+  EXPECT_EQ(reader->capacity(), size / 512);
 
   std::ifstream raw(dir_ / "big.raw", std::ios::binary);
   for (const std::uint64_t at : dataAt) {
     const std::uint64_t first = at / 512;
-    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(4096, reader.capacity() - first));
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(4096, reader->capacity() - first));
     Bytes expected(std::size_t{count} * 512);
     raw.seekg(static_cast<std::streamoff>(at));
     raw.read(reinterpret_cast<char*>(expected.data()), static_cast<std::streamsize>(expected.size()));
@@ -99,7 +99,7 @@ TEST_P(VmdkSplitQemuTest, RunsCrossExtentFiles) {
     EXPECT_TRUE(fast.bytes == slow.bytes) << at;
   }
   // Most of the disk is a hole, and the scan need not touch it.
-  EXPECT_EQ(reader.allocationAt(4 * kMiB / 512).allocated, subformat() == "twoGbMaxExtentFlat");
+  EXPECT_EQ(reader->allocationAt(4 * kMiB / 512).allocated, subformat() == "twoGbMaxExtentFlat");
 }
 
 INSTANTIATE_TEST_SUITE_P(Split, VmdkSplitQemuTest, ::testing::Values("twoGbMaxExtentSparse", "twoGbMaxExtentFlat"));
@@ -129,7 +129,7 @@ TEST(VmdkBuilderQemuTest, QemuImgReadsBuiltFilesAsOurReaderDoes) {
     const Bytes converted = test::ReadFileBytes(dir / "out.raw");
     EXPECT_TRUE(converted == raw);
 
-    VmdkReader reader;
+    test::ReaderSlot<VmdkReader> reader;
     ASSERT_EQ(reader.Open(image), OpenResult::Opened);
     test::ExpectReadsAsRaw(reader, raw);
   }

@@ -8,7 +8,7 @@ namespace korv {
 namespace {
 
 TEST(QtFileFilterTest, VirtualFileFilterKeepsItsEntriesInOrderWithBlankSeparatedPatterns) {
-  EXPECT_EQ(QtFileFilter(kVirtualFileFilter),
+  EXPECT_EQ(QtFileFilter(VirtualFileFilter()),
             "Virtual Files (*.*);;"
             "Virtual Files (*.vbox *.vmdk *.vhd *.vhdx *.vdi *.hdd *.hds *.qed *.qcow)");
 }

@@ -82,7 +82,7 @@ VPath::VPath(Session& session, QWidget* parent) : QDialog(parent), session_(sess
 VPath::~VPath() = default;
 
 QString VPath::AskForFile() {
-  static const QString filter = ToQString(QtFileFilter(kVirtualFileFilter));
+  static const QString filter = ToQString(QtFileFilter(VirtualFileFilter()));
   return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
 }
 
