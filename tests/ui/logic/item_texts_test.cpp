@@ -13,7 +13,7 @@ TEST(ItemDatesTest, NtfsTimesShowAsStoredWithSeconds) {
   ItemTimes times{};
   times[2] = static_cast<std::uint32_t>(ticks);
   times[3] = static_cast<std::uint32_t>(ticks >> 32);
-  EXPECT_EQ(ItemDates(times, true).created, "05-Mar-2024 09:07:02");
+  EXPECT_EQ(ItemDates(times, FileSystemKind::Ntfs).created, "05-Mar-2024 09:07:02");
 }
 
 TEST(ItemDatesTest, FatWordsShowWithoutSecondsAndBadMonthsAsErr) {
@@ -22,7 +22,7 @@ TEST(ItemDatesTest, FatWordsShowWithoutSecondsAndBadMonthsAsErr) {
   EXPECT_EQ(FatDateTimeText(date, time), "05-Mar-2024 09:07");
   EXPECT_EQ(FatDateText(static_cast<std::uint16_t>((44 << 9) | (13 << 5) | 3)), "03-Err-2024");
   EXPECT_EQ(FatDateText(0), "00-Err-1980");
-  const ItemDateTexts texts = ItemDates({date, time, date, time, date, 0}, false);
+  const ItemDateTexts texts = ItemDates({date, time, date, time, date, 0}, FileSystemKind::Fat16);
   EXPECT_EQ(texts.modified, "05-Mar-2024 09:07");
   EXPECT_EQ(texts.accessed, "05-Mar-2024");
 }

@@ -286,7 +286,7 @@ TEST(SortRowsFatTest, DatesCompareTheDateWordBeforeTheTime) {
   tree.Build(store, FileSystemKind::Fat16);
   std::vector<ResultRow> rows = FolderRows(store, tree, kRootNode);
   SortRows(store, rows, ResultColumn::Modified, true, FileSystemKind::Fat32);
-  EXPECT_EQ(Column(store, rows, ResultColumn::Name, false), (Names{"earlier-day", "later-day", "later-same-day"}));
+  EXPECT_EQ(Column(store, rows, ResultColumn::Name, FileSystemKind::Fat16), (Names{"earlier-day", "later-day", "later-same-day"}));
 }
 
 // root ─ a ─ a1 ─ a1x ─ deep.txt
