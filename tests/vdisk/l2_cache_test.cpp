@@ -118,5 +118,37 @@ TEST(L2CacheAloneTest, ATableLargerThanTheCapIsServedAlone) {
   EXPECT_FALSE(cache.Fetch(file, file.Size(), 4 * 1024 * 1024)) << "the only table is held";
 }
 
+// VMDK's grain tables: 4-byte little-endian entries, tables of several
+// files and of several sizes under one cap.
+TEST(L2CacheSharedTest, TablesOfSeveralFilesAndSizesShareTheCap) {
+  MemoryFile first(1024 * 1024);
+  MemoryFile second(1024 * 1024);
+  L2Cache cache(0, TableByteOrder::Little, 64 * 1024, 4);
+  {
+    const L2Cache::Lease a = cache.Fetch(first, first.Size(), {0, 8192}, 16 * 1024);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a.size(), 4096u);
+    EXPECT_EQ(a.entry(1), 0x00200000u);  // the low half of 8192, stored big-endian, read little-endian
+    const L2Cache::Lease b = cache.Fetch(second, second.Size(), {1, 8192}, 16 * 1024);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(cache.tableCount(), 2u) << "the same offset in another file is another table";
+    EXPECT_TRUE(cache.Cached({0, 8192}));
+    EXPECT_FALSE(cache.Cached({2, 8192}));
+  }
+  // 32 KiB cached; a 48 KiB table drops the least recently used one only.
+  ASSERT_TRUE(cache.Fetch(first, first.Size(), {0, 65536}, 48 * 1024));
+  EXPECT_EQ(cache.tableCount(), 2u);
+  EXPECT_EQ(cache.cachedBytes(), 64u * 1024);
+  EXPECT_FALSE(cache.Cached({1, 8192}));
+  // A table as large as the cap drops every free one.
+  ASSERT_TRUE(cache.Fetch(second, second.Size(), {1, 0}, 64 * 1024));
+  EXPECT_EQ(cache.tableCount(), 1u);
+  EXPECT_EQ(cache.cachedBytes(), 64u * 1024);
+  // Sizes that are no whole number of entries are refused before any read.
+  const int reads = first.reads;
+  EXPECT_FALSE(cache.Fetch(first, first.Size(), {0, 0}, 1022));
+  EXPECT_EQ(first.reads, reads);
+}
+
 }  // namespace
 }  // namespace korv
