@@ -188,5 +188,34 @@ TEST_P(FatVolumeSaveTest, EveryFileSavesWithItsBytesAndItsLocalWriteTime) {
 INSTANTIATE_TEST_SUITE_P(Volumes, FatVolumeSaveTest, ::testing::Values("fat12", "fat16", "fat32"),
                          [](const auto& info) { return info.param; });
 
+// Deleted files written around live files' clusters come back from their
+// first cluster on, past the live clusters. The deleted files whose
+// clusters later files took cannot; the one whose first cluster a live file
+// holds is named as possibly overwritten.
+TEST(FatScatteredSaveTest, DeletedFilesAroundLiveClustersSaveAsWritten) {
+  const fs::path folder = test::TestDisksDir() / "fat-volumes";
+  const Json manifest = test::ReadJson(folder / "manifest.json");
+  Json volumeEntry;
+  for (const Json& v : manifest["volumes"]) {
+    if (v["file"] == "fat32-scattered.raw") volumeEntry = v;
+  }
+  ASSERT_FALSE(volumeEntry.is_null());
+  test::SavedVolume volume;
+  volume.LoadVolume(folder / volumeEntry["file"].get<std::string>(), volumeEntry["firstSector"],
+                    volumeEntry["sectorCount"], "FAT32");
+  ASSERT_TRUE(volume.AnalyseLoaded());
+  SelectEverything(volume.session.store);
+  const fs::path out = volume.dir / "out";
+  EXPECT_EQ(volume.Save(out), SaveOutcome::Completed);
+
+  const Checked checked = CheckSavedFiles(volumeEntry["entries"], out);
+  EXPECT_EQ(checked.same, 7);
+  EXPECT_EQ(checked.different,
+            (std::vector<std::string>{"OLD/early.bin", "GAPS/gap1.bin", "GAPS/gap2.bin", "GAPS/gap3.bin"}));
+  EXPECT_TRUE(checked.missing.empty()) << ::testing::PrintToString(checked.missing);
+  EXPECT_EQ(PossiblyOverwrittenNote(volume.state),
+            std::string(kMsgPossiblyOverwritten) + "\n" + (out / "OLD" / "_arly.bin").string());
+}
+
 }  // namespace
 }  // namespace korv
