@@ -105,6 +105,7 @@ int RunRecover(const RecoverOptions& options) {
   TerminalProgress evaluationSink;
   StopOnInterrupt interrupt(session.worker);
   const SaveOutcome outcome = RunSave(job, evaluationSink, SaveRequest{options.output, FreeSpace});
+  if (const std::string note = PossiblyOverwrittenNote(session.saveState); !note.empty()) std::cerr << note << '\n';
   if (run.interrupted || interrupt.interrupted()) return kExitIncomplete;
   return ExitStatusOf(outcome);
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "engine/analysis_step.h"
@@ -51,19 +52,48 @@ struct NamedRecord {
   ItemTimes times{};
 };
 
+// The times of a record; extension records carry no
+// $STANDARD_INFORMATION, so the base record's times stand in for theirs.
+ItemTimes TimesOf(ByteView record, ByteView base) {
+  auto times = ReadStandardTimes(record);
+  if (!times) times = ReadStandardTimes(base);
+  return StandardItemTimes(times.value_or(StandardTimes{}));
+}
+
 std::optional<NamedRecord> FindName(ListedRecordSet& records, const ListedRecords& listed, ByteView base) {
   for (std::uint16_t i = 0; i < listed.count; ++i) {
     const auto record = records.Record(listed.numbers[i]);
     if (!record) continue;
     auto name = ReadPreferredFileName(*record);
-    if (!name) continue;
-    // Extension records carry no $STANDARD_INFORMATION: the base record's
-    // times stand in for theirs.
-    auto times = ReadStandardTimes(*record);
-    if (!times) times = ReadStandardTimes(base);
-    return NamedRecord{std::move(*name), StandardItemTimes(times.value_or(StandardTimes{}))};
+    if (name) return NamedRecord{std::move(*name), TimesOf(*record, base)};
   }
   return std::nullopt;
+}
+
+bool SameLink(const FileNameValue& a, const FileNameValue& b) {
+  return a.parentNumber == b.parentNumber && a.name == b.name;
+}
+
+// Every hard link of a file spread over its records, each (parent, name)
+// once, with the times of the record that held the first one. A file with
+// only a DOS name keeps that one name.
+std::vector<NamedRecord> FindLinks(ListedRecordSet& records, const ListedRecords& listed, ByteView base) {
+  std::vector<NamedRecord> links;
+  for (std::uint16_t i = 0; i < listed.count; ++i) {
+    const auto record = records.Record(listed.numbers[i]);
+    if (!record) continue;
+    for (FileNameValue& name : ReadLinkNames(*record)) {
+      const bool held = std::any_of(links.begin(), links.end(),
+                                    [&](const NamedRecord& link) { return SameLink(link.name, name); });
+      if (held) continue;
+      const ItemTimes times = links.empty() ? TimesOf(*record, base) : links.front().times;
+      links.push_back(NamedRecord{std::move(name), times});
+    }
+  }
+  if (links.empty()) {
+    if (auto only = FindName(records, listed, base)) links.push_back(std::move(*only));
+  }
+  return links;
 }
 
 std::uint64_t FindDataSize(ListedRecordSet& records, const ListedRecords& listed) {
@@ -133,30 +163,50 @@ class DeletedNtfsWalk {
     listed.Add(number);
     CollectListedRecords(job_.sectors, job_.parameters.boot, base, listed);
     ListedRecordSet records(job_.sectors, mft_, number, base);
+    if (IsDirectoryState(*state)) {
+      ReportFolder(records, listed, base, *state, number);
+    } else {
+      ReportFileLinks(records, listed, base, *state, number);
+    }
+  }
+
+  void ReportFolder(ListedRecordSet& records, const ListedRecords& listed, ByteView base, std::uint8_t state,
+                    std::uint32_t number) {
     const auto named = FindName(records, listed, base);
     if (!named) return;
-
-    const ItemName name{.wide = named->name.name};
-    if (*state == static_cast<std::uint8_t>(RecordState::DirectoryInUse) ||
-        *state == static_cast<std::uint8_t>(RecordState::DeletedDirectory)) {
-      NewFolder folder;
-      folder.name = name;
-      folder.deleted = *state == static_cast<std::uint8_t>(RecordState::DirectoryInUse) ? kFlagNo : kFlagYes;
-      folder.parentNumber = named->name.parentNumber;
-      folder.ownNumber = number;
-      folder.times = named->times;
-      job_.store.AddFolder(folder);
-    } else {
-      NewFile file;
-      file.name = name;
-      file.deleted = *state == static_cast<std::uint8_t>(RecordState::DeletedFile) ? kFlagYes : kFlagNo;
-      file.size = FindDataSize(records, listed);
-      file.parentNumber = named->name.parentNumber;
-      file.ownNumber = number;
-      file.times = named->times;
-      job_.store.AddFile(file);
-    }
+    NewFolder folder;
+    folder.name = ItemName{.wide = named->name.name};
+    folder.deleted = state == static_cast<std::uint8_t>(RecordState::DirectoryInUse) ? kFlagNo : kFlagYes;
+    folder.parentNumber = named->name.parentNumber;
+    folder.ownNumber = number;
+    folder.times = named->times;
+    job_.store.AddFolder(folder);
     job_.ReportItem(named->name.name);
+  }
+
+  // One file per hard link, each under its own parent; all name the same
+  // record, so each saves the same data.
+  void ReportFileLinks(ListedRecordSet& records, const ListedRecords& listed, ByteView base, std::uint8_t state,
+                       std::uint32_t number) {
+    const std::vector<NamedRecord> links = FindLinks(records, listed, base);
+    if (links.empty()) return;
+    const std::uint64_t size = FindDataSize(records, listed);
+    for (const NamedRecord& link : links) {
+      AddFile(link.name.name, link.name.parentNumber, link.times, state, number, size);
+    }
+  }
+
+  void AddFile(const std::u16string& name, std::uint32_t parentNumber, const ItemTimes& times, std::uint8_t state,
+               std::uint32_t number, std::uint64_t size) {
+    NewFile file;
+    file.name = ItemName{.wide = name};
+    file.deleted = state == static_cast<std::uint8_t>(RecordState::DeletedFile) ? kFlagYes : kFlagNo;
+    file.size = size;
+    file.parentNumber = parentNumber;
+    file.ownNumber = number;
+    file.times = times;
+    job_.store.AddFile(file);
+    job_.ReportItem(name);
   }
 
   void ShowPercent() {

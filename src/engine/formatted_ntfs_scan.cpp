@@ -46,11 +46,6 @@ std::uint32_t Clamp32(std::uint64_t value) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
 }
 
-bool IsDirectoryState(std::uint8_t state) {
-  return state == static_cast<std::uint8_t>(RecordState::DirectoryInUse) ||
-         state == static_cast<std::uint8_t>(RecordState::DeletedDirectory);
-}
-
 // A stretch of the range that is read, or skipped because the container
 // holds no data there (it reads as zeros and so holds no signature).
 struct Stretch {

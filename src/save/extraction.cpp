@@ -240,6 +240,17 @@ SaveFileOutcome CopyCompressedRuns(ExtractionSource& source, SaveJob* job, const
   return copy.Finish(/*cut=*/false);
 }
 
+// The FAT at fatFirstSector read as `fileSystem`; nothing for a kind
+// that is no FAT type.
+std::optional<FatLayout> FatLayoutAt(ExtractionSource& source, FileSystemKind fileSystem,
+                                     std::uint64_t fatFirstSector) {
+  const auto type = FatTypeOf(fileSystem);
+  if (!type) return std::nullopt;
+  FatLayout layout = MakeFatLayout(source.boot(), *type, source.sectors().range().endSector);
+  layout.fatFirstSector = fatFirstSector;
+  return layout;
+}
+
 // Runs of sectors from a chain of clusters, neighbouring clusters joined.
 std::vector<Run> ChainRuns(const BootParameters& boot, const std::vector<std::uint32_t>& chain) {
   std::vector<Run> runs;
@@ -336,9 +347,33 @@ DataLocator LocatorOf(FileSystemKind fileSystem) {
   return fileSystem == FileSystemKind::Ntfs ? LocateNtfsData : LocateFatData;
 }
 
-SaveFileOutcome SaveLocated(SaveJob& job, SaveTarget& target, const FoundFile& file, DataLocator locate) {
+// The first FAT, for the questions asked of a deleted file's clusters.
+std::optional<FatTable> FirstFat(ExtractionSource& source) {
+  const auto layout = FatLayoutAt(source, source.fileSystem(), source.boot().fat1FirstSector);
+  if (!layout) return std::nullopt;
+  return FatTable(source.sectors(), *layout);
+}
+
+// Deleting a file frees its clusters: when the first FAT says its first
+// cluster is in use, a live file holds it now, and what is read from there
+// may be that file's bytes.
+bool FirstClusterHeldByLiveFile(ExtractionSource& source, const FoundFile& file) {
+  auto table = FirstFat(source);
+  return table && table->Entry(file.ownNumber).value_or(0) != 0;
+}
+
+// Where a deleted file whose chain is gone most likely lay: its first
+// cluster and the free clusters after it (FreeClustersFrom).
+std::vector<std::uint32_t> FreeClustersOf(ExtractionSource& source, const FoundFile& file, std::uint64_t wanted) {
+  auto table = FirstFat(source);
+  return table ? FreeClustersFrom(*table, file.ownNumber, wanted) : std::vector<std::uint32_t>{};
+}
+
+SaveFileOutcome SaveLocated(SaveJob& job, SaveTarget& target, const FoundFile& file,
+                            DataLocator locate) {
   if (auto skipped = Preamble(job, target, file)) return *skipped;
   const FileData data = locate(job.source, file);
+  if (data.possiblyOverwritten) job.state.possiblyOverwritten.push_back(target.path());
   return WriteFileData(job.source, &job, target.path(), data, file.size,
                        FoundFileTime(file, job.source.fileSystem()));
 }
@@ -393,11 +428,9 @@ FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file) {
 std::vector<std::uint32_t> BuildClusterChain(ExtractionSource& source, FileSystemKind fileSystem,
                                              std::uint32_t firstCluster, std::uint64_t fatFirstSector,
                                              std::uint64_t clustersWanted) {
-  const auto type = FatTypeOf(fileSystem);
-  if (!type || clustersWanted == 0) return {};
-  FatLayout layout = MakeFatLayout(source.boot(), *type, source.sectors().range().endSector);
-  layout.fatFirstSector = fatFirstSector;
-  FatTable table(source.sectors(), layout);
+  const auto layout = FatLayoutAt(source, fileSystem, fatFirstSector);
+  if (!layout || clustersWanted == 0) return {};
+  FatTable table(source.sectors(), *layout);
   return WalkFatChain(table, firstCluster, clustersWanted + 1);
 }
 
@@ -415,13 +448,14 @@ FileData LocateFatData(ExtractionSource& source, const FoundFile& file) {
 
   std::vector<std::uint32_t> chain = BuildClusterChain(source, kind, file.ownNumber, boot.fat1FirstSector, wanted);
   if (chain.size() != wanted) chain = BuildClusterChain(source, kind, file.ownNumber, boot.fat2FirstSector, wanted);
-  if (chain.size() == wanted) {
-    data.runs = ChainRuns(boot, chain);
-  } else {
-    // Neither FAT knows the file any more (a deleted file's chain is
-    // cleared): its clusters are taken to follow one another.
-    data.runs = {Run{ClusterSector(boot, file.ownNumber), wanted * boot.sectorsPerCluster, false}};
-  }
+  const bool deleted = file.deleted == kFlagYes;
+  data.possiblyOverwritten = deleted && FirstClusterHeldByLiveFile(source, file);
+  if (chain.size() != wanted && deleted && !data.possiblyOverwritten) chain = FreeClustersOf(source, file, wanted);
+  // Else neither FAT knows the file: its clusters are taken to follow one
+  // another.
+  data.runs = chain.size() == wanted
+                  ? ChainRuns(boot, chain)
+                  : std::vector{Run{ClusterSector(boot, file.ownNumber), wanted * boot.sectorsPerCluster, false}};
   data.kind = FileData::Kind::Runs;
   return data;
 }

@@ -68,6 +68,9 @@ struct FileData {
   // Runs of a compressed NTFS attribute: sectors per compression unit, each
   // unit plain, LZNT1-compressed or zeros. 0 for runs copied as they are.
   std::uint64_t compressionUnitSectors = 0;
+  // A deleted FAT file whose first cluster a live file holds: its bytes may
+  // be that file's.
+  bool possiblyOverwritten = false;
 };
 
 // NTFS: the record at the file's recordSector (signature-found files) or,
@@ -78,8 +81,10 @@ struct FileData {
 FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file);
 
 // FAT: the file's chain on the first FAT when it has exactly the clusters
-// its size needs, else on the second FAT, else that many consecutive
-// clusters from the first one.
+// its size needs, else on the second FAT; else, for a deleted file whose
+// first cluster is free, that cluster and the free clusters after it
+// (FreeClustersFrom); else that many consecutive clusters from the first
+// one. A deleted file whose first cluster is in use is possiblyOverwritten.
 FileData LocateFatData(ExtractionSource& source, const FoundFile& file);
 
 // The chain of clusters from `firstCluster` on the FAT at `fatFirstSector`,

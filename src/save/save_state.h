@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace korv {
 
@@ -48,6 +49,8 @@ struct SaveState {
   ReplacePolicy replacePolicy = ReplacePolicy::ReplaceYes;
   ErrorPolicy errors;
   std::filesystem::path destinationRoot;
+  // Deleted files saved from clusters a live file holds, for the summary.
+  std::vector<std::filesystem::path> possiblyOverwritten;
 
   // What the destination dialog does when it is created: counters to 0 and
   // the replace policy back to ReplaceYes; nothing else.

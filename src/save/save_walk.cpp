@@ -74,6 +74,7 @@ bool ConfirmFreeSpace(Prompts& prompts, std::uint64_t selectedBytes, std::option
 
 SaveWalkEnd SaveSelection(SaveJob& job, const std::filesystem::path& destinationRoot) {
   job.state.errors.Clear();
+  job.state.possiblyOverwritten.clear();
   job.worker.Reset();
   CreateFolderPath(destinationRoot);
   job.state.destinationRoot = destinationRoot;
@@ -98,6 +99,13 @@ SaveWalkEnd SaveSelection(SaveJob& job, const std::filesystem::path& destination
 
 std::string_view SaveVerdict(const SaveState& state) {
   return state.bytesSaved.load() == state.selectedBytes.load() ? kMsgSavingCompleted : kMsgSavingNotCompleted;
+}
+
+std::string PossiblyOverwrittenNote(const SaveState& state) {
+  if (state.possiblyOverwritten.empty()) return {};
+  std::string note(kMsgPossiblyOverwritten);
+  for (const auto& path : state.possiblyOverwritten) note += "\n" + path.string();
+  return note;
 }
 
 bool AskToStopSave(Prompts& prompts, WorkerControl& worker, SaveProgress& progress) {

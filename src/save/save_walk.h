@@ -52,6 +52,9 @@ inline constexpr std::string_view kMsgSavingCompleted = "Saving completed succes
 inline constexpr std::string_view kMsgSavingNotCompleted = "Saving not completed successfully.";
 inline constexpr std::string_view kQuestionStopSave = "Do you want to stop this process. This may give you incomplete data.";
 inline constexpr std::string_view kMsgSavingAborted = "Saving aborted.";
+inline constexpr std::string_view kMsgPossiblyOverwritten =
+    "These deleted files were saved, but live files now hold clusters they used, so they may have been "
+    "overwritten:";
 
 // "&OK" of the destination dialog, its path checks: an empty path, or one
 // that is not a folder and cannot be made one (with its parents), is
@@ -89,6 +92,11 @@ SaveWalkEnd SaveSelection(SaveJob& job, const std::filesystem::path& destination
 // kMsgSavingCompleted when the bytes saved equal the bytes selected,
 // kMsgSavingNotCompleted otherwise.
 std::string_view SaveVerdict(const SaveState& state);
+
+// What the end of a save adds about deleted files saved from clusters live
+// files hold: kMsgPossiblyOverwritten and their paths, one a line; empty
+// when there are none.
+std::string PossiblyOverwrittenNote(const SaveState& state);
 
 // "&Stop" of the progress dialog: the save waits while the question is
 // open; Yes shows kMsgSavingAborted and stops it (the file being written

@@ -186,16 +186,6 @@ class NtfsVolumeAnalysis : public ::testing::Test {
            volume_["mftCluster"].get<std::uint64_t>() * volume_["sectorsPerCluster"].get<std::uint64_t>() * 512;
   }
 
-  // A file with many hard links is reported once, under whichever of its
-  // names comes first in its records.
-  std::string NameAsFound(const test::FoundTree& tree, const std::string& path) const {
-    if (tree.items.contains(path) || !path.starts_with("Links/")) return path;
-    for (const std::string name : manifest_["linkNames"]) {
-      if (tree.items.contains("Links/" + name)) return "Links/" + name;
-    }
-    return path;
-  }
-
   // Rewrites the parent reference of the first $FILE_NAME of `record`.
   void SetParent(std::uint32_t record, std::uint32_t parent) {
     const std::uint64_t recordBytes = volume_["recordBytes"];
@@ -228,7 +218,7 @@ TEST_F(NtfsVolumeAnalysis, RecordsGiveTheirNumbersParentsTimesAndState) {
     const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber);
     EXPECT_EQ(tree.duplicates, 0) << "a file spread over extension records is reported once";
     for (const Json& entry : volume_["entries"]) {
-      const std::string path = NameAsFound(tree, entry["path"]);
+      const std::string path = entry["path"];
       ASSERT_TRUE(tree.items.contains(path)) << path;
       const test::FoundItem& item = tree.items.at(path);
       EXPECT_EQ(item.ownNumber, entry["record"].get<std::uint32_t>()) << path;
@@ -237,6 +227,24 @@ TEST_F(NtfsVolumeAnalysis, RecordsGiveTheirNumbersParentsTimesAndState) {
       EXPECT_EQ(std::uint64_t{item.times[3]} << 32 | item.times[2], entry["created"].get<std::uint64_t>()) << path;
       if (entry["kind"] == "file") EXPECT_EQ(item.size, entry["size"].get<std::uint64_t>()) << path;
     }
+  }
+}
+
+// Every name of a hard-linked file is an item of its own, under its own
+// folder, naming the same record; a deleted record keeps only the names
+// left in it (the Sleuth Kit lists the same).
+TEST_F(NtfsVolumeAnalysis, EveryHardLinkIsAnItem) {
+  Load(0);
+  ASSERT_EQ(Analyse(), AnalysisOutcome::DeletedRunEnded);
+  const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber);
+  const std::uint32_t linked = Entry("Links/linked.txt")["record"];
+  for (const std::string name : manifest_["linkNames"]) {
+    ASSERT_TRUE(tree.items.contains("Links/" + name)) << name;
+    EXPECT_EQ(tree.items.at("Links/" + name).ownNumber, linked) << name;
+  }
+  EXPECT_EQ(tree.items.at("Docs/shared.bin").ownNumber, tree.items.at("Many/shared-elsewhere.bin").ownNumber);
+  for (const std::string gone : {"Gone/shared-in-gone.bin", "Gone/pair-a.bin"}) {
+    EXPECT_FALSE(tree.items.contains(gone)) << gone;
   }
 }
 

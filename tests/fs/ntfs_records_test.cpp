@@ -221,6 +221,29 @@ TEST(NtfsRecordValues, NameSpaceOrderAndPassedOverNames) {
   EXPECT_EQ(dos->parentNumber, 0x12345678u);
 }
 
+// Hard links: every name outside the DOS namespace, in attribute order; a
+// DOS short name, a named attribute and an unknown namespace are no links.
+TEST(NtfsRecordValues, LinkNamesLeaveOutShortNames) {
+  test::FileRecordBuilder builder;
+  builder.FileName(40, u"LONGFI~1.TXT", FileNameSpace::Dos);
+  builder.FileName(40, u"Long file.txt", FileNameSpace::Win32);
+  builder.Resident(0x30, test::FileNameValue(41, u"named.txt", 0), u"x");
+  builder.FileName(41, u"both.txt", FileNameSpace::Win32AndDos);
+  builder.FileName(42, u"odd.txt", 7);
+  builder.FileName(43, u"posix-link", FileNameSpace::Posix);
+  std::vector<std::pair<std::uint32_t, std::u16string>> links;
+  for (const FileNameValue& name : ReadLinkNames(ByteView(builder.Plain()))) {
+    links.emplace_back(name.parentNumber, name.name);
+  }
+  const std::vector<std::pair<std::uint32_t, std::u16string>> expected = {
+      {40, u"Long file.txt"}, {41, u"both.txt"}, {43, u"posix-link"}};
+  EXPECT_EQ(links, expected);
+
+  test::FileRecordBuilder dosOnly;
+  dosOnly.FileName(5, u"ONLY.DOS", FileNameSpace::Dos);
+  EXPECT_TRUE(ReadLinkNames(ByteView(dosOnly.Plain())).empty());
+}
+
 TEST(NtfsRecordValues, NameLongerThanItsValueIsPassedOver) {
   test::FileRecordBuilder builder;
   Bytes value = test::FileNameValue(5, u"abc", 1);

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdlib>
 #include <ctime>
-#include <functional>
 
 #include "save_test_support.h"
 
@@ -24,21 +23,19 @@ const bool kZoneSet = [] {
   return true;
 }();
 
-// The saved file of a manifest path, among `names` (the path, or the names
-// of its hard links). Deleted 8.3 entries have lost their first letter on
-// disk, so a deleted item may come back with "_" in its place.
-std::optional<std::string> SavedPathOf(const std::map<std::string, std::string>& sums,
-                                       const std::vector<std::string>& names, bool deleted) {
-  for (const std::string& path : names) {
-    if (sums.contains(path)) return path;
-    if (!deleted) continue;
-    std::vector<std::string> parts;
-    for (const auto& part : fs::path(path)) parts.push_back(part.string());
-    for (unsigned mask = 1; mask < (1u << parts.size()); ++mask) {
-      fs::path candidate;
-      for (std::size_t i = 0; i < parts.size(); ++i) candidate /= (mask >> i & 1) ? "_" + parts[i].substr(1) : parts[i];
-      if (sums.contains(candidate.string())) return candidate.string();
-    }
+// The saved file of a manifest path. Deleted 8.3 entries have lost their
+// first letter on disk, so a deleted item may come back with "_" in its
+// place.
+std::optional<std::string> SavedPathOf(const std::map<std::string, std::string>& sums, const std::string& path,
+                                       bool deleted) {
+  if (sums.contains(path)) return path;
+  if (!deleted) return std::nullopt;
+  std::vector<std::string> parts;
+  for (const auto& part : fs::path(path)) parts.push_back(part.string());
+  for (unsigned mask = 1; mask < (1u << parts.size()); ++mask) {
+    fs::path candidate;
+    for (std::size_t i = 0; i < parts.size(); ++i) candidate /= (mask >> i & 1) ? "_" + parts[i].substr(1) : parts[i];
+    if (sums.contains(candidate.string())) return candidate.string();
   }
   return std::nullopt;
 }
@@ -49,18 +46,15 @@ struct Checked {
   std::vector<std::string> missing;    // files not saved at all
 };
 
-using NamesOf = std::function<std::vector<std::string>(const std::string& path)>;
-
 // Every file entry of `entries` saved below `out`, compared with the
 // manifest's hash.
-Checked CheckSavedFiles(const Json& entries, const fs::path& out,
-                        const NamesOf& namesOf = [](const std::string& path) { return std::vector{path}; }) {
+Checked CheckSavedFiles(const Json& entries, const fs::path& out) {
   const auto sums = test::Sha256Below(out);
   Checked checked;
   for (const Json& entry : entries) {
     if (entry["kind"] != "file") continue;
     const std::string path = entry["path"];
-    const auto saved = SavedPathOf(sums, namesOf(path), entry["deleted"].get<bool>());
+    const auto saved = SavedPathOf(sums, path, entry["deleted"].get<bool>());
     if (!saved) {
       checked.missing.push_back(path);
     } else if (sums.at(*saved) == entry["sha256"].get<std::string>()) {
@@ -108,7 +102,8 @@ class NtfsVolumeSaveTest : public ::testing::TestWithParam<int> {};
 // which must come back decompressed.
 TEST_P(NtfsVolumeSaveTest, EveryFileSavesWithItsBytesAndItsUtcModificationTime) {
   const fs::path folder = test::TestDisksDir() / "ntfs-volumes";
-  const Json volumeEntry = test::ReadJson(folder / "manifest.json")["volumes"][GetParam()];
+  const Json manifest = test::ReadJson(folder / "manifest.json");
+  const Json& volumeEntry = manifest["volumes"][GetParam()];
   test::SavedVolume volume;
   volume.LoadVolume(folder / volumeEntry["file"].get<std::string>(), volumeEntry["firstSector"],
                     volumeEntry["sectorCount"], "NTFS");
@@ -117,22 +112,24 @@ TEST_P(NtfsVolumeSaveTest, EveryFileSavesWithItsBytesAndItsUtcModificationTime) 
   const fs::path out = volume.dir / "out";
   EXPECT_EQ(volume.Save(out), SaveOutcome::Completed);
 
-  // The linked file is found under one of its names.
-  const auto linkNames = test::ReadJson(folder / "manifest.json")["linkNames"].get<std::vector<std::string>>();
-  const NamesOf namesOf = [&](const std::string& path) {
-    if (path != "Links/linked.txt") return std::vector{path};
-    std::vector<std::string> names;
-    for (const std::string& name : linkNames) names.push_back("Links/" + name);
-    return names;
-  };
-  const Checked checked = CheckSavedFiles(volumeEntry["entries"], out, namesOf);
+  // Every name of the many-linked file saves with its bytes.
+  Json entries = volumeEntry["entries"];
+  for (const Json& entry : volumeEntry["entries"]) {
+    if (entry["path"] != "Links/linked.txt") continue;
+    for (const std::string name : manifest["linkNames"]) {
+      Json link = entry;
+      link["path"] = "Links/" + name;
+      entries.push_back(link);
+    }
+  }
+  const Checked checked = CheckSavedFiles(entries, out);
   EXPECT_TRUE(checked.different.empty()) << ::testing::PrintToString(checked.different);
   EXPECT_TRUE(checked.missing.empty()) << ::testing::PrintToString(checked.missing);
   const auto sums = test::Sha256Below(out);
-  for (const Json& entry : volumeEntry["entries"]) {
+  for (const Json& entry : entries) {
     if (entry["kind"] != "file") continue;
     const std::uint64_t modified = entry["modified"];
-    const auto savedPath = SavedPathOf(sums, namesOf(entry["path"]), false);
+    const auto savedPath = SavedPathOf(sums, entry["path"], false);
     ASSERT_TRUE(savedPath) << entry["path"];
     const timespec saved = test::ModificationTime(out / *savedPath);
     EXPECT_EQ(saved.tv_sec, static_cast<time_t>(modified / 10000000 - 11644473600ULL)) << entry["path"];
@@ -188,6 +185,35 @@ TEST_P(FatVolumeSaveTest, EveryFileSavesWithItsBytesAndItsLocalWriteTime) {
 
 INSTANTIATE_TEST_SUITE_P(Volumes, FatVolumeSaveTest, ::testing::Values("fat12", "fat16", "fat32"),
                          [](const auto& info) { return info.param; });
+
+// Deleted files written around live files' clusters come back from their
+// first cluster on, past the live clusters. The deleted files whose
+// clusters later files took cannot; the one whose first cluster a live file
+// holds is named as possibly overwritten.
+TEST(FatScatteredSaveTest, DeletedFilesAroundLiveClustersSaveAsWritten) {
+  const fs::path folder = test::TestDisksDir() / "fat-volumes";
+  const Json manifest = test::ReadJson(folder / "manifest.json");
+  Json volumeEntry;
+  for (const Json& v : manifest["volumes"]) {
+    if (v["file"] == "fat32-scattered.raw") volumeEntry = v;
+  }
+  ASSERT_FALSE(volumeEntry.is_null());
+  test::SavedVolume volume;
+  volume.LoadVolume(folder / volumeEntry["file"].get<std::string>(), volumeEntry["firstSector"],
+                    volumeEntry["sectorCount"], "FAT32");
+  ASSERT_TRUE(volume.AnalyseLoaded());
+  SelectEverything(volume.session.store);
+  const fs::path out = volume.dir / "out";
+  EXPECT_EQ(volume.Save(out), SaveOutcome::Completed);
+
+  const Checked checked = CheckSavedFiles(volumeEntry["entries"], out);
+  EXPECT_EQ(checked.same, 7);
+  EXPECT_EQ(checked.different,
+            (std::vector<std::string>{"OLD/early.bin", "GAPS/gap1.bin", "GAPS/gap2.bin", "GAPS/gap3.bin"}));
+  EXPECT_TRUE(checked.missing.empty()) << ::testing::PrintToString(checked.missing);
+  EXPECT_EQ(PossiblyOverwrittenNote(volume.state),
+            std::string(kMsgPossiblyOverwritten) + "\n" + (out / "OLD" / "_arly.bin").string());
+}
 
 }  // namespace
 }  // namespace korv

@@ -108,6 +108,23 @@ std::optional<std::uint32_t> FatTable::Next(std::uint32_t cluster) {
   return entry;
 }
 
+std::vector<std::uint32_t> FreeClustersFrom(FatTable& table, std::uint32_t first, std::uint64_t wanted) {
+  std::vector<std::uint32_t> clusters;
+  const FatLayout& layout = table.layout();
+  if (!layout.isCluster(first)) return clusters;
+  // The walk ends at the volume's last cluster, whatever the FAT says.
+  const std::uint64_t end = std::uint64_t{layout.clusterCount} + 2;
+  for (std::uint64_t cluster = first; cluster < end && clusters.size() < wanted; ++cluster) {
+    const auto entry = table.Entry(static_cast<std::uint32_t>(cluster));
+    if (entry.value_or(0) != 0) {
+      if (cluster == first) return clusters;
+      continue;
+    }
+    clusters.push_back(static_cast<std::uint32_t>(cluster));
+  }
+  return clusters;
+}
+
 std::vector<std::uint32_t> WalkFatChain(FatTable& table, std::uint32_t first, std::uint64_t maxClusters) {
   std::vector<std::uint32_t> chain;
   if (!table.layout().isCluster(first) || maxClusters == 0) return chain;

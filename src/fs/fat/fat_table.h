@@ -59,6 +59,13 @@ class FatTable {
 // when `first` is not a cluster of the volume.
 std::vector<std::uint32_t> WalkFatChain(FatTable& table, std::uint32_t first, std::uint64_t maxClusters);
 
+// Where a deleted file whose chain the FAT no longer holds most likely lay:
+// `first` and the clusters after it that the FAT marks free (an entry of 0,
+// or one that cannot be read), in order, at most `wanted` of them. Clusters
+// the FAT marks in use belong to live files and are passed over. Empty
+// when `first` is not a cluster of the volume or is itself in use.
+std::vector<std::uint32_t> FreeClustersFrom(FatTable& table, std::uint32_t first, std::uint64_t wanted);
+
 // A folder's clusters in chain order.
 using FolderChain = std::vector<std::uint32_t>;
 

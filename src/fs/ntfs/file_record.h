@@ -39,6 +39,12 @@ constexpr std::uint32_t End = 0xFFFFFFFF;
 // The low byte of the record flags.
 enum class RecordState : std::uint8_t { DeletedFile = 0, FileInUse = 1, DeletedDirectory = 2, DirectoryInUse = 3 };
 
+// A folder's record, in use or deleted; any other state byte is a file's.
+inline bool IsDirectoryState(std::uint8_t state) {
+  return state == static_cast<std::uint8_t>(RecordState::DirectoryInUse) ||
+         state == static_cast<std::uint8_t>(RecordState::DeletedDirectory);
+}
+
 // The record size rule: the signed 16-bit bytes-allocated value at 0x1C when
 // it lies in 512..0x4000 and is a multiple of 512, else 1,024.
 std::size_t FileRecordBytes(ByteView record);

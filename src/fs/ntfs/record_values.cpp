@@ -26,6 +26,11 @@ std::optional<FileNameValue> DecodeFileName(ByteView value) {
   return result;
 }
 
+bool IsLinkNameSpace(std::uint8_t nameSpace) {
+  return nameSpace == FileNameSpace::Posix || nameSpace == FileNameSpace::Win32 ||
+         nameSpace == FileNameSpace::Win32AndDos;
+}
+
 }  // namespace
 
 std::optional<StandardTimes> ReadStandardTimes(ByteView record) {
@@ -52,6 +57,18 @@ std::optional<FileNameValue> ReadPreferredFileName(ByteView record) {
     if (auto name = ReadFileName(record, nameSpace)) return name;
   }
   return std::nullopt;
+}
+
+std::vector<FileNameValue> ReadLinkNames(ByteView record) {
+  std::vector<FileNameValue> names;
+  AttributeWalk walk(record);
+  while (const auto attribute = walk.Next()) {
+    if (attribute->type() != AttributeType::FileName || !attribute->unnamed()) continue;
+    const auto value = attribute->residentValue();
+    if (!value || !IsLinkNameSpace(value->u8(kNameSpaceField).value_or(FileNameSpace::Dos))) continue;
+    if (auto name = DecodeFileName(*value)) names.push_back(std::move(*name));
+  }
+  return names;
 }
 
 std::optional<DataAttributeInfo> ReadDataSize(ByteView record) {

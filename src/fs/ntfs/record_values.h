@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/bytes.h"
 
@@ -52,6 +53,10 @@ struct FileNameValue {
 std::optional<FileNameValue> ReadFileName(ByteView record, std::uint8_t nameSpace);
 // ReadFileName over kFileNameSpaceOrder.
 std::optional<FileNameValue> ReadPreferredFileName(ByteView record);
+// Every hard link's name in the record, in attribute order: the resident,
+// unnamed $FILE_NAMEs in the POSIX, Win32 and Win32&DOS namespaces. A DOS
+// name is the short form of a Win32 link and never a link of its own.
+std::vector<FileNameValue> ReadLinkNames(ByteView record);
 
 enum class DataResidency : std::uint8_t { Resident = 1, NonResident = 2 };
 

@@ -226,7 +226,10 @@ void DataCopyProgress::Finish() {
   // question left, must not hold the next worker.
   session_.worker.Resume();
   paused_ = false;
-  if (!stoppedByUser_ && end_ != SaveWalkEnd::Stopped) prompts_.ShowMessage(SaveVerdict(session_.saveState));
+  if (!stoppedByUser_ && end_ != SaveWalkEnd::Stopped) {
+    prompts_.ShowMessage(SaveVerdict(session_.saveState));
+    if (const std::string note = PossiblyOverwrittenNote(session_.saveState); !note.empty()) prompts_.ShowMessage(note);
+  }
   done(QDialog::Accepted);
 }
 
