@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/analysis_step.h"
@@ -96,13 +97,26 @@ std::vector<NamedRecord> FindLinks(ListedRecordSet& records, const ListedRecords
   return links;
 }
 
-std::uint64_t FindDataSize(ListedRecordSet& records, const ListedRecords& listed) {
+// The size of the file's unnamed $DATA, or nothing when no record holds one.
+std::optional<std::uint64_t> FindDataSize(ListedRecordSet& records, const ListedRecords& listed) {
   for (std::uint16_t i = 0; i < listed.count; ++i) {
     const auto record = records.Record(listed.numbers[i]);
     if (!record) continue;
     if (const auto data = ReadDataSize(*record)) return data->size;
   }
-  return 0;
+  return std::nullopt;
+}
+
+// What a file whose record lost every name is called under "Lost".
+constexpr std::u16string_view kNamelessRecordPrefix = u"Record ";
+// NTFS keeps the records below this for itself; mkntfs leaves several of
+// them in use with an empty $DATA and no name.
+constexpr std::uint32_t kFirstUserRecord = 24;
+
+std::u16string NamelessRecordName(std::uint32_t number) {
+  std::u16string name(kNamelessRecordPrefix);
+  for (const char digit : std::to_string(number)) name.push_back(static_cast<char16_t>(digit));
+  return name;
 }
 
 class DeletedNtfsWalk {
@@ -189,11 +203,21 @@ class DeletedNtfsWalk {
   void ReportFileLinks(ListedRecordSet& records, const ListedRecords& listed, ByteView base, std::uint8_t state,
                        std::uint32_t number) {
     const std::vector<NamedRecord> links = FindLinks(records, listed, base);
-    if (links.empty()) return;
-    const std::uint64_t size = FindDataSize(records, listed);
-    for (const NamedRecord& link : links) {
-      AddFile(link.name.name, link.name.parentNumber, link.times, state, number, size);
+    const auto size = FindDataSize(records, listed);
+    if (links.empty()) {
+      if (size && number >= kFirstUserRecord) ReportNameless(base, state, number, *size);
+      return;
     }
+    for (const NamedRecord& link : links) {
+      AddFile(link.name.name, link.name.parentNumber, link.times, state, number, size.value_or(0));
+    }
+  }
+
+  // A record whose names the file system dropped still holds its data: it
+  // goes under "Lost", named by its number.
+  void ReportNameless(ByteView base, std::uint8_t state, std::uint32_t number, std::uint64_t size) {
+    const ItemTimes times = StandardItemTimes(ReadStandardTimes(base).value_or(StandardTimes{}));
+    AddFile(NamelessRecordName(number), LostNumber, times, state, number, size);
   }
 
   void AddFile(const std::u16string& name, std::uint32_t parentNumber, const ItemTimes& times, std::uint8_t state,

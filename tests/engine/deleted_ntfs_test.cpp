@@ -201,6 +201,17 @@ class NtfsVolumeAnalysis : public ::testing::Test {
     FAIL() << "no $FILE_NAME in record " << record;
   }
 
+  // Rewrites every $FILE_NAME of `record` as an $OBJECT_ID, as the file
+  // system does when it drops a record's names.
+  void DropNames(std::uint32_t record) {
+    const std::uint64_t recordBytes = volume_["recordBytes"];
+    auto bytes = std::span(disk_->bytes).subspan(MftOffset() + record * recordBytes, recordBytes);
+    AttributeWalk walk{ByteView(bytes.data(), bytes.size())};
+    while (const auto attribute = walk.Next()) {
+      if (attribute->type() == AttributeType::FileName) StoreU32LE(bytes, attribute->offsetInRecord(), 0x40);
+    }
+  }
+
   test::TempDir dir_;
   test::ScriptedPrompts prompts_;
   Session session_{prompts_, SessionOptions{dir_ / "inventory.json", false}};
@@ -263,6 +274,24 @@ TEST_F(NtfsVolumeAnalysis, ItemsWhoseParentIsMissingOrLoopsGoUnderLost) {
   EXPECT_TRUE(tree.items.contains("Lost/Gone/Inner/buried.bin") || tree.items.contains("Lost/Inner/Gone"));
   EXPECT_FALSE(tree.items.contains("Docs"));
   EXPECT_EQ(sink_.last(ProgressField::Status).rfind(kStatusAssigningLostFolders, 0), 0u);
+}
+
+// A record with data and no name left, live or deleted (one with its runs
+// in extension records), is listed under "Lost" by its number with its
+// data's size.
+TEST_F(NtfsVolumeAnalysis, RecordsWithoutNamesGoUnderLostByNumber) {
+  Load(0);
+  for (const char* path : {"small.txt", "deleted-big.bin", "frag-a.bin"}) DropNames(Entry(path)["record"]);
+  ASSERT_EQ(Analyse(), AnalysisOutcome::DeletedRunEnded);
+  const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber);
+  for (const char* path : {"small.txt", "deleted-big.bin", "frag-a.bin"}) {
+    const Json& entry = Entry(path);
+    const std::string lost = "Lost/Record " + std::to_string(entry["record"].get<std::uint32_t>());
+    EXPECT_FALSE(tree.items.contains(path)) << path;
+    ASSERT_TRUE(tree.items.contains(lost)) << lost;
+    EXPECT_EQ(tree.items.at(lost).size, entry["size"].get<std::uint64_t>()) << lost;
+    EXPECT_EQ(tree.items.at(lost).deleted, entry["deleted"].get<bool>()) << lost;
+  }
 }
 
 TEST_F(NtfsVolumeAnalysis, AnMftWithoutRecordsHandsOverToTheFormattedScan) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "fs/ntfs/file_record.h"
 #include "save_test_support.h"
 
 namespace korv {
@@ -143,6 +144,38 @@ std::string NtfsVolumeName(const ::testing::TestParamInfo<int>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, NtfsVolumeSaveTest, ::testing::Values(0, 1, 2), NtfsVolumeName);
+
+// Records whose names were dropped save from "Lost" under their numbers.
+TEST(NtfsNamelessSaveTest, RecordsWithoutNamesSaveTheirData) {
+  const fs::path folder = test::TestDisksDir() / "ntfs-volumes";
+  const Json manifest = test::ReadJson(folder / "manifest.json");
+  const Json& volumeEntry = manifest["volumes"][0];
+  test::SavedVolume volume;
+  volume.LoadVolume(folder / volumeEntry["file"].get<std::string>(), volumeEntry["firstSector"],
+                    volumeEntry["sectorCount"], "NTFS");
+  const std::uint64_t recordBytes = volumeEntry["recordBytes"];
+  const std::uint64_t mft = (volumeEntry["firstSector"].get<std::uint64_t>() +
+                             8 * volumeEntry["mftCluster"].get<std::uint64_t>()) * 512;
+  Json entries = Json::array();
+  for (const Json& entry : volumeEntry["entries"]) {
+    if (entry["path"] != "small.txt" && entry["path"] != "deleted-big.bin") continue;
+    const std::uint32_t number = entry["record"];
+    auto record = std::span(volume.disk->bytes).subspan(mft + number * recordBytes, recordBytes);
+    AttributeWalk walk{ByteView(record.data(), record.size())};
+    while (const auto attribute = walk.Next()) {
+      if (attribute->type() == AttributeType::FileName) StoreU32LE(record, attribute->offsetInRecord(), 0x40);
+    }
+    Json lost = entry;
+    lost["path"] = "Lost/Record " + std::to_string(number);
+    entries.push_back(lost);
+  }
+  ASSERT_TRUE(volume.AnalyseLoaded());
+  SelectEverything(volume.session.store);
+  const fs::path out = volume.dir / "out";
+  EXPECT_EQ(volume.Save(out), SaveOutcome::Completed);
+  const Checked checked = CheckSavedFiles(entries, out);
+  EXPECT_EQ(checked.same, 2) << ::testing::PrintToString(checked.missing) << ::testing::PrintToString(checked.different);
+}
 
 class FatVolumeSaveTest : public ::testing::TestWithParam<std::string> {};
 
