@@ -9,6 +9,7 @@
 
 #include "fs/ntfs/file_record.h"
 #include "save_test_support.h"
+#include "support/byte_writers.h"
 
 namespace korv {
 namespace {
