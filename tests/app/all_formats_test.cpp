@@ -44,13 +44,7 @@ TEST_P(AllFormatsTest, IsRecognisedAndReadsAsTheRawDisk) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, AllFormatsTest, ::testing::ValuesIn(test::ContainerDisks()),
-                         [](const ::testing::TestParamInfo<Container>& info) {
-                           std::string name = info.param.file;
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+                         test::ContainerDiskName);
 
 }  // namespace
 }  // namespace korv

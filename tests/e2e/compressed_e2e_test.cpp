@@ -27,14 +27,6 @@ std::map<std::string, std::string> WrittenFiles() {
   return files;
 }
 
-// The saved files, the file system's own files left out.
-std::map<std::string, std::string> SavedFiles(const fs::path& folder) {
-  std::map<std::string, std::string> saved;
-  for (const auto& [path, sum] : test::Sha256Below(folder)) {
-    if (!IsSystemItem(path)) saved[path] = sum;
-  }
-  return saved;
-}
 
 // A container: its file extension and qemu-img's name for its format.
 struct Format {

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/container_disks.h"
+#include "support/reader_checks.h"
 #include "support/test_support.h"
 
 namespace korv::e2e {
@@ -27,13 +28,7 @@ using Container = test::ContainerDisk;
 
 inline const std::vector<Container>& Containers() { return test::ContainerDisks(); }
 
-// A file name as a gtest parameter name.
-inline std::string ParamName(std::string name) {
-  for (char& c : name) {
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  }
-  return name;
-}
+using test::ParamName;
 
 inline std::string DiskPath(const std::string& file) { return (test::TestDisksDir() / file).string(); }
 
@@ -137,6 +132,15 @@ inline std::map<std::string, Item> ExpectedItems(const Json& entries, bool fat) 
 // "Lost" folder are found besides what the manifest lists.
 inline bool IsSystemItem(const std::string& path) {
   return path == "Lost" || path.starts_with("Lost/") || path.starts_with('$');
+}
+
+// What was saved below `folder`, the file system's own files left out.
+inline std::map<std::string, std::string> SavedFiles(const fs::path& folder) {
+  std::map<std::string, std::string> saved;
+  for (const auto& [path, sum] : test::Sha256Below(folder)) {
+    if (!IsSystemItem(path)) saved[path] = sum;
+  }
+  return saved;
 }
 
 // The items of an `analyze --json` report, system items left out.

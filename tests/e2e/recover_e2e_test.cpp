@@ -23,14 +23,6 @@ std::map<std::string, std::string> ExpectedFiles(const Json& entries, bool fat, 
   return files;
 }
 
-// What was saved below `folder`, the file system's own files left out.
-std::map<std::string, std::string> SavedFiles(const fs::path& folder) {
-  std::map<std::string, std::string> saved;
-  for (const auto& [path, sum] : test::Sha256Below(folder)) {
-    if (!IsSystemItem(path)) saved[path] = sum;
-  }
-  return saved;
-}
 
 // Different readers under the same save: sparse blocks, compressed
 // clusters, and a descriptor with a separate extent file.

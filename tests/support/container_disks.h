@@ -2,8 +2,12 @@
 // (basic.raw), each with the letter of the format that reads it.
 #pragma once
 
+#include <cctype>
 #include <ostream>
+#include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "vdisk/formats.h"
 
@@ -38,5 +42,17 @@ inline const std::vector<ContainerDisk>& ContainerDisks() {
 }
 
 inline void PrintTo(const ContainerDisk& disk, std::ostream* out) { *out << disk.file; }
+
+// A file name as a gtest parameter name.
+inline std::string ParamName(std::string name) {
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
+}
+
+inline std::string ContainerDiskName(const ::testing::TestParamInfo<ContainerDisk>& info) {
+  return ParamName(info.param.file);
+}
 
 }  // namespace korv::test

@@ -92,13 +92,7 @@ TEST_P(FormatFactoryTest, OtherProbedFormatsDoNotTakeTheImage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, FormatFactoryTest, ::testing::ValuesIn(test::ContainerDisks()),
-                         [](const ::testing::TestParamInfo<test::ContainerDisk>& info) {
-                           std::string name = info.param.file;
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+                         test::ContainerDiskName);
 
 }  // namespace
 }  // namespace korv
