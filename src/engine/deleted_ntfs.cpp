@@ -216,8 +216,7 @@ class DeletedNtfsWalk {
   // A record whose names the file system dropped still holds its data: it
   // goes under "Lost", named by its number.
   void ReportNameless(ByteView base, std::uint8_t state, std::uint32_t number, std::uint64_t size) {
-    const ItemTimes times = StandardItemTimes(ReadStandardTimes(base).value_or(StandardTimes{}));
-    AddFile(NamelessRecordName(number), LostNumber, times, state, number, size);
+    AddFile(NamelessRecordName(number), LostNumber, TimesOf(base, base), state, number, size);
   }
 
   void AddFile(const std::u16string& name, std::uint32_t parentNumber, const ItemTimes& times, std::uint8_t state,

@@ -354,21 +354,6 @@ std::optional<FatTable> FirstFat(ExtractionSource& source) {
   return FatTable(source.sectors(), *layout);
 }
 
-// Deleting a file frees its clusters: when the first FAT says its first
-// cluster is in use, a live file holds it now, and what is read from there
-// may be that file's bytes.
-bool FirstClusterHeldByLiveFile(ExtractionSource& source, const FoundFile& file) {
-  auto table = FirstFat(source);
-  return table && table->Entry(file.ownNumber).value_or(0) != 0;
-}
-
-// Where a deleted file whose chain is gone most likely lay: its first
-// cluster and the free clusters after it (FreeClustersFrom).
-std::vector<std::uint32_t> FreeClustersOf(ExtractionSource& source, const FoundFile& file, std::uint64_t wanted) {
-  auto table = FirstFat(source);
-  return table ? FreeClustersFrom(*table, file.ownNumber, wanted) : std::vector<std::uint32_t>{};
-}
-
 SaveFileOutcome SaveLocated(SaveJob& job, SaveTarget& target, const FoundFile& file,
                             DataLocator locate) {
   if (auto skipped = Preamble(job, target, file)) return *skipped;
@@ -449,8 +434,14 @@ FileData LocateFatData(ExtractionSource& source, const FoundFile& file) {
   std::vector<std::uint32_t> chain = BuildClusterChain(source, kind, file.ownNumber, boot.fat1FirstSector, wanted);
   if (chain.size() != wanted) chain = BuildClusterChain(source, kind, file.ownNumber, boot.fat2FirstSector, wanted);
   const bool deleted = file.deleted == kFlagYes;
-  data.possiblyOverwritten = deleted && FirstClusterHeldByLiveFile(source, file);
-  if (chain.size() != wanted && deleted && !data.possiblyOverwritten) chain = FreeClustersOf(source, file, wanted);
+  if (auto firstFat = deleted ? FirstFat(source) : std::nullopt) {
+    // Deleting a file frees its clusters: when the first FAT says its first
+    // cluster is in use, a live file holds it now, and what is read from
+    // there may be that file's bytes. Otherwise the file most likely lay in
+    // its first cluster and the free clusters after it.
+    data.possiblyOverwritten = firstFat->Entry(file.ownNumber).value_or(0) != 0;
+    if (chain.size() != wanted && !data.possiblyOverwritten) chain = FreeClustersFrom(*firstFat, file.ownNumber, wanted);
+  }
   // Else neither FAT knows the file: its clusters are taken to follow one
   // another.
   data.runs = chain.size() == wanted
