@@ -6,6 +6,7 @@
 #include "app/session.h"
 #include "cli/cli_prompts.h"
 #include "cli/commands.h"
+#include "platform/read_buffer.h"
 
 namespace korv::cli {
 
@@ -48,7 +49,7 @@ int RunRead(const ReadOptions& options) {
   }
 
   const std::uint32_t sectorBytes = session.sectors.sectorBytes();
-  std::vector<std::uint8_t> buffer(std::size_t{kSectorsPerRead} * sectorBytes);
+  ReadBuffer buffer(std::size_t{kSectorsPerRead} * sectorBytes);
   bool allRead = true;
   bool written = true;
   for (std::uint64_t done = 0; done < options.count && written;) {

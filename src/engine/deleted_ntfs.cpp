@@ -14,6 +14,7 @@
 #include "fs/ntfs/file_record.h"
 #include "fs/ntfs/fixups.h"
 #include "fs/ntfs/record_values.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -45,7 +46,7 @@ class ListedRecordSet {
   const MftRunList& mft_;
   std::uint32_t baseNumber_;
   ByteView base_;
-  std::map<std::uint32_t, std::optional<std::vector<std::uint8_t>>> extensions_;
+  std::map<std::uint32_t, std::optional<ReadBuffer>> extensions_;
 };
 
 struct NamedRecord {
@@ -144,7 +145,7 @@ class DeletedNtfsWalk {
     const std::uint32_t perRecord = mft_.sectorsPerMftRecord;
     const std::size_t recordBytes = std::size_t{perRecord} * job_.sectors.sectorBytes();
     const std::uint64_t batchRecords = std::max<std::size_t>(1, kBatchBytes / recordBytes);
-    std::vector<std::uint8_t> batch;
+    ReadBuffer batch;
     for (std::uint64_t done = 0; done < records; done += batchRecords) {
       const std::uint64_t count = std::min(batchRecords, records - done);
       batch.assign(count * recordBytes, 0);

@@ -15,6 +15,7 @@
 #include "fs/fat/fat_table.h"
 #include "fs/fat/fat_type.h"
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -80,7 +81,7 @@ class FatFolderReader {
   std::uint32_t sectorsPerRead_ = 0;
   std::uint32_t readsPerCluster_ = 0;
   std::uint32_t stride_ = 0;  // bytes per source sector in the read buffer
-  std::vector<std::uint8_t> buffer_;
+  ReadBuffer buffer_;
   std::unordered_set<std::uint32_t> claimed_;
 };
 

@@ -12,6 +12,7 @@
 #include "engine/lost_folders.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_sector.h"
+#include "platform/read_buffer.h"
 #include "storage/virtual_disk.h"
 
 namespace korv {
@@ -221,7 +222,7 @@ class FormattedFatScan {
   FatFolderReader reader_;
   const ListedEntryHandler takeEntry_;
   std::u16string lastName_;
-  std::vector<std::uint8_t> search_;  // the folder search's reads
+  ReadBuffer search_;  // the folder search's reads
   std::uint64_t clusterBytes_ = 0;    // bytes of one cluster in search_
   std::unordered_set<FolderId> namedByLiveEntry_;
 };

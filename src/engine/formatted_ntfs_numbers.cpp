@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "fs/ntfs/fixups.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -152,7 +153,7 @@ class FolderNumbering {
   AnalysisJob& job_;
   const std::uint32_t sectorBytes_;
   StepPercent percent_;
-  std::vector<std::uint8_t> record_;
+  ReadBuffer record_;
   std::unordered_map<DirectoryKey, std::deque<std::size_t>, DirectoryKeyHash> waiting_;
 };
 

@@ -11,6 +11,7 @@
 #include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/record_values.h"
 #include "fs/ntfs/system_files.h"
+#include "platform/read_buffer.h"
 #include "storage/virtual_disk.h"
 
 namespace korv {
@@ -18,10 +19,6 @@ namespace korv {
 namespace {
 
 constexpr std::uint32_t kChunkBytes = 1000 * 512;
-// The chunk buffer starts on a page boundary: the kernel copies from its
-// page cache up to twice as fast into such a buffer as into one a few bytes
-// off a cache line, which is where a large vector's data starts.
-constexpr std::size_t kChunkAlign = 4096;
 // IsPlausibleFileRecord compares the ends of a record's first two 512-byte
 // strides, so it needs this many bytes whatever the record's size.
 constexpr std::size_t kPlausibilityBytes = 1024;
@@ -82,9 +79,8 @@ class SignatureScan {
   }
 
   void AllocateChunk(std::size_t bytes) {
-    chunkStorage_.assign(bytes + kChunkAlign, 0);
-    const auto address = reinterpret_cast<std::uintptr_t>(chunkStorage_.data());
-    chunk_ = std::span(chunkStorage_).subspan((kChunkAlign - address % kChunkAlign) % kChunkAlign, bytes);
+    chunkStorage_.assign(bytes, 0);
+    chunk_ = std::span(chunkStorage_);
   }
 
   void ScanChunk(std::uint64_t first, std::uint32_t count) {
@@ -182,9 +178,9 @@ class SignatureScan {
   SignatureFinds& finds_;
   const std::uint32_t sectorBytes_;
   StepPercent percent_;
-  std::vector<std::uint8_t> chunkStorage_;
-  std::span<std::uint8_t> chunk_;  // the page-aligned part of chunkStorage_
-  std::vector<std::uint8_t> record_;
+  ReadBuffer chunkStorage_;
+  std::span<std::uint8_t> chunk_;  // all of chunkStorage_
+  ReadBuffer record_;
   std::u16string lastName_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "fs/ntfs/index_record.h"
 #include "fs/ntfs/sector_reads.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -22,7 +23,7 @@ bool HoldsIndexRecordOf(AnalysisJob& job, std::uint64_t first, std::uint32_t sec
   const auto offset = CheckedMul(directory.indexLcn, sectorsPerCluster);
   const auto sector = offset ? CheckedAdd(first, *offset) : std::nullopt;
   if (!sector) return false;
-  const std::vector<std::uint8_t> bytes = ReadSectorBytes(job.sectors, *sector, 1);
+  const ReadBuffer bytes = ReadSectorBytes(job.sectors, *sector, 1);
   const auto index = ParseIndexRecord(ByteView(bytes));
   return index && index->directoryNumber == directory.ownNumber;
 }

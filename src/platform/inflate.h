@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/read_buffer.h"
+
 namespace korv {
 
 enum class DeflateWrapping {
@@ -54,7 +56,7 @@ class InflatedBlock {
 
  private:
   std::vector<std::uint8_t> inflated_;
-  std::vector<std::uint8_t> deflated_;
+  ReadBuffer deflated_;
   Key key_;
   bool valid_ = false;
 };

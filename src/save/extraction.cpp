@@ -16,6 +16,7 @@
 #include "fs/ntfs/lznt1.h"
 #include "fs/ntfs/record_values.h"
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 #include "save/output_file.h"
 
 namespace korv {
@@ -148,7 +149,7 @@ class PieceWriter {
 
  private:
   FileCopy& copy_;
-  std::array<std::vector<std::uint8_t>, 2> buffers_;
+  std::array<ReadBuffer, 2> buffers_;
   int next_ = 0;
   std::future<bool> pending_;
   std::uint64_t pendingBytes_ = 0;
@@ -223,8 +224,8 @@ SaveFileOutcome CopyCompressedRuns(ExtractionSource& source, SaveJob* job, const
   if (!copy.Opened()) return SaveFileOutcome::NotWritten;
   const std::uint32_t sectorBytes = source.sectors().sectorBytes();
   const auto unitBytes = static_cast<std::size_t>(data.compressionUnitSectors * sectorBytes);
-  std::vector<std::uint8_t> stored(unitBytes);
-  std::vector<std::uint8_t> plain(unitBytes);
+  ReadBuffer stored(unitBytes);
+  ReadBuffer plain(unitBytes);
   CompressionUnits units(data.runs, data.compressionUnitSectors);
   bool damaged = false;
   while (copy.unissued() > 0) {

@@ -252,7 +252,7 @@ bool ClusterImage::ServeCompressed(const Mapping& stretch, std::span<std::uint8_
 // (the last cluster of a file is not padded); what the file holds of it is
 // used.
 const std::vector<std::uint8_t>* ClusterImage::Inflated(const ClusterEntry& cluster) {
-  const auto readDeflated = [&](std::vector<std::uint8_t>& deflated) -> std::optional<std::size_t> {
+  const auto readDeflated = [&](ReadBuffer& deflated) -> std::optional<std::size_t> {
     if (cluster.fileOffset >= fileSize_ || cluster.length == 0) return std::nullopt;
     const std::uint64_t length = std::min(cluster.length, fileSize_ - cluster.fileOffset);
     // A compressed cluster never takes more than twice its inflated size.

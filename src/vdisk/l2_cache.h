@@ -19,6 +19,7 @@
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/inflate.h"
+#include "platform/read_buffer.h"
 #include "storage/virtual_disk.h"
 #include "vdisk/stretch_reader.h"
 
@@ -119,7 +120,7 @@ class L2Cache {
   std::uint64_t cachedBytes_ = 0;
   NodeList recency_;  // most recently used first
   std::map<TableKey, NodeList::iterator> byKey_;
-  std::vector<std::uint8_t> raw_;  // the bytes of the table being read
+  ReadBuffer raw_;  // the bytes of the table being read
 };
 
 // What one level-2 entry says about its cluster.

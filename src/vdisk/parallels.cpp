@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -121,7 +122,7 @@ OpenVerdict ParallelsReader::LoadHeader(std::span<const std::uint8_t> bytes) {
 }
 
 OpenVerdict ParallelsReader::LoadBlockTable() {
-  std::vector<std::uint8_t> bytes(std::size_t{tableEntryCount_} * 4);
+  ReadBuffer bytes(std::size_t{tableEntryCount_} * 4);
   if (!file_->ReadExactAt(kParallelsTableOffset, bytes)) return Damaged("block table unreadable");
   const ByteView view(bytes);
   blockTable_.resize(tableEntryCount_);

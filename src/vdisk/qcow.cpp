@@ -7,6 +7,7 @@
 
 #include "platform/bytes.h"
 #include "platform/file.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -131,7 +132,7 @@ std::optional<std::vector<std::uint64_t>> ReadL1Table(File& file, std::uint64_t 
                                                       std::uint64_t l1Count) {
   const auto bytes = CheckedMul(l1Count, 8);
   if (!bytes || !RangeFits(fileSize, header.l1Offset, *bytes)) return std::nullopt;
-  std::vector<std::uint8_t> raw(static_cast<std::size_t>(*bytes));
+  ReadBuffer raw(static_cast<std::size_t>(*bytes));
   if (!file.ReadExactAt(header.l1Offset, raw)) return std::nullopt;
 
   const std::uint64_t flags = header.version == 1 ? kBit63 : (kBit63 | kBit62);

@@ -8,6 +8,7 @@
 
 #include "platform/bytes.h"
 #include "platform/file.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -30,7 +31,7 @@ ClusterEntry DecodeEntry(std::uint64_t entry) {
 std::optional<std::vector<std::uint64_t>> ReadL1Table(File& file, std::uint64_t fileSize, std::uint64_t offset,
                                                       std::uint64_t tableBytes) {
   if (!RangeFits(fileSize, offset, tableBytes)) return std::nullopt;
-  std::vector<std::uint8_t> raw(static_cast<std::size_t>(tableBytes));
+  ReadBuffer raw(static_cast<std::size_t>(tableBytes));
   if (!file.ReadExactAt(offset, raw)) return std::nullopt;
   const ByteView view(raw);
   std::vector<std::uint64_t> table(raw.size() / 8);

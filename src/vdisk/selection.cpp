@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "platform/file.h"
+#include "platform/read_buffer.h"
 #include "vdisk/vhd.h"
 #include "vdisk/vmdk.h"
 
@@ -94,7 +95,7 @@ VirtualFileSelection AcceptTriedLast(VirtualFileSelection selection, const Conta
 bool ForEachChunk(const fs::path& path, const std::function<bool(std::string_view)>& consume) {
   auto file = File::OpenReadOnly(path);
   if (!file) return false;
-  std::vector<std::uint8_t> chunk(64 * 1024);
+  ReadBuffer chunk(64 * 1024);
   for (std::uint64_t offset = 0;;) {
     const std::size_t got = file->ReadAt(offset, chunk);
     if (got == 0) return true;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -93,7 +94,7 @@ std::string_view VdiReader::HeaderFault() const {
 OpenVerdict VdiReader::LoadBlockMap() {
   const std::uint64_t mapBytes = std::uint64_t{header_.blocks} * 4;
   if (!RangeFits(fileSize_, header_.blockMapOffset, mapBytes)) return Damaged("block map beyond the file");
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(mapBytes));
+  ReadBuffer bytes(static_cast<std::size_t>(mapBytes));
   if (!file_->ReadExactAt(header_.blockMapOffset, bytes)) return Damaged("block map unreadable");
   const ByteView view(bytes);
   blockMap_.resize(header_.blocks);

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -54,14 +55,14 @@ VhdFooter ParseFooter(ByteView bytes) {
 
 // Bit i of a block bitmap is bit (7 - i mod 8) of byte i / 8: the first
 // sector is the high bit of the first byte.
-bool BitAt(const std::vector<std::uint8_t>& bitmap, std::uint64_t index) {
+bool BitAt(const ReadBuffer& bitmap, std::uint64_t index) {
   const std::uint64_t byte = index / 8;
   if (byte >= bitmap.size()) return false;
   return (bitmap[static_cast<std::size_t>(byte)] >> (7 - index % 8)) & 1u;
 }
 
 // How many sectors from `index` on share the bit of `index`, at most `limit`.
-std::uint64_t RunOfSameBit(const std::vector<std::uint8_t>& bitmap, std::uint64_t index, std::uint64_t limit) {
+std::uint64_t RunOfSameBit(const ReadBuffer& bitmap, std::uint64_t index, std::uint64_t limit) {
   const bool bit = BitAt(bitmap, index);
   std::uint64_t run = 1;
   while (run < limit && BitAt(bitmap, index + run) == bit) ++run;
@@ -121,7 +122,7 @@ OpenVerdict VhdReader::LoadBlockTable() {
   const std::uint64_t tableBytes = std::uint64_t{header_.maxTableEntries} * 4;
   if (!RangeFits(fileSize_, header_.tableOffset, tableBytes)) return Damaged("block table beyond the file");
 
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tableBytes));
+  ReadBuffer bytes(static_cast<std::size_t>(tableBytes));
   if (!file_->ReadExactAt(header_.tableOffset, bytes)) return Damaged("block table unreadable");
   const ByteView view(bytes);
   blockTable_.resize(header_.maxTableEntries);
@@ -188,7 +189,7 @@ Stretch VhdReader::BlockStretchAt(std::uint64_t sector, std::uint64_t limit) con
   return {StretchKind::Other, run};
 }
 
-const std::vector<std::uint8_t>* VhdReader::BitmapOf(std::uint64_t block) const {
+const ReadBuffer* VhdReader::BitmapOf(std::uint64_t block) const {
   if (bitmapValid_ && bitmapBlock_ == block) return &bitmap_;
   bitmapValid_ = false;
   bitmap_.resize(bitmapBytes_);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/read_buffer.h"
 #include "storage/virtual_disk.h"
 #include "vdisk/formats.h"
 #include "vdisk/open_result.h"
@@ -112,7 +113,7 @@ class VhdReader final : public StretchDisk {
   Stretch BlockStretchAt(std::uint64_t sector, std::uint64_t limit) const;
   // The bitmap of `block`, read once and kept until another block is asked
   // for; nullptr when it cannot be read.
-  const std::vector<std::uint8_t>* BitmapOf(std::uint64_t block) const;
+  const ReadBuffer* BitmapOf(std::uint64_t block) const;
 
   std::unique_ptr<File> file_;
   std::uint64_t fileSize_;
@@ -124,7 +125,7 @@ class VhdReader final : public StretchDisk {
   std::vector<std::uint32_t> blockTable_;
   std::unique_ptr<VhdReader> parent_;
 
-  mutable std::vector<std::uint8_t> bitmap_;
+  mutable ReadBuffer bitmap_;
   mutable std::uint64_t bitmapBlock_ = 0;
   mutable bool bitmapValid_ = false;
 };

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -52,7 +53,7 @@ struct HeaderCopy {
 // A header copy counts only when it was read whole and carries the signature
 // and version 1.
 std::optional<HeaderCopy> ReadHeaderCopy(File& file, std::uint64_t offset) {
-  std::vector<std::uint8_t> bytes(kVhdxHeaderBytes);
+  ReadBuffer bytes(kVhdxHeaderBytes);
   if (!file.ReadExactAt(offset, bytes)) return std::nullopt;
   const ByteView view(bytes);
   if (!view.matches(0, kHeaderSignature) || view.u16le(66) != kHeaderVersion) return std::nullopt;
@@ -154,7 +155,7 @@ bool VhdxReader::LoadHeader() {
 }
 
 bool VhdxReader::LoadRegionTable(Region& bat, Region& metadata) {
-  std::vector<std::uint8_t> bytes(kVhdxRegionTableBytes);
+  ReadBuffer bytes(kVhdxRegionTableBytes);
   if (!file_->ReadExactAt(kVhdxRegionTableOffset, bytes)) return false;
   const ByteView view(bytes);
   if (!view.matches(0, kRegionSignature)) return false;
@@ -185,7 +186,7 @@ bool VhdxReader::LoadRegionTable(Region& bat, Region& metadata) {
 
 std::string_view VhdxReader::LoadMetadata(const Region& metadata) {
   constexpr std::string_view kDamagedTable = "metadata table damaged";
-  std::vector<std::uint8_t> bytes(kVhdxMetadataTableBytes);
+  ReadBuffer bytes(kVhdxMetadataTableBytes);
   if (!file_->ReadExactAt(metadata.offset, bytes)) return kDamagedTable;
   const ByteView view(bytes);
   if (!view.matches(0, kMetadataSignature)) return kDamagedTable;
@@ -234,7 +235,7 @@ bool VhdxReader::LoadBat(const Region& bat) {
   const auto batBytes = CheckedMul(entries, 8);
   if (!batBytes || *batBytes > bat.length || !RangeFits(fileSize_, bat.offset, *batBytes)) return false;
 
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(*batBytes));
+  ReadBuffer bytes(static_cast<std::size_t>(*batBytes));
   if (!file_->ReadExactAt(bat.offset, bytes)) return false;
   const ByteView view(bytes);
   bat_.resize(static_cast<std::size_t>(entries));

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "platform/inflate.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -96,7 +97,7 @@ std::optional<std::vector<std::uint32_t>> ReadTable(File& file, std::uint64_t fi
   const auto offset = CheckedMul(offsetSectors, kSector);
   const auto bytes = CheckedMul(count, 4);
   if (!offset || !bytes || !RangeFits(fileSize, *offset, *bytes)) return std::nullopt;
-  std::vector<std::uint8_t> raw(static_cast<std::size_t>(*bytes));
+  ReadBuffer raw(static_cast<std::size_t>(*bytes));
   if (!file.ReadExactAt(*offset, raw)) return std::nullopt;
   return ReadEntries(ByteView(raw), count);
 }
@@ -222,7 +223,7 @@ void VmdkReader::TakeTexts(const VmdkDescriptor& descriptor) {
 }
 
 OpenVerdict VmdkReader::OpenDescriptorFile(const fs::path& path, std::unique_ptr<File> file, std::uint64_t size) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(size, kVmdkMaxDescriptorBytes)));
+  ReadBuffer bytes(static_cast<std::size_t>(std::min(size, kVmdkMaxDescriptorBytes)));
   bytes.resize(file->ReadAt(0, bytes));
   file.reset();
   const VmdkDescriptor descriptor = ParseVmdkDescriptor(bytes);
@@ -318,7 +319,7 @@ OpenVerdict VmdkReader::OpenSparseFile(const fs::path& path, std::unique_ptr<Fil
   if (!descriptorOffset || *descriptorOffset >= size) return Unreadable("descriptor beyond the file");
   const std::uint64_t descriptorBytes = std::min({CheckedMul(header->descriptorSize, kSector).value_or(size),
                                                   size - *descriptorOffset, kVmdkMaxDescriptorBytes});
-  std::vector<std::uint8_t> text(static_cast<std::size_t>(descriptorBytes));
+  ReadBuffer text(static_cast<std::size_t>(descriptorBytes));
   text.resize(file->ReadAt(*descriptorOffset, text));
   TakeTexts(ParseVmdkDescriptor(text));
 
@@ -476,7 +477,7 @@ L2Cache::Lease VmdkReader::TableOf(std::size_t index, std::uint64_t directoryInd
 // deflated size) and then the zlib stream. The last one inflated is kept,
 // since runs and single-sector reads come back to it many times.
 const std::vector<std::uint8_t>* VmdkReader::GrainOf(std::size_t index, std::uint64_t grainSector) const {
-  const auto readDeflated = [&](std::vector<std::uint8_t>& deflated) -> std::optional<std::size_t> {
+  const auto readDeflated = [&](ReadBuffer& deflated) -> std::optional<std::size_t> {
     const SparseExtent* sparse = SparseOf(index);
     OpenFile* open = FileOf(index);
     if (!sparse || !open) return std::nullopt;

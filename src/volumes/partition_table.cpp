@@ -1,5 +1,7 @@
 #include "volumes/partition_table.h"
 
+#include "platform/read_buffer.h"
+
 #include <set>
 #include <vector>
 
@@ -64,7 +66,7 @@ class PartitionLister {
       : sectors_(sectors), list_(list), addNode_(addNode), buffer_(sectors.sectorBytes()) {}
 
   bool Run(std::uint64_t tableSector) {
-    const std::vector<std::uint8_t> table = Read(tableSector);
+    const ReadBuffer table = Read(tableSector);
     const ByteView view(table);
     if (view.u8(510) != 0x55 || view.u8(511) != 0xAA) return false;
     list_ = PartitionList{};
@@ -90,7 +92,7 @@ class PartitionLister {
   }
 
  private:
-  std::vector<std::uint8_t> Read(std::uint64_t sector) {
+  ReadBuffer Read(std::uint64_t sector) {
     std::fill(buffer_.begin(), buffer_.end(), std::uint8_t{0});
     sectors_.ReadCurrentAnywhere(sector, 1, buffer_);
     return buffer_;
@@ -115,7 +117,7 @@ class PartitionLister {
   void ListTableEntry(const MbrEntry& entry, std::uint64_t base, bool inExtendedChain) {
     const std::uint64_t first = base + entry.firstLba;
     std::uint8_t type = entry.type;
-    const std::vector<std::uint8_t> bootSector = Read(first);
+    const ReadBuffer bootSector = Read(first);
     if (const auto kind = IdentifyBootSector(ByteView(bootSector))) type = TypeForKind(*kind);
     if (const auto kind = KindForType(type, inExtendedChain)) Add(*kind, first, entry.sectorCount);
   }
@@ -127,7 +129,7 @@ class PartitionLister {
       const std::uint64_t record = base + *next;
       if (!visited.insert(record).second) return;  // the chain points back
       next.reset();
-      const std::vector<std::uint8_t> sector = Read(record);
+      const ReadBuffer sector = Read(record);
       const ByteView view(sector);
       for (int slot = 0; slot < 4; ++slot) {
         const MbrEntry entry = EntryAt(view, slot);
@@ -142,13 +144,13 @@ class PartitionLister {
   }
 
   void ListGpt(std::uint64_t headerSector) {
-    const std::vector<std::uint8_t> header = Read(headerSector);
+    const ReadBuffer header = Read(headerSector);
     if (!ByteView(header).matches(0, "EFI PART")) return;
     std::uint64_t entryBytes = ByteView(header).u32le(84).value_or(0);
     if (entryBytes != 128 && entryBytes != 256 && entryBytes != 512) entryBytes = kGptEntryBytes;
 
     for (std::uint64_t j = 1; j <= kGptEntrySectors; ++j) {
-      const std::vector<std::uint8_t> sector = Read(headerSector + j);
+      const ReadBuffer sector = Read(headerSector + j);
       const ByteView view(sector);
       for (std::uint64_t offset = 0; offset + kGptEntryBytes <= kTableBytes; offset += entryBytes) {
         const ByteView entry = view.sub(offset, kGptEntryBytes);
@@ -167,7 +169,7 @@ class PartitionLister {
     // Positions are kept in 32 bits in tables the rest of the program reads;
     // a partition beyond them is left out rather than misplaced.
     if (firstLba >= kLimit) return;
-    const std::vector<std::uint8_t> bootSector = Read(firstLba);
+    const ReadBuffer bootSector = Read(firstLba);
     const auto volume = GuessVolume(ByteView(bootSector));
     if (!volume || firstLba + volume->sectors >= kLimit) return;
     Add(volume->fileSystem, firstLba, volume->sectors);
@@ -176,7 +178,7 @@ class PartitionLister {
   SectorSource& sectors_;
   PartitionList& list_;
   const PartitionNodeAdder& addNode_;
-  std::vector<std::uint8_t> buffer_;
+  ReadBuffer buffer_;
 };
 
 }  // namespace

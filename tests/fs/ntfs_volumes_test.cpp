@@ -54,7 +54,11 @@ class NtfsVolume {
     range.fileSystem = FileSystemKind::Ntfs;
   }
 
-  std::optional<Bytes> Record(std::uint32_t number) { return ReadFileRecord(sectors, mft, number); }
+  std::optional<Bytes> Record(std::uint32_t number) {
+    const auto record = ReadFileRecord(sectors, mft, number);
+    if (!record) return std::nullopt;
+    return Bytes(record->begin(), record->end());
+  }
 
   // The entry's bytes read through its run list (or its resident value).
   Bytes Data(const Bytes& record, std::uint32_t number, std::uint64_t size) {
@@ -71,7 +75,7 @@ class NtfsVolume {
         bytes.resize(bytes.size() + run.sectorCount * 512, 0);
         continue;
       }
-      const Bytes piece = ReadSectorBytes(sectors, run.firstSector, static_cast<std::uint32_t>(run.sectorCount));
+      const auto piece = ReadSectorBytes(sectors, run.firstSector, static_cast<std::uint32_t>(run.sectorCount));
       bytes.insert(bytes.end(), piece.begin(), piece.end());
     }
     bytes.resize(std::min<std::size_t>(bytes.size(), size));
@@ -264,7 +268,7 @@ TEST_F(NtfsVolume1kTest, DirectoryIndexes) {
   ASSERT_TRUE(record);
   const std::uint32_t cluster = FirstIndexAllocationCluster(ByteView(*record));
   ASSERT_NE(cluster, 0u);
-  const Bytes indx = ReadSectorBytes(volume->sectors, volume->range.firstSector + 8ull * cluster,
+  const auto indx = ReadSectorBytes(volume->sectors, volume->range.firstSector + 8ull * cluster,
                                      volume->parameters.sectorsPerIndexRecord);
   EXPECT_EQ(ParseIndexRecord(ByteView(indx)), (IndexRecordInfo{0, many}));
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 #include "storage/sector_source.h"
 
 namespace korv {
@@ -26,7 +27,7 @@ class FatSectorBuffer {
 
  private:
   SectorSource& sectors_;
-  std::vector<std::uint8_t> bytes_;
+  ReadBuffer bytes_;
 };
 
 }  // namespace korv

@@ -5,6 +5,7 @@
 #include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/run_list.h"
 #include "fs/ntfs/sector_reads.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -27,15 +28,15 @@ void AddEntries(ByteView value, ListedRecords& listed) {
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadAttributeListValue(SectorSource& sectors, const BootParameters& parameters,
+ReadBuffer ReadAttributeListValue(SectorSource& sectors, const BootParameters& parameters,
                                                  const Attribute& list) {
   if (!list.nonResident()) {
     const auto value = list.residentValue();
-    return value ? std::vector<std::uint8_t>(value->data(), value->data() + value->size())
-                 : std::vector<std::uint8_t>{};
+    return value ? ReadBuffer(value->data(), value->data() + value->size())
+                 : ReadBuffer{};
   }
   const std::uint64_t size = std::min(list.dataSize().value_or(0), kMaxAttributeListBytes);
-  std::vector<std::uint8_t> value;
+  ReadBuffer value;
   for (const Run& run : DecodeAttributeRuns(list, parameters).runs) {
     if (value.size() >= size) break;
     const std::uint64_t wanted = (size - value.size() + kNtfsSectorBytes - 1) / kNtfsSectorBytes;

@@ -10,6 +10,7 @@
 #include "fs/boot_parameters.h"
 #include "fs/ntfs/file_record.h"
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 #include "storage/sector_source.h"
 
 namespace korv {
@@ -42,7 +43,7 @@ struct ListedRecords {
 // The value of an $ATTRIBUTE_LIST attribute: a resident one's value, or a
 // non-resident one read through its runs (at most 256 KiB; a real list
 // needs a few dozen bytes per attribute).
-std::vector<std::uint8_t> ReadAttributeListValue(SectorSource& sectors, const BootParameters& parameters,
+ReadBuffer ReadAttributeListValue(SectorSource& sectors, const BootParameters& parameters,
                                                  const Attribute& list);
 
 // Appends the record numbers the record's first $ATTRIBUTE_LIST names, when

@@ -9,12 +9,13 @@
 #include "fs/ntfs/ntfs_boot.h"
 #include "fs/ntfs/record_values.h"
 #include "fs/ntfs/sector_reads.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
 namespace {
 
-using RecordReader = std::function<std::optional<std::vector<std::uint8_t>>(std::uint32_t recordNumber)>;
+using RecordReader = std::function<std::optional<ReadBuffer>(std::uint32_t recordNumber)>;
 
 // The absolute sector holding sector `offset` of the data the runs map; 0
 // when it lies in a sparse run or past the last run.
@@ -43,7 +44,7 @@ std::vector<AttributeListEntry> DataExtentEntries(SectorSource& sectors, const B
                                                   ByteView record) {
   const auto list = FindAttribute(record, AttributeType::AttributeList);
   if (!list) return {};
-  const std::vector<std::uint8_t> value = ReadAttributeListValue(sectors, parameters, *list);
+  const ReadBuffer value = ReadAttributeListValue(sectors, parameters, *list);
   std::vector<AttributeListEntry> entries = ParseAttributeList(ByteView(value));
   std::erase_if(entries, [](const AttributeListEntry& entry) {
     return entry.type != AttributeType::Data || entry.nameLength != 0;
@@ -85,7 +86,7 @@ RunList FirstExtentRuns(ByteView record, const BootParameters& parameters) {
   return extent ? DecodeAttributeRuns(*extent, parameters) : RunList{};
 }
 
-std::optional<std::vector<std::uint8_t>> FixedRecord(std::vector<std::uint8_t> bytes) {
+std::optional<ReadBuffer> FixedRecord(ReadBuffer bytes) {
   if (!HasFileSignature(ByteView(bytes))) return std::nullopt;
   ApplyFixups(bytes, bytes.size());
   return bytes;
@@ -94,9 +95,9 @@ std::optional<std::vector<std::uint8_t>> FixedRecord(std::vector<std::uint8_t> b
 // Reads `count` sectors of the data the runs map, from sector `firstOffset`
 // on, joining neighbouring sectors into one read. Nothing when a sector lies
 // in no run.
-std::optional<std::vector<std::uint8_t>> ReadRecordSectors(SectorSource& sectors, const RunList& runs,
+std::optional<ReadBuffer> ReadRecordSectors(SectorSource& sectors, const RunList& runs,
                                                            std::uint64_t firstOffset, std::uint32_t count) {
-  std::vector<std::uint8_t> bytes;
+  ReadBuffer bytes;
   bytes.reserve(std::size_t{count} * kNtfsSectorBytes);
   std::uint32_t done = 0;
   while (done < count) {
@@ -119,7 +120,7 @@ std::uint64_t MftRecordSector(const MftRunList& mft, std::uint64_t recordNumber)
   return SectorInRuns(mft.list, *offset);
 }
 
-std::optional<std::vector<std::uint8_t>> ReadFileRecord(SectorSource& sectors, const MftRunList& mft,
+std::optional<ReadBuffer> ReadFileRecord(SectorSource& sectors, const MftRunList& mft,
                                                         std::uint64_t recordNumber) {
   const auto offset = CheckedMul(recordNumber, mft.sectorsPerMftRecord);
   if (!offset || mft.sectorsPerMftRecord == 0) return std::nullopt;
@@ -128,7 +129,7 @@ std::optional<std::vector<std::uint8_t>> ReadFileRecord(SectorSource& sectors, c
   return FixedRecord(std::move(*bytes));
 }
 
-std::optional<std::vector<std::uint8_t>> ReadFileRecordAt(SectorSource& sectors, std::uint64_t recordSector,
+std::optional<ReadBuffer> ReadFileRecordAt(SectorSource& sectors, std::uint64_t recordSector,
                                                           std::uint32_t sectorsPerMftRecord) {
   if (recordSector == 0 || sectorsPerMftRecord == 0) return std::nullopt;
   return FixedRecord(ReadSectorBytes(sectors, recordSector, sectorsPerMftRecord));

@@ -10,6 +10,7 @@
 #include "fs/boot_parameters.h"
 #include "fs/ntfs/run_list.h"
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 #include "storage/sector_source.h"
 
 namespace korv {
@@ -40,12 +41,12 @@ std::uint64_t MftRecordSector(const MftRunList& mft, std::uint64_t recordNumber)
 // Reads record `recordNumber` sector by sector through the run list (a
 // record may straddle two runs), and applies its fixups. Nothing when the
 // record cannot be located or does not begin with "FILE".
-std::optional<std::vector<std::uint8_t>> ReadFileRecord(SectorSource& sectors, const MftRunList& mft,
+std::optional<ReadBuffer> ReadFileRecord(SectorSource& sectors, const MftRunList& mft,
                                                         std::uint64_t recordNumber);
 
 // Reads the record at `recordSector` (sectorsPerMftRecord sectors), checks
 // "FILE" and applies its fixups.
-std::optional<std::vector<std::uint8_t>> ReadFileRecordAt(SectorSource& sectors, std::uint64_t recordSector,
+std::optional<ReadBuffer> ReadFileRecordAt(SectorSource& sectors, std::uint64_t recordSector,
                                                           std::uint32_t sectorsPerMftRecord);
 
 // The runs of a file's unnamed $DATA: the base record's, then those of the

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/read_buffer.h"
 #include "storage/sector_source.h"
 
 namespace korv {
@@ -11,6 +12,6 @@ namespace korv {
 // `count` sectors from `firstSector` of the current device. Whatever could
 // not be read is zeros, so a failed read shows as a record without its
 // signature.
-std::vector<std::uint8_t> ReadSectorBytes(SectorSource& sectors, std::uint64_t firstSector, std::uint32_t count);
+ReadBuffer ReadSectorBytes(SectorSource& sectors, std::uint64_t firstSector, std::uint32_t count);
 
 }  // namespace korv
