@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <charconv>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <variant>
@@ -72,44 +75,114 @@ ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
   return {entry, file.deleted == kFlagYes, file.size, file.ownNumber, file.times};
 }
 
-void PrintText(const std::vector<ItemRow>& rows, FileSystemKind fileSystem) {
-  for (const ItemRow& row : rows) {
-    std::cout << ItemTypeText(row.entry.folder, row.deleted) << '\t' << row.size << '\t'
-              << ItemDates(row.times, fileSystem).modified << '\t' << PrintableLine(row.entry.path) << '\n';
-  }
+void PrintText(const ItemRow& row, FileSystemKind fileSystem) {
+  std::cout << ItemTypeText(row.entry.folder, row.deleted) << '\t' << row.size << '\t'
+            << ItemDates(row.times, fileSystem).modified << '\t' << PrintableLine(row.entry.path) << '\n';
 }
 
-void PrintJson(const std::vector<ItemRow>& rows, const Session& session, const SourceChoice& choice) {
-  const FileSystemKind fileSystem = session.analysisParameters.fileSystem;
-  const auto isoTime = [&](const ItemTimes& times, ItemTimeKind kind) {
-    return std::visit(TimeCases{[](const NtfsItemTime& time) { return NtfsIsoTime(time.ticks); },
-                                [](const FatItemTime& time) { return FatIsoTime(time.date, time.time, time.hasTime); }},
-                      ReadItemTime(times, kind, fileSystem));
-  };
-  Json items = Json::array();
-  for (const ItemRow& row : rows) {
-    items.push_back({
-        {"path", row.entry.path},
-        {"kind", row.entry.folder ? "folder" : "file"},
-        {"type", ItemTypeText(row.entry.folder, row.deleted)},
-        {"deleted", row.deleted},
-        {"size", row.size},
-        {"modified", isoTime(row.times, ItemTimeKind::Modified)},
-        {"created", isoTime(row.times, ItemTimeKind::Created)},
-        {"accessed", isoTime(row.times, ItemTimeKind::Accessed)},
-        {"id", row.id},
-    });
+// The report as nlohmann::json's dump(2) lays it out (members in name order,
+// two spaces a level), written item by item as the tree is listed instead of
+// built whole first. Text collects in a buffer that goes out in large writes.
+class JsonReport {
+ public:
+  JsonReport(std::ostream& out, FileSystemKind fileSystem) : out_(out), fileSystem_(fileSystem) {}
+  ~JsonReport() { Flush(); }
+  JsonReport(const JsonReport&) = delete;
+  JsonReport& operator=(const JsonReport&) = delete;
+
+  void Begin(const Store& store) {
+    text_ += "{\n  \"fileCount\": ";
+    Number(store.fileCount());
+    text_ += ",\n  \"fileSystem\": ";
+    String(FileSystemName(fileSystem_));
+    text_ += ",\n  \"folderCount\": ";
+    Number(store.folderCount());
+    text_ += ",\n  \"items\": [";
   }
-  const Store& store = session.store;
-  std::cout << Json{{"mode", choice.mode},
-                    {"fileSystem", FileSystemName(fileSystem)},
-                    {"folderCount", store.folderCount()},
-                    {"fileCount", store.fileCount()},
-                    {"totalBytes", store.totalFileBytes()},
-                    {"items", items}}
-                   .dump(2)
-            << '\n';
-}
+
+  void Item(const ItemRow& row) {
+    text_ += items_++ == 0 ? "\n    {\n" : ",\n    {\n";
+    ItemMembers(row);
+    text_ += "\n    }";
+    if (text_.size() >= kFlushBytes) Flush();
+  }
+
+  void End(const Store& store, const std::string& mode) {
+    text_ += items_ == 0 ? "]" : "\n  ]";
+    text_ += ",\n  \"mode\": ";
+    String(mode);
+    text_ += ",\n  \"totalBytes\": ";
+    Number(store.totalFileBytes());
+    text_ += "\n}\n";
+    Flush();
+  }
+
+ private:
+  static constexpr std::size_t kFlushBytes = 64 * 1024;
+
+  // One item's members, in name order.
+  void ItemMembers(const ItemRow& row) {
+    Member("accessed", [&] { Time(row.times, ItemTimeKind::Accessed); });
+    Member("created", [&] { Time(row.times, ItemTimeKind::Created); });
+    Member("deleted", [&] { text_ += row.deleted ? "true" : "false"; });
+    Member("id", [&] { Number(row.id); });
+    Member("kind", [&] { String(row.entry.folder ? "folder" : "file"); });
+    Member("modified", [&] { Time(row.times, ItemTimeKind::Modified); });
+    Member("path", [&] { String(row.entry.path); });
+    Member("size", [&] { Number(row.size); });
+    Member("type", [&] { String(ItemTypeText(row.entry.folder, row.deleted)); }, /*last=*/true);
+  }
+
+  template <typename WriteValue>
+  void Member(std::string_view name, WriteValue&& value, bool last = false) {
+    text_ += "      \"";
+    text_ += name;
+    text_ += "\": ";
+    value();
+    if (!last) text_ += ",\n";
+  }
+
+  void Number(std::uint64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    text_.append(digits, end);
+  }
+
+  void Time(const ItemTimes& times, ItemTimeKind kind) {
+    const Json time = std::visit(
+        TimeCases{[](const NtfsItemTime& t) { return NtfsIsoTime(t.ticks); },
+                  [](const FatItemTime& t) { return FatIsoTime(t.date, t.time, t.hasTime); }},
+        ReadItemTime(times, kind, fileSystem_));
+    if (time.is_null()) {
+      text_ += "null";
+      return;
+    }
+    String(time.get_ref<const std::string&>());
+  }
+
+  // Plain printable ASCII is written as it is; anything else goes through
+  // the library's own escaping, so that the bytes stay the library's.
+  void String(std::string_view text) {
+    const bool plain = std::ranges::all_of(text, [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
+    if (!plain) {
+      text_ += Json(std::string(text)).dump();
+      return;
+    }
+    text_ += '"';
+    text_ += text;
+    text_ += '"';
+  }
+
+  void Flush() {
+    out_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    text_.clear();
+  }
+
+  std::ostream& out_;
+  FileSystemKind fileSystem_;
+  std::string text_;
+  std::uint64_t items_ = 0;
+};
 
 bool ShowsResults(AnalysisOutcome outcome) {
   return outcome == AnalysisOutcome::DeletedRunEnded || outcome == AnalysisOutcome::ResultsReady;
@@ -143,12 +216,19 @@ int RunAnalyze(const AnalyzeOptions& options) {
   if (run.outcome == AnalysisOutcome::NoWorker) return kExitRefused;
   if (!ShowsResults(run.outcome)) return kExitIncomplete;
 
-  std::vector<ItemRow> rows;
-  for (const FoundTreeEntry& entry : FoundEntries(session)) rows.push_back(RowOf(session.store, entry));
+  const Store& store = session.store;
+  const FileSystemKind fileSystem = session.analysisParameters.fileSystem;
+  const auto visit = [&](const std::function<void(const ItemRow&)>& each) {
+    VisitFoundTreeEntries(store, RootNumberOf(fileSystem), ShownVolume(store),
+                          [&](const FoundTreeEntry& entry) { each(RowOf(store, entry)); });
+  };
   if (options.json) {
-    PrintJson(rows, session, options.source);
+    JsonReport report(std::cout, fileSystem);
+    report.Begin(store);
+    visit([&](const ItemRow& row) { report.Item(row); });
+    report.End(store, options.source.mode);
   } else {
-    PrintText(rows, session.analysisParameters.fileSystem);
+    visit([&](const ItemRow& row) { PrintText(row, fileSystem); });
   }
   return run.interrupted ? kExitIncomplete : kExitDone;
 }

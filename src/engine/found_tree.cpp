@@ -150,6 +150,13 @@ void WalkFolderSubtree(const Store& store, std::uint32_t rootNumber, FolderId to
 }
 
 std::vector<FoundTreeEntry> ListFoundTree(const Store& store, std::uint32_t rootNumber, std::uint16_t volume) {
+  std::vector<FoundTreeEntry> entries;
+  VisitFoundTreeEntries(store, rootNumber, volume, [&](const FoundTreeEntry& entry) { entries.push_back(entry); });
+  return entries;
+}
+
+void VisitFoundTreeEntries(const Store& store, std::uint32_t rootNumber, std::uint16_t volume,
+                           const std::function<void(const FoundTreeEntry&)>& each) {
   struct Node {
     std::optional<FolderId> folder;  // nullopt for the root and a "Lost" without a record
     std::uint32_t number = 0;
@@ -172,23 +179,21 @@ std::vector<FoundTreeEntry> ListFoundTree(const Store& store, std::uint32_t root
   visitor.madeUpLost = [&] { return add(kRootPlace, std::nullopt, LostNumber, std::string(kMadeUpLostText)); };
   WalkFoundTree(store, rootNumber, volume, visitor);
 
-  std::vector<FoundTreeEntry> entries;
   std::deque<TreePlace> pending{kRootPlace};
   while (!pending.empty()) {
     const TreePlace place = pending.front();
     pending.pop_front();
     for (const TreePlace child : nodes[place].children) {
-      if (const auto folder = nodes[child].folder) entries.push_back({true, *folder, nodes[child].path});
+      if (const auto folder = nodes[child].folder) each({true, *folder, nodes[child].path});
       pending.push_back(child);
     }
     const Node& node = nodes[place];
     if (place != kRootPlace && !OwnsItsNumber(node.number, rootNumber)) continue;
     const std::string prefix = place == kRootPlace ? "" : node.path + "/";
     for (const FileId id : store.ChildFiles(node.number)) {
-      entries.push_back({false, id, prefix + Utf16ToUtf8(store.file(id).name)});
+      each({false, id, prefix + Utf16ToUtf8(store.file(id).name)});
     }
   }
-  return entries;
 }
 
 }  // namespace korv

@@ -83,5 +83,10 @@ struct FoundTreeEntry {
 // A "Lost" that has no record gets no entry of its own; what it holds is
 // listed below "Lost/".
 std::vector<FoundTreeEntry> ListFoundTree(const Store& store, std::uint32_t rootNumber, std::uint16_t volume);
+// The same entries in the same order, handed to `each` one at a time as the
+// listing reaches them, so that a caller can write them out without holding
+// them all.
+void VisitFoundTreeEntries(const Store& store, std::uint32_t rootNumber, std::uint16_t volume,
+                           const std::function<void(const FoundTreeEntry&)>& each);
 
 }  // namespace korv

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "cli/source_choice.h"
@@ -79,6 +81,47 @@ TEST(AnalyzeCommandTest, RefusesWhatTheSourcePageWouldRefuse) {
   EXPECT_EQ(noVolume.status, 2);
   EXPECT_NE(noVolume.err.find("cannot be read"), std::string::npos) << noVolume.err;
 }
+
+// The JSON report is written item by item; its bytes are those the JSON
+// library lays out for the same document, and its items are the text
+// listing's lines in the same order.
+struct ListingCase {
+  const char* name;
+  std::vector<std::string> args;
+};
+
+class AnalyzeListingTest : public ::testing::TestWithParam<ListingCase> {};
+
+TEST_P(AnalyzeListingTest, JsonIsTheLibrarysLayoutAndFollowsTheTextListing) {
+  test::TempDir dir;
+  std::vector<std::string> args = {"analyze", Disk()};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  const auto text = test::RunCli(args, dir.path());
+  args.push_back("--json");
+  const auto json = test::RunCli(args, dir.path());
+  ASSERT_EQ(json.status, text.status) << json.err;
+  ASSERT_EQ(json.status, 0) << json.err;
+
+  const Json report = Json::parse(json.out);
+  EXPECT_EQ(json.out, report.dump(2) + "\n");
+  std::istringstream lines(text.out);
+  std::string line;
+  std::size_t index = 0;
+  while (std::getline(lines, line)) {
+    ASSERT_LT(index, report["items"].size()) << line;
+    const std::string path = report["items"][index++]["path"];
+    EXPECT_EQ(line.substr(line.rfind('\t') + 1), path);
+  }
+  EXPECT_EQ(index, report["items"].size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Listings, AnalyzeListingTest,
+    ::testing::Values(ListingCase{"NtfsDeleted", {"--partition", "1"}},
+                      ListingCase{"FatDeleted", {"--partition", "2"}},
+                      ListingCase{"NtfsFormatted", {"--partition", "1", "--mode", "formatted"}},
+                      ListingCase{"FatFormatted", {"--partition", "2", "--mode", "formatted"}}),
+    [](const ::testing::TestParamInfo<ListingCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace korv
