@@ -12,6 +12,7 @@
 #include "fs/ntfs/record_values.h"
 #include "fs/ntfs/system_files.h"
 #include "platform/read_buffer.h"
+#include "storage/read_ahead.h"
 #include "storage/virtual_disk.h"
 
 namespace korv {
@@ -59,11 +60,23 @@ class SignatureScan {
     const SelectedRange& range = job_.range();
     job_.sink().SetText(ProgressField::Status, kStatusFormattedScan);
     const std::uint32_t chunkSectors = ScanChunkSectors(sectorBytes_);
-    AllocateChunk(std::size_t{chunkSectors} * sectorBytes_);
+    // The next chunk is read on a helper thread while this one is scanned;
+    // the holes between chunks are looked up while no read is in flight.
+    ReadAhead reads([this](std::uint64_t first, std::uint32_t count,
+                           std::span<std::uint8_t> out) { return job_.sectors.ReadCurrent(first, count, out); },
+                    sectorBytes_, chunkSectors);
+    reads_ = &reads;
+    const auto issue = [&](std::uint64_t at) {
+      const Stretch stretch = NextStretch(at, range.endSector - at, chunkSectors);
+      if (stretch.read) reads.Issue(at, static_cast<std::uint32_t>(stretch.sectors));
+      return stretch;
+    };
+    Stretch stretch = range.firstSector < range.endSector ? issue(range.firstSector) : Stretch{};
     for (std::uint64_t next = range.firstSector; next < range.endSector;) {
-      const Stretch stretch = NextStretch(next, range.endSector - next, chunkSectors);
-      if (stretch.read) ScanChunk(next, static_cast<std::uint32_t>(stretch.sectors));
+      const std::optional<ReadAhead::Chunk> chunk = stretch.read ? reads.Take() : std::nullopt;
       next += stretch.sectors;
+      if (next < range.endSector) stretch = issue(next);
+      if (chunk) ScanChunk(*chunk);
       percent_.Show(next, range.endSector);
       if (const StepGo go = CheckStep(job_); go != StepGo::On) return go;
     }
@@ -78,17 +91,10 @@ class SignatureScan {
     return {true, chunk};
   }
 
-  void AllocateChunk(std::size_t bytes) {
-    chunkStorage_.assign(bytes, 0);
-    chunk_ = std::span(chunkStorage_);
-  }
-
-  void ScanChunk(std::uint64_t first, std::uint32_t count) {
-    const auto buffer = chunk_.first(std::size_t{count} * sectorBytes_);
-    job_.sectors.ReadCurrent(first, count, buffer);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      ScanSector(first + i, ByteView(buffer.subspan(std::size_t{i} * sectorBytes_)));
-      job_.progress.Refresh(first + i, job_.scanLists.scanDirCount(), job_.scanLists.scanFileCount(), lastName_,
+  void ScanChunk(const ReadAhead::Chunk& chunk) {
+    for (std::uint32_t i = 0; i < chunk.count; ++i) {
+      ScanSector(chunk.first + i, ByteView(chunk.bytes.subspan(std::size_t{i} * sectorBytes_)));
+      job_.progress.Refresh(chunk.first + i, job_.scanLists.scanDirCount(), job_.scanLists.scanFileCount(), lastName_,
                             RefreshKind::Sector, static_cast<std::int32_t>(finds_.indexHits.size()));
     }
   }
@@ -123,6 +129,7 @@ class SignatureScan {
     }
     const std::uint32_t sectors = static_cast<std::uint32_t>((needed + sectorBytes_ - 1) / sectorBytes_);
     record_.assign(std::size_t{sectors} * sectorBytes_, 0);
+    reads_->Wait();
     job_.sectors.ReadCurrent(sector, sectors, record_);
     if (!IsPlausibleFileRecord(ByteView(record_))) return std::nullopt;
     return recordBytes;
@@ -178,8 +185,7 @@ class SignatureScan {
   SignatureFinds& finds_;
   const std::uint32_t sectorBytes_;
   StepPercent percent_;
-  ReadBuffer chunkStorage_;
-  std::span<std::uint8_t> chunk_;  // all of chunkStorage_
+  ReadAhead* reads_ = nullptr;  // the chunk reads of the running scan
   ReadBuffer record_;
   std::u16string lastName_;
 };
