@@ -3,7 +3,9 @@
 # with an MBR and one NTFS partition holding 50,000 small files in 1,000
 # folders written through ntfs-3g, of which 5,000 single files and 20 whole
 # folders (with their 1,000 files) are then deleted; and the same disk as a
-# dynamic VHD, a qcow2 and a monolithicSparse VMDK.
+# dynamic VHD, a qcow2 and a monolithicSparse VMDK. With FILL_MIB, the volume
+# also holds that many MiB of large files (Media/clip-NN.bin, 64 MiB each,
+# random bytes), so that most of it is allocated as on a volume in use.
 #
 #   analysis.raw          the raw disk (sparse)
 #   analysis-dynamic.vhd  qemu-img convert -O vpc -o subformat=dynamic
@@ -23,8 +25,10 @@
 # in a temporary folder beside DEST_DIR and moves the result into place.
 set -euo pipefail
 
-usage() { echo "usage: $0 DEST_DIR" >&2; exit 2; }
-[[ $# -eq 1 && -n $1 ]] || usage
+usage() { echo "usage: $0 DEST_DIR [FILL_MIB]" >&2; exit 2; }
+[[ ($# -eq 1 || $# -eq 2) && -n $1 ]] || usage
+fill_mib=${2:-0}
+[[ $fill_mib =~ ^[0-9]+$ ]] || usage
 
 die() { echo "make-analysis-disk: $*" >&2; exit 1; }
 
@@ -32,7 +36,10 @@ script=$(readlink -f "$0")
 dest=$(readlink -m "$1")
 fixtures=$(dirname "$script")/../tests/fixtures
 
-fresh() { [[ -f $dest/analysis-disk.info && $dest/analysis-disk.info -nt $script ]]; }
+fresh() {
+  [[ -f $dest/analysis-disk.info && $dest/analysis-disk.info -nt $script ]] &&
+    grep -qx "fill_mib=$fill_mib" "$dest/analysis-disk.info"
+}
 if fresh; then
   exit 0
 fi
@@ -85,10 +92,11 @@ mount_volume "$volume"
 # per folder would take longer than the writing itself. Contents are slices
 # of one random megabyte; only the metadata matters to the benchmark.
 # Prints the counts as key=value lines.
-counts=$(python3 - "$mnt" <<'EOF'
+counts=$(python3 - "$mnt" "$fill_mib" <<'EOF'
 import os, random, shutil, sys
 
 root = sys.argv[1]
+fill_mib = int(sys.argv[2])
 groups, sets_per_group, files_per_folder = 20, 49, 50
 deleted_set = 7
 single_deletions = 5000
@@ -121,6 +129,17 @@ for path in doomed_files:
     os.unlink(path)
 for folder in doomed_folders:
     shutil.rmtree(folder)
+
+# The large files come last, so that they fill the space after the small
+# ones in long runs, as copied media would.
+clip_mib = 64
+if fill_mib:
+    os.mkdir(os.path.join(root, "Media"))
+for c in range((fill_mib + clip_mib - 1) // clip_mib):
+    with open(os.path.join(root, "Media", f"clip-{c:02d}.bin"), "wb") as out:
+        for m in range(min(clip_mib, fill_mib - c * clip_mib)):
+            start = rng.randrange(len(pool) // 2)
+            out.write(pool[start:] + pool[:start])
 
 deleted_with_folders = len(files) - len(survivors)
 print(f"folders_written={len(folders)}")
@@ -175,6 +194,7 @@ done
   echo "disk_sectors=$disk_sectors"
   echo "partition_first=$part_first"
   echo "partition_sectors=$part_count"
+  echo "fill_mib=$fill_mib"
   printf '%s\n' "$counts"
 } >"$out/analysis-disk.info"
 
