@@ -61,6 +61,7 @@ struct ItemRow {
   std::uint64_t size = 0;
   std::uint32_t id = 0;
   ItemTimes times{};
+  bool stream = false;  // an alternate data stream of an NTFS file
 };
 
 ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
@@ -69,7 +70,7 @@ ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
     return {entry, folder.deleted == kFlagYes, 0, folder.ownNumber, folder.times};
   }
   const FoundFile& file = store.file(entry.id);
-  return {entry, file.deleted == kFlagYes, file.size, file.ownNumber, file.times};
+  return {entry, file.deleted == kFlagYes, file.size, file.ownNumber, file.times, !file.stream.empty()};
 }
 
 void PrintText(const std::vector<ItemRow>& rows, FileSystemKind fileSystem) {
@@ -88,7 +89,7 @@ void PrintJson(const std::vector<ItemRow>& rows, const Session& session, const S
   };
   Json items = Json::array();
   for (const ItemRow& row : rows) {
-    items.push_back({
+    Json item = {
         {"path", row.entry.path},
         {"kind", row.entry.folder ? "folder" : "file"},
         {"type", ItemTypeText(row.entry.folder, row.deleted)},
@@ -98,7 +99,10 @@ void PrintJson(const std::vector<ItemRow>& rows, const Session& session, const S
         {"created", isoTime(row.times, ItemTimeKind::Created)},
         {"accessed", isoTime(row.times, ItemTimeKind::Accessed)},
         {"id", row.id},
-    });
+    };
+    // Only stream items carry the member, so every other item reads as it did.
+    if (row.stream) item["stream"] = true;
+    items.push_back(std::move(item));
   }
   const Store& store = session.store;
   std::cout << Json{{"mode", choice.mode},
