@@ -180,16 +180,17 @@ class SignatureScan {
   }
 
   // The items of a file record. A record that makes none (no name and no
-  // data, or its number unknown), and every extension record, still makes
-  // one entry, as found: it holds a place in the numbering of its
-  // neighbours.
+  // data, or its number unknown) still makes one entry without a parent,
+  // which holds a place in the numbering of its neighbours but shows
+  // nowhere. So does every extension record: the names it holds are the
+  // base record's links, and its own data is no file's whole data, so an
+  // item of its own would save the wrong bytes.
   static std::vector<RecordItem> FileItemsOf(ByteView record, const ItemTimes& times, std::uint64_t size) {
     const FileNameValue name = ReadPreferredFileName(record).value_or(FileNameValue{});
-    if (IsBaseRecord(record)) {
-      const ByteView records[] = {record};
-      std::vector<RecordItem> items = FileRecordItems(records, ScanRecordNumber(record, name.name));
-      if (!items.empty()) return items;
-    }
+    if (!IsBaseRecord(record)) return {RecordItem{name.name, 0, times, size, {}}};
+    const ByteView records[] = {record};
+    std::vector<RecordItem> items = FileRecordItems(records, ScanRecordNumber(record, name.name));
+    if (!items.empty()) return items;
     return {RecordItem{name.name, name.parentNumber, times, size, {}}};
   }
 
