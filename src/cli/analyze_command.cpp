@@ -64,6 +64,7 @@ struct ItemRow {
   std::uint64_t size = 0;
   std::uint32_t id = 0;
   ItemTimes times{};
+  bool stream = false;  // an alternate data stream of an NTFS file
 };
 
 ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
@@ -72,7 +73,7 @@ ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
     return {entry, folder.deleted == kFlagYes, 0, folder.ownNumber, folder.times};
   }
   const FoundFile& file = store.file(entry.id);
-  return {entry, file.deleted == kFlagYes, file.size, file.ownNumber, file.times};
+  return {entry, file.deleted == kFlagYes, file.size, file.ownNumber, file.times, !file.stream.empty()};
 }
 
 void PrintText(const ItemRow& row, FileSystemKind fileSystem) {
@@ -130,6 +131,8 @@ class JsonReport {
     Member("modified", [&] { Time(row.times, ItemTimeKind::Modified); });
     Member("path", [&] { String(row.entry.path); });
     Member("size", [&] { Number(row.size); });
+    // Only stream items carry the member, so every other item reads as it did.
+    if (row.stream) Member("stream", [&] { text_ += "true"; });
     Member("type", [&] { String(ItemTypeText(row.entry.folder, row.deleted)); }, /*last=*/true);
   }
 

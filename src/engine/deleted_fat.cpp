@@ -57,7 +57,7 @@ class DeletedFatWalk {
     const FatDirectoryEntry& entry = listed.entry;
     if (!entry.isDirectory()) {
       job_.store.AddFile(NewFile{listed.name, listed.deleted, entry.size, listed.parentNumber, entry.firstCluster, 0,
-                                 FatEntryTimes(entry)});
+                                 FatEntryTimes(entry), /*stream=*/{}});
       return;
     }
     const AddFolderResult added = job_.store.AddFolder(

@@ -1,7 +1,6 @@
 #include "engine/deleted_ntfs.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -10,6 +9,7 @@
 
 #include "engine/analysis_step.h"
 #include "engine/lost_folders.h"
+#include "engine/ntfs_record_items.h"
 #include "fs/ntfs/attribute_list.h"
 #include "fs/ntfs/file_record.h"
 #include "fs/ntfs/fixups.h"
@@ -25,100 +25,27 @@ namespace {
 constexpr std::size_t kBatchBytes = 1 << 20;
 
 // The records one file spreads over: its base record and the extension
-// records its attribute list names, each read at most once.
+// records its attribute list names that can be read, base first.
 class ListedRecordSet {
  public:
-  ListedRecordSet(SectorSource& sectors, const MftRunList& mft, std::uint32_t baseNumber, ByteView base)
-      : sectors_(sectors), mft_(mft), baseNumber_(baseNumber), base_(base) {}
-
-  // The record's bytes, or nothing when it cannot be located or is no "FILE"
-  // record.
-  std::optional<ByteView> Record(std::uint32_t number) {
-    if (number == baseNumber_) return base_;
-    auto held = extensions_.find(number);
-    if (held == extensions_.end()) held = extensions_.emplace(number, ReadFileRecord(sectors_, mft_, number)).first;
-    if (!held->second) return std::nullopt;
-    return ByteView(*held->second);
-  }
-
- private:
-  SectorSource& sectors_;
-  const MftRunList& mft_;
-  std::uint32_t baseNumber_;
-  ByteView base_;
-  std::map<std::uint32_t, std::optional<ReadBuffer>> extensions_;
-};
-
-struct NamedRecord {
-  FileNameValue name;
-  ItemTimes times{};
-};
-
-// The times of a record; extension records carry no
-// $STANDARD_INFORMATION, so the base record's times stand in for theirs.
-ItemTimes TimesOf(ByteView record, ByteView base) {
-  auto times = ReadStandardTimes(record);
-  if (!times) times = ReadStandardTimes(base);
-  return StandardItemTimes(times.value_or(StandardTimes{}));
-}
-
-std::optional<NamedRecord> FindName(ListedRecordSet& records, const ListedRecords& listed, ByteView base) {
-  for (std::uint16_t i = 0; i < listed.count; ++i) {
-    const auto record = records.Record(listed.numbers[i]);
-    if (!record) continue;
-    auto name = ReadPreferredFileName(*record);
-    if (name) return NamedRecord{std::move(*name), TimesOf(*record, base)};
-  }
-  return std::nullopt;
-}
-
-bool SameLink(const FileNameValue& a, const FileNameValue& b) {
-  return a.parentNumber == b.parentNumber && a.name == b.name;
-}
-
-// Every hard link of a file spread over its records, each (parent, name)
-// once, with the times of the record that held the first one. A file with
-// only a DOS name keeps that one name.
-std::vector<NamedRecord> FindLinks(ListedRecordSet& records, const ListedRecords& listed, ByteView base) {
-  std::vector<NamedRecord> links;
-  for (std::uint16_t i = 0; i < listed.count; ++i) {
-    const auto record = records.Record(listed.numbers[i]);
-    if (!record) continue;
-    for (FileNameValue& name : ReadLinkNames(*record)) {
-      const bool held = std::any_of(links.begin(), links.end(),
-                                    [&](const NamedRecord& link) { return SameLink(link.name, name); });
-      if (held) continue;
-      const ItemTimes times = links.empty() ? TimesOf(*record, base) : links.front().times;
-      links.push_back(NamedRecord{std::move(name), times});
+  ListedRecordSet(SectorSource& sectors, const MftRunList& mft, const ListedRecords& listed, ByteView base) {
+    views_.push_back(base);
+    extensions_.reserve(listed.count);
+    for (std::uint16_t i = 1; i < listed.count; ++i) {
+      auto record = ReadFileRecord(sectors, mft, listed.numbers[i]);
+      if (!record) continue;
+      extensions_.push_back(std::move(*record));
+      views_.push_back(ByteView(extensions_.back()));
     }
   }
-  if (links.empty()) {
-    if (auto only = FindName(records, listed, base)) links.push_back(std::move(*only));
-  }
-  return links;
-}
 
-// The size of the file's unnamed $DATA, or nothing when no record holds one.
-std::optional<std::uint64_t> FindDataSize(ListedRecordSet& records, const ListedRecords& listed) {
-  for (std::uint16_t i = 0; i < listed.count; ++i) {
-    const auto record = records.Record(listed.numbers[i]);
-    if (!record) continue;
-    if (const auto data = ReadDataSize(*record)) return data->size;
-  }
-  return std::nullopt;
-}
+  std::span<const ByteView> records() const { return views_; }
 
-// What a file whose record lost every name is called under "Lost".
-constexpr std::u16string_view kNamelessRecordPrefix = u"Record ";
-// NTFS keeps the records below this for itself; mkntfs leaves several of
-// them in use with an empty $DATA and no name.
-constexpr std::uint32_t kFirstUserRecord = 24;
-
-std::u16string NamelessRecordName(std::uint32_t number) {
-  std::u16string name(kNamelessRecordPrefix);
-  for (const char digit : std::to_string(number)) name.push_back(static_cast<char16_t>(digit));
-  return name;
-}
+ private:
+  // The views point into each record's own buffer, which moving keeps.
+  std::vector<ReadBuffer> extensions_;
+  std::vector<ByteView> views_;
+};
 
 class DeletedNtfsWalk {
  public:
@@ -177,17 +104,16 @@ class DeletedNtfsWalk {
     ListedRecords listed;
     listed.Add(number);
     CollectListedRecords(job_.sectors, job_.parameters.boot, base, listed);
-    ListedRecordSet records(job_.sectors, mft_, number, base);
+    const ListedRecordSet records(job_.sectors, mft_, listed, base);
     if (IsDirectoryState(*state)) {
-      ReportFolder(records, listed, base, *state, number);
+      ReportFolder(records.records(), *state, number);
     } else {
-      ReportFileLinks(records, listed, base, *state, number);
+      ReportFileItems(records.records(), *state, number);
     }
   }
 
-  void ReportFolder(ListedRecordSet& records, const ListedRecords& listed, ByteView base, std::uint8_t state,
-                    std::uint32_t number) {
-    const auto named = FindName(records, listed, base);
+  void ReportFolder(std::span<const ByteView> records, std::uint8_t state, std::uint32_t number) {
+    const auto named = FindPreferredName(records);
     if (!named) return;
     NewFolder folder;
     folder.name = ItemName{.wide = named->name.name};
@@ -197,40 +123,29 @@ class DeletedNtfsWalk {
     folder.times = named->times;
     job_.store.AddFolder(folder);
     job_.ReportItem(named->name.name);
+    for (const RecordItem& item : FolderStreamItems(records, *named, number)) AddFile(item, state, number);
   }
 
-  // One file per hard link, each under its own parent; all name the same
-  // record, so each saves the same data.
-  void ReportFileLinks(ListedRecordSet& records, const ListedRecords& listed, ByteView base, std::uint8_t state,
-                       std::uint32_t number) {
-    const std::vector<NamedRecord> links = FindLinks(records, listed, base);
-    const auto size = FindDataSize(records, listed);
-    if (links.empty()) {
-      if (size && number >= kFirstUserRecord) ReportNameless(base, state, number, *size);
-      return;
-    }
-    for (const NamedRecord& link : links) {
-      AddFile(link.name.name, link.name.parentNumber, link.times, state, number, size.value_or(0));
-    }
+  // One file per hard link, each under its own parent, each followed by the
+  // file's streams; all name the same record, so each saves the same data.
+  void ReportFileItems(std::span<const ByteView> records, std::uint8_t state, std::uint32_t number) {
+    for (const RecordItem& item : FileRecordItems(records, number)) AddFile(item, state, number);
   }
 
-  // A record whose names the file system dropped still holds its data: it
-  // goes under "Lost", named by its number.
-  void ReportNameless(ByteView base, std::uint8_t state, std::uint32_t number, std::uint64_t size) {
-    AddFile(NamelessRecordName(number), LostNumber, TimesOf(base, base), state, number, size);
-  }
-
-  void AddFile(const std::u16string& name, std::uint32_t parentNumber, const ItemTimes& times, std::uint8_t state,
-               std::uint32_t number, std::uint64_t size) {
+  void AddFile(const RecordItem& item, std::uint8_t state, std::uint32_t number) {
     NewFile file;
-    file.name = ItemName{.wide = name};
-    file.deleted = state == static_cast<std::uint8_t>(RecordState::DeletedFile) ? kFlagYes : kFlagNo;
-    file.size = size;
-    file.parentNumber = parentNumber;
+    file.name = ItemName{.wide = item.name};
+    file.deleted = state == static_cast<std::uint8_t>(RecordState::DeletedFile) ||
+                           state == static_cast<std::uint8_t>(RecordState::DeletedDirectory)
+                       ? kFlagYes
+                       : kFlagNo;
+    file.size = item.size;
+    file.parentNumber = item.parentNumber;
     file.ownNumber = number;
-    file.times = times;
+    file.times = item.times;
+    file.stream = item.stream;
     job_.store.AddFile(file);
-    job_.ReportItem(name);
+    job_.ReportItem(item.name);
   }
 
   void ShowPercent() {

@@ -198,7 +198,7 @@ class FormattedFatScan {
       return;
     }
     job_.store.AddFile(NewFile{listed.name, listed.deleted, entry.size, listed.parentNumber, entry.firstCluster, 0,
-                               FatEntryTimes(entry)});
+                               FatEntryTimes(entry), /*stream=*/{}});
   }
 
   // A folder entry names the folder found at its cluster when that folder's

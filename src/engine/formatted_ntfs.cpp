@@ -63,7 +63,8 @@ class VolumeDump {
   StepGo DumpFiles() {
     StepGo go = StepGo::On;
     for (const ScanFileRecord& file : job_.scanLists.files) {
-      // Records without a name have no parent, and nothing to show.
+      // Records without a name have no parent, and nothing to show
+      // (records that lost their names but hold data come as "Lost" items).
       if (file.parentNumber != 0) AddFile(file);
       if ((go = Reported(file.wideName)) != StepGo::On) break;
     }
@@ -93,6 +94,7 @@ class VolumeDump {
     file.ownNumber = record.ownNumber;
     file.recordSector = record.recordSector;
     file.times = record.times;
+    file.stream = record.stream;
     job_.store.AddFile(file);
   }
 

@@ -164,15 +164,21 @@ StepGo NumberInDiskOrder(AnalysisJob& job, std::uint64_t indexCount) {
       std::uint64_t(job.scanLists.scanDirCount()) + std::uint64_t(job.scanLists.scanFileCount()) + indexCount;
   StepPercent percent(job);
   std::uint32_t previous = 1;
+  std::uint64_t previousSector = 0;
   std::size_t file = 0;
   std::size_t directory = 0;
   std::uint64_t done = 0;
   while (file < files.size() && directory < directories.size()) {
     if (files[file].recordSector < directories[directory].recordSector) {
+      // A record's further names and streams follow it with its sector,
+      // and share its number.
+      const bool sameRecord = files[file].recordSector == previousSector && done != 0;
+      previousSector = files[file].recordSector;
       std::uint32_t& number = files[file++].ownNumber;
-      if (number == 0) number = previous + 1;
+      if (number == 0) number = sameRecord ? previous : previous + 1;
       previous = number;
     } else {
+      previousSector = directories[directory].recordSector;
       std::uint32_t& number = directories[directory++].ownNumber;
       if (number == 0 || number == kNoDirectoryNumber) number = previous + 1;
       previous = number;

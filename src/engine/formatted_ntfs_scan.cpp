@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "engine/ntfs_record_items.h"
 #include "fs/ntfs/file_record.h"
 #include "fs/ntfs/fixups.h"
 #include "fs/ntfs/index_record.h"
@@ -141,43 +142,82 @@ class SignatureScan {
     const auto bytes = std::span(record_).first(*recordBytes);
     ApplyFixups(bytes, bytes.size());
     const ByteView record(bytes);
-    FileNameValue name = ReadPreferredFileName(record).value_or(FileNameValue{});
     const ItemTimes times = StandardItemTimes(ReadStandardTimes(record).value_or(StandardTimes{}));
     const std::uint8_t state = RecordStateByte(record).value_or(0);
-    lastName_ = name.name;
     if (IsDirectoryState(state)) {
-      AddDirectory(sector, record, state, std::move(name), times);
+      AddDirectory(sector, record, state, times);
     } else {
-      AddFile(sector, record, state, std::move(name), times);
+      AddFiles(sector, record, state, times);
     }
   }
 
-  void AddDirectory(std::uint64_t sector, ByteView record, std::uint8_t state, FileNameValue name,
-                    const ItemTimes& times) {
+  void AddDirectory(std::uint64_t sector, ByteView record, std::uint8_t state, const ItemTimes& times) {
+    FileNameValue name = ReadPreferredFileName(record).value_or(FileNameValue{});
+    lastName_ = name.name;
+    const char deleted = state == static_cast<std::uint8_t>(RecordState::DeletedDirectory) ? kFlagYes : kFlagNo;
     ScanDirRecord directory;
-    directory.wideName = std::move(name.name);
-    directory.deleted = state == static_cast<std::uint8_t>(RecordState::DeletedDirectory) ? kFlagYes : kFlagNo;
+    directory.wideName = name.name;
+    directory.deleted = deleted;
     directory.times = times;
     directory.parentNumber = name.parentNumber;
     directory.ownNumber = DirectoryNumberFromIndexRoot(record);
     directory.recordSector = sector;
     directory.indexLcn = FirstIndexAllocationCluster(record);
     job_.scanLists.AddScanDir(directory);
+    if (name.name.empty() || !IsBaseRecord(record)) return;
+    const ByteView records[] = {record};
+    const RecordLink folder{std::move(name), times};
+    for (const RecordItem& item : FolderStreamItems(records, folder, ScanRecordNumber(record, folder.name.name))) {
+      AddScanFile(sector, deleted, item);
+    }
   }
 
-  void AddFile(std::uint64_t sector, ByteView record, std::uint8_t state, FileNameValue name, const ItemTimes& times) {
-    const std::uint64_t size = ReadDataSize(record).value_or(DataAttributeInfo{}).size;
+  void AddFiles(std::uint64_t sector, ByteView record, std::uint8_t state, const ItemTimes& times) {
     // Sizes past 2^63 are damage, not files.
+    const std::uint64_t size = ReadDataSize(record).value_or(DataAttributeInfo{}).size;
     if (static_cast<std::int64_t>(size) < 0) return;
+    const char deleted = state == static_cast<std::uint8_t>(RecordState::DeletedFile) ? kFlagYes : kFlagNo;
+    const std::vector<RecordItem> items = FileItemsOf(record, times, size);
+    lastName_ = items.front().name;
+    for (const RecordItem& item : items) AddScanFile(sector, deleted, item);
+  }
+
+  // The items of a file record. A record that makes none (no name and no
+  // data, or its number unknown) still makes one entry without a parent,
+  // which holds a place in the numbering of its neighbours but shows
+  // nowhere. So does every extension record: the names it holds are the
+  // base record's links, and its own data is no file's whole data, so an
+  // item of its own would save the wrong bytes.
+  static std::vector<RecordItem> FileItemsOf(ByteView record, const ItemTimes& times, std::uint64_t size) {
+    const FileNameValue name = ReadPreferredFileName(record).value_or(FileNameValue{});
+    if (!IsBaseRecord(record)) return {RecordItem{name.name, 0, times, size, {}}};
+    const ByteView records[] = {record};
+    std::vector<RecordItem> items = FileRecordItems(records, ScanRecordNumber(record, name.name));
+    if (!items.empty()) return items;
+    return {RecordItem{name.name, name.parentNumber, times, size, {}}};
+  }
+
+  static bool IsBaseRecord(ByteView record) { return BaseRecordNumber(record).value_or(0) == 0; }
+
+  // The record's number as its header gives it, or for a metafile without
+  // one, as its name does.
+  static std::optional<std::uint32_t> ScanRecordNumber(ByteView record, std::u16string_view name) {
+    if (const auto own = OwnRecordNumber(record)) return own;
+    if (const std::uint32_t system = SystemFileNumber(name); system != 0) return system;
+    return std::nullopt;
+  }
+
+  void AddScanFile(std::uint64_t sector, char deleted, const RecordItem& item) {
     ScanFileRecord file;
-    file.ownNumber = SystemFileNumber(name.name);
-    file.wideName = std::move(name.name);
-    file.deleted = state == static_cast<std::uint8_t>(RecordState::DeletedFile) ? kFlagYes : kFlagNo;
-    file.times = times;
+    file.ownNumber = item.stream.empty() ? SystemFileNumber(item.name) : 0;
+    file.wideName = item.name;
+    file.deleted = deleted;
+    file.times = item.times;
     file.fileCountAtScan = job_.store.fileCount();
-    file.size = size;
-    file.parentNumber = name.parentNumber;
+    file.size = item.size;
+    file.parentNumber = item.parentNumber;
     file.recordSector = sector;
+    file.stream = item.stream;
     job_.scanLists.AddScanFile(file);
   }
 

@@ -33,6 +33,10 @@ struct ScanFileRecord {
   std::uint32_t parentNumber = 0;
   std::uint32_t ownNumber = 0;  // fixed for the NTFS system files, else 0 until assigned
   std::uint64_t recordSector = 0;
+  // The alternate data stream this entry stands for; empty for the file's
+  // own data. A record's further names and streams are entries of their
+  // own with the same recordSector.
+  std::u16string stream;
 };
 
 using ScanDirList = std::deque<ScanDirRecord>;

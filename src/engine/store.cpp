@@ -51,6 +51,7 @@ FoundFile MakeFile(const NewFile& file, std::uint32_t insertionNumber) {
   made.parentNumber = file.parentNumber;
   made.ownNumber = file.ownNumber;
   made.recordSector = file.recordSector;
+  made.stream = file.stream;
   return made;
 }
 

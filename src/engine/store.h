@@ -88,6 +88,10 @@ struct FoundFile {
   std::uint32_t ownNumber = 0;
   std::uint64_t recordSector = 0;
   char selected = kFlagNo;
+  // NTFS: the name of the alternate data stream this item stands for (the
+  // named $DATA of the record ownNumber or recordSector names); empty for a
+  // file's own data.
+  std::u16string stream;
 };
 
 // What an analysis reports for a folder. `deleted` is 'y' or 'n'; any other
@@ -110,6 +114,7 @@ struct NewFile {
   std::uint32_t ownNumber = 0;
   std::uint64_t recordSector = 0;
   ItemTimes times{};
+  std::u16string stream;  // see FoundFile::stream
 };
 
 enum class AddOutcome {

@@ -4,6 +4,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -142,6 +143,16 @@ std::optional<std::uint64_t> FreeSpace(const fs::path& path) {
   const auto info = fs::space(path, ec);
   if (ec) return std::nullopt;
   return info.available;
+}
+
+bool NamesMayHoldColons(const fs::path& path) {
+  // The magic numbers of linux/magic.h for vfat and msdos, and for exfat.
+  constexpr long kFatMagic = 0x4d44;
+  constexpr long kExfatMagic = 0x2011BAB0;
+  struct statfs info {};
+  if (::statfs(path.c_str(), &info) != 0) return true;
+  const auto type = static_cast<long>(info.f_type);
+  return type != kFatMagic && type != kExfatMagic;
 }
 
 static bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {

@@ -86,6 +86,11 @@ bool HeldByAnotherWriter(const std::filesystem::path& path);
 
 std::optional<std::uint64_t> FreeSpace(const std::filesystem::path& path);
 
+// False when the file system holding `path` is FAT or exFAT (as the kernel's
+// own drivers mount them), which refuse ":" in a name; true otherwise,
+// and when it cannot be told.
+bool NamesMayHoldColons(const std::filesystem::path& path);
+
 // `name` inside `folder`: the exact entry when it exists, otherwise the first
 // entry whose name matches without regard to ASCII case; nullopt when neither.
 std::optional<std::filesystem::path> FindInFolder(const std::filesystem::path& folder, const std::string& name);

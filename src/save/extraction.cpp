@@ -387,7 +387,7 @@ FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file) {
                                : ReadFileRecordAt(source.sectors(), recordSector, perRecord);
   if (!record) return data;
   const ByteView view(*record);
-  const auto info = ReadDataSize(view);
+  const auto info = ReadDataSize(view, file.stream);
   if (!info) return data;
 
   if (info->residency == DataResidency::Resident) {
@@ -398,7 +398,7 @@ FileData LocateNtfsData(ExtractionSource& source, const FoundFile& file) {
     data.kind = FileData::Kind::Resident;
     return data;
   }
-  RunList runs = BuildFileRunList(source.sectors(), source.boot(), source.mft(), recordSector);
+  RunList runs = BuildFileRunList(source.sectors(), source.boot(), source.mft(), recordSector, file.stream);
   if (runs.runs.empty()) return data;
   if (info->compressionUnitClusters != 0) {
     const auto unitSectors = CheckedMul(info->compressionUnitClusters, source.boot().sectorsPerCluster);

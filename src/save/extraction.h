@@ -74,7 +74,8 @@ struct FileData {
 };
 
 // NTFS: the record at the file's recordSector (signature-found files) or,
-// when that is 0, the record its own number names in the MFT's runs. A
+// when that is 0, the record its own number names in the MFT's runs; its
+// unnamed $DATA, or for a stream item the $DATA of that name. A
 // record that cannot be located or does not begin with "FILE" gives
 // Nothing; so does resident data whose value would run past the record,
 // and compressed data whose unit would exceed kMaxCompressionUnitBytes.

@@ -1,5 +1,6 @@
 #include "save/safe_names.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "platform/bytes.h"
@@ -54,6 +55,13 @@ std::string SafeHostName(std::u16string_view name, std::uint32_t emptyNumber) {
   if (text == ".") return "_";
   if (text == "..") return "__";
   return ShortenName(text);
+}
+
+std::string SavedFileName(const FoundFile& file, bool namesMayHoldColons) {
+  std::string name = SafeHostName(file.name, file.insertionNumber);
+  if (file.stream.empty() || namesMayHoldColons) return name;
+  std::replace(name.begin(), name.end(), ':', '_');
+  return name;
 }
 
 bool LiesInside(const std::filesystem::path& folder, const std::filesystem::path& path) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/store.h"
+
 namespace korv {
 
 // The longest name, in bytes of UTF-8, the host's file systems take.
@@ -20,6 +22,11 @@ inline constexpr std::string_view kNoNamePrefix = "NoName";
 // bytes keeping its extension. An empty name becomes kNoNamePrefix followed
 // by `emptyNumber`.
 std::string SafeHostName(std::u16string_view name, std::uint32_t emptyNumber);
+
+// The name a found file is saved under: SafeHostName of its name; for a
+// stream item going to a file system whose names cannot hold ":" (FAT,
+// exFAT), with every ":" made "_", so "file:stream" becomes "file_stream".
+std::string SavedFileName(const FoundFile& file, bool namesMayHoldColons);
 
 // `name` cut to at most `maxBytes` bytes of UTF-8 on a character boundary,
 // keeping the extension (the last "." and what follows) when it is short

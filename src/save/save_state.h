@@ -49,6 +49,8 @@ struct SaveState {
   ReplacePolicy replacePolicy = ReplacePolicy::ReplaceYes;
   ErrorPolicy errors;
   std::filesystem::path destinationRoot;
+  // False when the destination's file system refuses ":" in names.
+  bool namesMayHoldColons = true;
   // Deleted files saved from clusters a live file holds, for the summary.
   std::vector<std::filesystem::path> possiblyOverwritten;
 

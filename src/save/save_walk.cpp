@@ -20,7 +20,7 @@ bool SaveFolderFiles(SaveJob& job, const TreeFolder& node, const std::filesystem
   for (const FileId id : job.store.ChildFiles(node.number)) {
     const FoundFile& file = job.store.file(id);
     if (file.selected != kFlagYes) continue;
-    SaveTarget target{folderPath, SafeHostName(file.name, file.insertionNumber)};
+    SaveTarget target{folderPath, SavedFileName(file, job.state.namesMayHoldColons)};
     SaveFoundFile(job, target, file);
     if (!WalkMayGoOn(job)) return false;
   }
@@ -78,6 +78,7 @@ SaveWalkEnd SaveSelection(SaveJob& job, const std::filesystem::path& destination
   job.worker.Reset();
   CreateFolderPath(destinationRoot);
   job.state.destinationRoot = destinationRoot;
+  job.state.namesMayHoldColons = NamesMayHoldColons(destinationRoot);
   job.progress.Start();
 
   WalkTickedFolders(job.store, RootNumberOf(job.source.parameters().fileSystem), [&](const TreeFolder& node) {

@@ -12,6 +12,8 @@
 #include "engine/deleted_ntfs.h"
 #include "engine/lost_folders.h"
 #include "fs/ntfs/file_record.h"
+#include "fs/ntfs/fixups.h"
+#include "fs/ntfs/record_values.h"
 #include "support/byte_writers.h"
 #include "support/memory_disk.h"
 #include "support/reader_checks.h"
@@ -151,6 +153,9 @@ TEST(DeletedNtfsTest, AgreesWithTheSleuthKitOnNamesTimesAndDeletedEntries) {
   EXPECT_GT(named, 5);
 }
 
+// The volume of the NTFS fixtures whose files have alternate data streams.
+constexpr int kStreamsVolume = 3;
+
 // A volume of the NTFS fixtures held in memory, so tests can damage it.
 class NtfsVolumeAnalysis : public ::testing::Test {
  protected:
@@ -223,7 +228,7 @@ class NtfsVolumeAnalysis : public ::testing::Test {
 };
 
 TEST_F(NtfsVolumeAnalysis, RecordsGiveTheirNumbersParentsTimesAndState) {
-  for (int index : {0, 1}) {
+  for (int index : {0, 1, kStreamsVolume}) {
     Load(index);
     ASSERT_EQ(Analyse(), AnalysisOutcome::DeletedRunEnded) << index;
     const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber);
@@ -238,24 +243,6 @@ TEST_F(NtfsVolumeAnalysis, RecordsGiveTheirNumbersParentsTimesAndState) {
       EXPECT_EQ(std::uint64_t{item.times[3]} << 32 | item.times[2], entry["created"].get<std::uint64_t>()) << path;
       if (entry["kind"] == "file") EXPECT_EQ(item.size, entry["size"].get<std::uint64_t>()) << path;
     }
-  }
-}
-
-// Every name of a hard-linked file is an item of its own, under its own
-// folder, naming the same record; a deleted record keeps only the names
-// left in it (the Sleuth Kit lists the same).
-TEST_F(NtfsVolumeAnalysis, EveryHardLinkIsAnItem) {
-  Load(0);
-  ASSERT_EQ(Analyse(), AnalysisOutcome::DeletedRunEnded);
-  const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber);
-  const std::uint32_t linked = Entry("Links/linked.txt")["record"];
-  for (const std::string name : manifest_["linkNames"]) {
-    ASSERT_TRUE(tree.items.contains("Links/" + name)) << name;
-    EXPECT_EQ(tree.items.at("Links/" + name).ownNumber, linked) << name;
-  }
-  EXPECT_EQ(tree.items.at("Docs/shared.bin").ownNumber, tree.items.at("Many/shared-elsewhere.bin").ownNumber);
-  for (const std::string gone : {"Gone/shared-in-gone.bin", "Gone/pair-a.bin"}) {
-    EXPECT_FALSE(tree.items.contains(gone)) << gone;
   }
 }
 
@@ -276,24 +263,6 @@ TEST_F(NtfsVolumeAnalysis, ItemsWhoseParentIsMissingOrLoopsGoUnderLost) {
   EXPECT_EQ(sink_.last(ProgressField::Status).rfind(kStatusAssigningLostFolders, 0), 0u);
 }
 
-// A record with data and no name left, live or deleted (one with its runs
-// in extension records), is listed under "Lost" by its number with its
-// data's size.
-TEST_F(NtfsVolumeAnalysis, RecordsWithoutNamesGoUnderLostByNumber) {
-  Load(0);
-  for (const char* path : {"small.txt", "deleted-big.bin", "frag-a.bin"}) DropNames(Entry(path)["record"]);
-  ASSERT_EQ(Analyse(), AnalysisOutcome::DeletedRunEnded);
-  const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber);
-  for (const char* path : {"small.txt", "deleted-big.bin", "frag-a.bin"}) {
-    const Json& entry = Entry(path);
-    const std::string lost = "Lost/Record " + std::to_string(entry["record"].get<std::uint32_t>());
-    EXPECT_FALSE(tree.items.contains(path)) << path;
-    ASSERT_TRUE(tree.items.contains(lost)) << lost;
-    EXPECT_EQ(tree.items.at(lost).size, entry["size"].get<std::uint64_t>()) << lost;
-    EXPECT_EQ(tree.items.at(lost).deleted, entry["deleted"].get<bool>()) << lost;
-  }
-}
-
 TEST_F(NtfsVolumeAnalysis, AnMftWithoutRecordsHandsOverToTheFormattedScan) {
   Load(0);
   // Record 0 gone: the MFT's runs cannot be built, so the walk finds nothing
@@ -307,6 +276,129 @@ TEST_F(NtfsVolumeAnalysis, AnMftWithoutRecordsHandsOverToTheFormattedScan) {
   const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber, 1);
   EXPECT_TRUE(tree.items.contains("Docs/letter.txt"));
 }
+
+// What the MFT walk finds of a file's records, the signature scan finds
+// too: both scans make their items from the records the same way.
+class NtfsRecordItemsTest : public NtfsVolumeAnalysis, public ::testing::WithParamInterface<RecoveryMode> {
+ protected:
+  void Load(int index) {
+    NtfsVolumeAnalysis::Load(index);
+    session_.wizard.formattedMode = formatted();
+  }
+
+  bool formatted() const { return GetParam() == RecoveryMode::FormattedData; }
+
+  AnalysisOutcome Expected() const {
+    return formatted() ? AnalysisOutcome::ResultsReady : AnalysisOutcome::DeletedRunEnded;
+  }
+
+  // The signature scan puts its folders in volume 1.
+  test::FoundTree Tree() const {
+    return test::StorePaths(session_.store, NtfsRootNumber, formatted() ? 1 : 0);
+  }
+
+  // The link names held in the file's own record. The signature scan reads
+  // each record on its own: names an attribute list moved to extension
+  // records are not tied to the file there.
+  Json NamesInRecord(const std::string& path) {
+    const std::uint64_t recordBytes = volume_["recordBytes"];
+    const auto at = static_cast<std::ptrdiff_t>(MftOffset() + Entry(path)["record"].get<std::uint64_t>() * recordBytes);
+    std::vector<std::uint8_t> record(disk_->bytes.begin() + at, disk_->bytes.begin() + at + static_cast<std::ptrdiff_t>(recordBytes));
+    ApplyFixups(record, record.size());
+    Json names = Json::array();
+    for (const FileNameValue& name : ReadLinkNames(ByteView(record))) names.push_back(Utf16ToUtf8(name.name));
+    EXPECT_GT(names.size(), 1u);
+    return names;
+  }
+};
+
+// Every name of a hard-linked file is an item of its own, under its own
+// folder, naming the same record; a deleted record keeps only the names
+// left in it (the Sleuth Kit lists the same).
+TEST_P(NtfsRecordItemsTest, EveryHardLinkIsAnItem) {
+  Load(0);
+  ASSERT_EQ(Analyse(), Expected());
+  const test::FoundTree tree = Tree();
+  // The signature scan numbers records from their neighbours: it need not
+  // find the MFT's own numbers, but every name of a record shares one.
+  const std::uint32_t linked = formatted() ? tree.items.at("Links/linked.txt").ownNumber
+                                           : Entry("Links/linked.txt")["record"].get<std::uint32_t>();
+  for (const std::string name : formatted() ? NamesInRecord("Links/linked.txt") : manifest_["linkNames"]) {
+    ASSERT_TRUE(tree.items.contains("Links/" + name)) << name;
+    EXPECT_EQ(tree.items.at("Links/" + name).ownNumber, linked) << name;
+  }
+  EXPECT_EQ(tree.items.at("Docs/shared.bin").ownNumber, tree.items.at("Many/shared-elsewhere.bin").ownNumber);
+  for (const std::string gone : {"Gone/shared-in-gone.bin", "Gone/pair-a.bin"}) {
+    EXPECT_FALSE(tree.items.contains(gone)) << gone;
+  }
+}
+
+// A record with data and no name left, live or deleted (one with its runs
+// in extension records), is listed under "Lost" by its number with its
+// data's size.
+TEST_P(NtfsRecordItemsTest, RecordsWithoutNamesGoUnderLostByNumber) {
+  Load(0);
+  for (const char* path : {"small.txt", "deleted-big.bin", "frag-a.bin"}) DropNames(Entry(path)["record"]);
+  ASSERT_EQ(Analyse(), Expected());
+  const test::FoundTree tree = Tree();
+  for (const char* path : {"small.txt", "deleted-big.bin", "frag-a.bin"}) {
+    const Json& entry = Entry(path);
+    const std::string lost = "Lost/Record " + std::to_string(entry["record"].get<std::uint32_t>());
+    EXPECT_FALSE(tree.items.contains(path)) << path;
+    ASSERT_TRUE(tree.items.contains(lost)) << lost;
+    EXPECT_EQ(tree.items.at(lost).size, entry["size"].get<std::uint64_t>()) << lost;
+    EXPECT_EQ(tree.items.at(lost).deleted, entry["deleted"].get<bool>()) << lost;
+  }
+}
+
+// Each named stream, of a live or deleted file or of a folder, is an item
+// "file:stream" right after its file in the same folder, with the stream's
+// size, the file's number, times and state, and the stream's name for the
+// save to find its data.
+TEST_P(NtfsRecordItemsTest, EveryStreamIsAnItemBesideItsFile) {
+  Load(kStreamsVolume);
+  ASSERT_EQ(Analyse(), Expected());
+  const test::FoundTree tree = Tree();
+  // The signature scan finds the mirror's copies of the first metafiles too.
+  if (!formatted()) EXPECT_EQ(tree.duplicates, 0);
+  int streams = 0;
+  int streamsBesideFiles = 0;
+  for (const Json& entry : volume_["entries"]) {
+    const std::string path = entry["path"];
+    ASSERT_TRUE(tree.items.contains(path)) << path;
+    const test::FoundItem& item = tree.items.at(path);
+    EXPECT_EQ(item.deleted, entry["deleted"].get<bool>()) << path;
+    if (entry["kind"] == "file") EXPECT_EQ(item.size, entry["size"].get<std::uint64_t>()) << path;
+    const auto colon = path.rfind(':');
+    if (colon == std::string::npos) continue;
+    ++streams;
+    const std::string ownerPath = path.substr(0, colon);
+    EXPECT_EQ(item.ownNumber, tree.items.at(ownerPath).ownNumber) << path;
+    EXPECT_EQ(item.times, tree.items.at(ownerPath).times) << path;
+
+    // In its folder's files, the stream follows its file and the file's
+    // other streams (a folder's streams follow no file).
+    const std::string leaf = path.substr(path.rfind('/') + 1);
+    const std::string owner = leaf.substr(0, leaf.find(':'));
+    std::vector<std::string> names;
+    for (const FileId id : session_.store.ChildFiles(entry["parent"].get<std::uint32_t>())) {
+      const FoundFile& file = session_.store.file(id);
+      names.push_back(Utf16ToUtf8(file.name));
+      if (names.back() == leaf) EXPECT_EQ(Utf16ToUtf8(file.stream), leaf.substr(owner.size() + 1)) << path;
+    }
+    auto at = std::find(names.begin(), names.end(), leaf);
+    ASSERT_NE(at, names.end()) << path;
+    if (Entry(ownerPath)["kind"] == "folder") continue;
+    while (at != names.begin() && at->starts_with(owner + ":")) --at;
+    EXPECT_EQ(*at, owner) << path;
+    ++streamsBesideFiles;
+  }
+  EXPECT_EQ(streams, 11);
+  EXPECT_EQ(streamsBesideFiles, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scans, NtfsRecordItemsTest, ::testing::Values(RecoveryMode::DeletedData, RecoveryMode::FormattedData),
+                         [](const auto& info) { return info.param == RecoveryMode::FormattedData ? "Signatures" : "Mft"; });
 
 }  // namespace
 }  // namespace korv

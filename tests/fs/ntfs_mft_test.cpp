@@ -136,6 +136,41 @@ TEST_F(NtfsMftTest, FileRunsFollowItsExtensionsOnce) {
   EXPECT_TRUE(BuildFileRunList(sectors, parameters, mft, 0).runs.empty());
 }
 
+// A named stream's runs come from its own extents and list entries only,
+// never from the unnamed data's or another stream's.
+TEST_F(NtfsMftTest, StreamRunsFollowOnlyTheirOwnExtents) {
+  const BootParameters parameters = Parameters();
+  const MftRunList mft = BuildMftRunList(sectors, parameters);
+  test::FileRecordBuilder base;
+  base.OwnNumber(43).NonResident(0x80, {0x11, 0x02, 0x50}, 3 * 4096);
+  base.NonResident(0x80, {0x11, 0x01, 0x70}, 2 * 4096, 0, u"blob");
+  base.Resident(0x20, ListOf({test::AttributeListEntry(0x80, 0, 43), test::AttributeListEntry(0x80, 2, 44),
+                              test::AttributeListEntry(0x80, 0, 43, u"blob"),
+                              test::AttributeListEntry(0x80, 1, 44, u"blob"),
+                              test::AttributeListEntry(0x80, 1, 44, u"other")}));
+  Put(Record(43), base.Build());
+  test::FileRecordBuilder extension;
+  extension.BaseRecord(43).OwnNumber(44);
+  extension.NonResident(0x80, {0x11, 0x01, 0x60}, 0, 2);
+  extension.NonResident(0x80, {0x11, 0x03, 0x30}, 0, 1, u"other");
+  extension.NonResident(0x80, {0x11, 0x01, 0x78}, 0, 1, u"blob");
+  Put(Record(44), extension.Build());
+
+  struct Case {
+    std::u16string stream;
+    std::vector<DataRun> runs;
+  };
+  const std::vector<Case> cases = {
+      {u"", {{kFirst + 0x50 * 8, 16, false}, {kFirst + 0x60 * 8, 8, false}}},
+      {u"blob", {{kFirst + 0x70 * 8, 8, false}, {kFirst + 0x78 * 8, 8, false}}},
+      {u"missing", {}},
+  };
+  for (const Case& c : cases) {
+    const RunList runs = BuildFileRunList(sectors, parameters, mft, MftRecordSector(mft, 43), c.stream);
+    EXPECT_EQ(runs.runs, c.runs) << Utf16ToUtf8(c.stream);
+  }
+}
+
 TEST_F(NtfsMftTest, BootCopiesAndTheirFallbacks) {
   // An MFT record size of 16 sectors in both copies: refused.
   Put(kFirst, test::NtfsBootSectorBytes(16, 799, 2, 1, 1));

@@ -279,6 +279,64 @@ TEST(NtfsRecordValues, DataSizeOfTheUnnamedStream) {
   EXPECT_FALSE(ReadDataSize(ByteView(onlyNamed.Plain())));
 }
 
+// Named streams start in a record as a resident value or a non-resident
+// attribute from VCN 0; a later extent, a repeated name, the unnamed data
+// and a name that runs past its attribute make no stream of their own.
+TEST(NtfsRecordValues, NamedStreamsAndTheirSizes) {
+  test::FileRecordBuilder builder(4096);
+  builder.Resident(0x80, Bytes(33, 2));
+  const std::size_t meta = builder.Resident(0x80, Bytes(10, 1), u"meta");
+  builder.NonResident(0x80, {0x11, 0x01, 0x10}, 300000, 0, u"payload");
+  builder.NonResident(0x80, {0x11, 0x01, 0x20}, 0, 5, u"extent");
+  builder.Resident(0x80, Bytes(7, 3), u"meta");
+  const std::size_t broken = builder.Resident(0x80, Bytes(4, 4), u"broken");
+  builder.Resident(0x30, test::FileNameValue(5, u"file.txt", 1));
+  Bytes record = builder.Plain();
+  StoreU16LE(record, broken + 0x0A, 0x3F0);  // the name now lies past its attribute
+
+  const std::vector<NamedStream> expected = {{u"meta", 10}, {u"payload", 300000}};
+  EXPECT_EQ(ReadNamedStreams(ByteView(record)), expected);
+
+  struct Case {
+    std::u16string stream;
+    std::optional<std::uint64_t> size;
+    DataResidency residency;
+  };
+  const std::vector<Case> cases = {{u"", 33, DataResidency::Resident},
+                                   {u"meta", 10, DataResidency::Resident},
+                                   {u"payload", 300000, DataResidency::NonResident},
+                                   {u"extent", std::nullopt, DataResidency::NonResident},
+                                   {u"missing", std::nullopt, DataResidency::Resident}};
+  for (const Case& c : cases) {
+    const auto data = ReadDataSize(ByteView(record), c.stream);
+    ASSERT_EQ(data.has_value(), c.size.has_value()) << Utf16ToUtf8(c.stream);
+    if (!data) continue;
+    EXPECT_EQ(data->size, *c.size) << Utf16ToUtf8(c.stream);
+    EXPECT_EQ(data->residency, c.residency) << Utf16ToUtf8(c.stream);
+  }
+  EXPECT_EQ(ReadDataSize(ByteView(record), u"meta")->attributeOffset, meta);
+}
+
+TEST(NtfsAttributeList, EntriesCarryTheirAttributeNames) {
+  Bytes list = test::AttributeListEntry(0x80, 0, 5);
+  for (const Bytes& entry : {test::AttributeListEntry(0x80, 0, 9, u"Zone.Identifier"),
+                             test::AttributeListEntry(0x80, 3, 9, u"a")}) {
+    list.insert(list.end(), entry.begin(), entry.end());
+  }
+  Bytes pastEntry = test::AttributeListEntry(0x80, 0, 9, u"cut");
+  pastEntry[0x06] = 40;  // more characters than the entry holds
+  list.insert(list.end(), pastEntry.begin(), pastEntry.end());
+  const std::vector<AttributeListEntry> entries = ParseAttributeList(ByteView(list));
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[0].name, u"");
+  EXPECT_EQ(entries[1].name, u"Zone.Identifier");
+  EXPECT_EQ(entries[1].recordNumber, 9u);
+  EXPECT_EQ(entries[2].name, u"a");
+  EXPECT_EQ(entries[2].startingVcn, 3u);
+  EXPECT_EQ(entries[3].nameLength, 40);
+  EXPECT_EQ(entries[3].name, u"");
+}
+
 TEST(NtfsAttributeList, ListedRecordsStayWithinTheValueAndFifty) {
   Bytes list;
   for (std::uint32_t i = 0; i < 60; ++i) {

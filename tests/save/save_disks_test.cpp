@@ -100,8 +100,10 @@ class NtfsVolumeSaveTest : public ::testing::TestWithParam<int> {};
 
 // Resident and non-resident files, fragmented ones whose runs continue in
 // extension records, sparse files, an empty file, deleted files and folders;
-// and compressed files (text, incompressible, mixed, with holes, deleted),
-// which must come back decompressed.
+// compressed files (text, incompressible, mixed, with holes, deleted),
+// which must come back decompressed; and alternate data streams (resident,
+// non-resident, sparse, compressed, of a folder, of deleted files), each
+// saved as a file "file:stream" with its file's time.
 TEST_P(NtfsVolumeSaveTest, EveryFileSavesWithItsBytesAndItsUtcModificationTime) {
   const fs::path folder = test::TestDisksDir() / "ntfs-volumes";
   const Json manifest = test::ReadJson(folder / "manifest.json");
@@ -140,11 +142,11 @@ TEST_P(NtfsVolumeSaveTest, EveryFileSavesWithItsBytesAndItsUtcModificationTime) 
 }
 
 std::string NtfsVolumeName(const ::testing::TestParamInfo<int>& info) {
-  const std::array<const char*, 3> names = {"Records1k", "Records4k", "Compressed"};
+  const std::array<const char*, 4> names = {"Records1k", "Records4k", "Compressed", "Streams"};
   return names.at(static_cast<std::size_t>(info.param));
 }
 
-INSTANTIATE_TEST_SUITE_P(Volumes, NtfsVolumeSaveTest, ::testing::Values(0, 1, 2), NtfsVolumeName);
+INSTANTIATE_TEST_SUITE_P(Volumes, NtfsVolumeSaveTest, ::testing::Values(0, 1, 2, 3), NtfsVolumeName);
 
 // Records whose names were dropped save from "Lost" under their numbers.
 TEST(NtfsNamelessSaveTest, RecordsWithoutNamesSaveTheirData) {

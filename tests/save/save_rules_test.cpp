@@ -110,6 +110,30 @@ TEST(SafeNamesTest, FoundNamesNeverLeaveTheirFolder) {
   EXPECT_FALSE(LiesInside("/dest", "/destination/a"));
 }
 
+// A stream item keeps its ":" wherever names may hold one; where they may
+// not (FAT, exFAT), it becomes "_". Other items are named as they stand.
+TEST(SafeNamesTest, StreamItemsTakeAnUnderscoreWhereNamesCannotHoldColons) {
+  struct Case {
+    std::u16string name;
+    std::u16string stream;
+    bool colonsAllowed;
+    std::string saved;
+  };
+  const std::vector<Case> cases = {
+      {u"notes.txt:meta", u"meta", true, "notes.txt:meta"},
+      {u"notes.txt:meta", u"meta", false, "notes.txt_meta"},
+      {u"a:b.txt:Zone.Identifier", u"Zone.Identifier", false, "a_b.txt_Zone.Identifier"},
+      {u"a:b.txt", u"", false, "a:b.txt"},
+      {u"x/y:s", u"s", false, "x_y_s"},
+  };
+  for (const Case& c : cases) {
+    FoundFile file;
+    file.name = c.name;
+    file.stream = c.stream;
+    EXPECT_EQ(SavedFileName(file, c.colonsAllowed), c.saved) << c.saved;
+  }
+}
+
 TEST(SafeNamesTest, RenameNumbersTheNameBeforeItsExtension) {
   test::TempDir dir;
   test::WriteFileBytes(dir / "a.txt", {1});

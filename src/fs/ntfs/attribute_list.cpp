@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::uint64_t kEntryLengthField = 0x04;
 constexpr std::uint64_t kNameLengthField = 0x06;
+constexpr std::uint64_t kNameOffsetField = 0x07;
 constexpr std::uint64_t kStartingVcnField = 0x08;
 constexpr std::uint64_t kReferenceField = 0x10;
 // Type, length, name fields, starting VCN and segment reference.
@@ -63,6 +64,11 @@ std::vector<AttributeListEntry> ParseAttributeList(ByteView value) {
     AttributeListEntry entry;
     entry.type = *type;
     entry.nameLength = *value.u8(at + kNameLengthField);
+    const ByteView entryBytes = value.sub(at, *length);
+    const std::uint8_t nameOffset = entryBytes.u8(kNameOffsetField).value_or(0);
+    if (entry.nameLength != 0 && entryBytes.fits(nameOffset, 2 * std::uint64_t{entry.nameLength})) {
+      entry.name = ReadUtf16(entryBytes, nameOffset, entry.nameLength, /*bigEndian=*/false);
+    }
     entry.startingVcn = *value.u64le(at + kStartingVcnField);
     entry.recordNumber = *value.u32le(at + kReferenceField);
     entries.push_back(entry);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "fs/boot_parameters.h"
@@ -18,6 +19,7 @@ namespace korv {
 struct AttributeListEntry {
   std::uint32_t type = 0;
   std::uint8_t nameLength = 0;
+  std::u16string name;  // empty when unnamed or when it does not lie whole in the entry
   std::uint64_t startingVcn = 0;
   std::uint32_t recordNumber = 0;  // low 32 bits of the segment reference
 };

@@ -28,26 +28,27 @@ std::uint64_t SectorInRuns(const RunList& runs, std::uint64_t offset) {
   return 0;
 }
 
-// The non-resident, unnamed $DATA extent of `record` that starts at `vcn`.
-std::optional<Attribute> FindDataExtent(ByteView record, std::uint64_t vcn) {
+// The non-resident $DATA extent of `stream` (empty: the unnamed data) in
+// `record` that starts at `vcn`.
+std::optional<Attribute> FindDataExtent(ByteView record, std::uint64_t vcn, std::u16string_view stream) {
   AttributeWalk walk(record);
   while (const auto attribute = walk.Next()) {
-    if (attribute->type() != AttributeType::Data || !attribute->unnamed() || !attribute->nonResident()) continue;
+    if (attribute->type() != AttributeType::Data || !attribute->named(stream) || !attribute->nonResident()) continue;
     if (attribute->lowestVcn() == vcn) return attribute;
   }
   return std::nullopt;
 }
 
-// The unnamed $DATA entries of the record's attribute list, resident or
+// The $DATA entries of `stream` in the record's attribute list, resident or
 // not, in order of starting VCN (entries of equal VCN keep list order).
 std::vector<AttributeListEntry> DataExtentEntries(SectorSource& sectors, const BootParameters& parameters,
-                                                  ByteView record) {
+                                                  ByteView record, std::u16string_view stream) {
   const auto list = FindAttribute(record, AttributeType::AttributeList);
   if (!list) return {};
   const ReadBuffer value = ReadAttributeListValue(sectors, parameters, *list);
   std::vector<AttributeListEntry> entries = ParseAttributeList(ByteView(value));
-  std::erase_if(entries, [](const AttributeListEntry& entry) {
-    return entry.type != AttributeType::Data || entry.nameLength != 0;
+  std::erase_if(entries, [&](const AttributeListEntry& entry) {
+    return entry.type != AttributeType::Data || entry.nameLength != stream.size() || entry.name != stream;
   });
   std::stable_sort(entries.begin(), entries.end(), [](const AttributeListEntry& a, const AttributeListEntry& b) {
     return a.startingVcn < b.startingVcn;
@@ -61,16 +62,17 @@ std::vector<AttributeListEntry> DataExtentEntries(SectorSource& sectors, const B
 // entry among them) are passed over, and a gap, an unreadable record or a
 // record belonging to another file ends the list as incomplete.
 void AppendListedExtents(SectorSource& sectors, const BootParameters& parameters, ByteView baseRecord,
-                         std::optional<std::uint32_t> baseNumber, const RecordReader& readRecord, RunList& runs) {
+                         std::optional<std::uint32_t> baseNumber, const RecordReader& readRecord,
+                         std::u16string_view stream, RunList& runs) {
   if (!runs.complete || parameters.sectorsPerCluster == 0) return;
-  for (const AttributeListEntry& entry : DataExtentEntries(sectors, parameters, baseRecord)) {
+  for (const AttributeListEntry& entry : DataExtentEntries(sectors, parameters, baseRecord, stream)) {
     const std::uint64_t nextVcn = runs.totalSectors() / parameters.sectorsPerCluster;
     if (entry.startingVcn < nextVcn) continue;
     const auto record = entry.startingVcn == nextVcn ? readRecord(entry.recordNumber) : std::nullopt;
     const ByteView view = record ? ByteView(*record) : ByteView();
     const bool belongs = record && (!baseNumber || BaseRecordNumber(view) == *baseNumber) &&
                          OwnRecordNumber(view).value_or(entry.recordNumber) == entry.recordNumber;
-    const auto extent = belongs ? FindDataExtent(view, entry.startingVcn) : std::nullopt;
+    const auto extent = belongs ? FindDataExtent(view, entry.startingVcn, stream) : std::nullopt;
     const RunList more = extent ? DecodeAttributeRuns(*extent, parameters) : RunList{};
     if (more.runs.empty()) {
       runs.complete = false;
@@ -80,9 +82,9 @@ void AppendListedExtents(SectorSource& sectors, const BootParameters& parameters
   }
 }
 
-// The runs of the base record's first extent (starting at VCN 0).
-RunList FirstExtentRuns(ByteView record, const BootParameters& parameters) {
-  const auto extent = FindDataExtent(record, 0);
+// The runs of the base record's first extent of `stream` (starting at VCN 0).
+RunList FirstExtentRuns(ByteView record, const BootParameters& parameters, std::u16string_view stream = {}) {
+  const auto extent = FindDataExtent(record, 0, stream);
   return extent ? DecodeAttributeRuns(*extent, parameters) : RunList{};
 }
 
@@ -148,20 +150,20 @@ MftRunList BuildMftRunList(SectorSource& sectors, const BootParameters& paramete
 
   mft.list = FirstExtentRuns(ByteView(*record), parameters);
   const RecordReader readFromRunsSoFar = [&](std::uint32_t number) { return ReadFileRecord(sectors, mft, number); };
-  AppendListedExtents(sectors, parameters, ByteView(*record), kMftRecordNumber, readFromRunsSoFar, mft.list);
+  AppendListedExtents(sectors, parameters, ByteView(*record), kMftRecordNumber, readFromRunsSoFar, {}, mft.list);
   return mft;
 }
 
 RunList BuildFileRunList(SectorSource& sectors, const BootParameters& parameters, const MftRunList& mft,
-                         std::uint64_t recordSector) {
+                         std::uint64_t recordSector, std::u16string_view stream) {
   const auto record = ReadFileRecordAt(sectors, recordSector, parameters.sectorsPerMftRecord);
   if (!record) return {};
   const ByteView view(*record);
-  const auto data = ReadDataSize(view);
+  const auto data = ReadDataSize(view, stream);
   if (data && data->residency == DataResidency::Resident) return {};
-  RunList runs = FirstExtentRuns(view, parameters);
+  RunList runs = FirstExtentRuns(view, parameters, stream);
   const RecordReader readThroughMft = [&](std::uint32_t number) { return ReadFileRecord(sectors, mft, number); };
-  AppendListedExtents(sectors, parameters, view, OwnRecordNumber(view), readThroughMft, runs);
+  AppendListedExtents(sectors, parameters, view, OwnRecordNumber(view), readThroughMft, stream, runs);
   return runs;
 }
 

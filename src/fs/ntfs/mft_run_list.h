@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "fs/boot_parameters.h"
@@ -49,11 +50,12 @@ std::optional<ReadBuffer> ReadFileRecord(SectorSource& sectors, const MftRunList
 std::optional<ReadBuffer> ReadFileRecordAt(SectorSource& sectors, std::uint64_t recordSector,
                                                           std::uint32_t sectorsPerMftRecord);
 
-// The runs of a file's unnamed $DATA: the base record's, then those of the
-// extension records its attribute list names (located through `mft`), each
-// taken once and in order of starting VCN. Empty for resident data or a
-// record that is not "FILE".
+// The runs of a file's unnamed $DATA (or, given its name, of one of its
+// named streams): the base record's, then those of the extension records
+// its attribute list names (located through `mft`), each taken once and in
+// order of starting VCN. Empty for resident data or a record that is not
+// "FILE".
 RunList BuildFileRunList(SectorSource& sectors, const BootParameters& parameters, const MftRunList& mft,
-                         std::uint64_t recordSector);
+                         std::uint64_t recordSector, std::u16string_view stream = {});
 
 }  // namespace korv

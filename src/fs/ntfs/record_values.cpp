@@ -1,5 +1,7 @@
 #include "fs/ntfs/record_values.h"
 
+#include <algorithm>
+
 #include "fs/ntfs/file_record.h"
 
 namespace korv {
@@ -29,6 +31,40 @@ std::optional<FileNameValue> DecodeFileName(ByteView value) {
 bool IsLinkNameSpace(std::uint8_t nameSpace) {
   return nameSpace == FileNameSpace::Posix || nameSpace == FileNameSpace::Win32 ||
          nameSpace == FileNameSpace::Win32AndDos;
+}
+
+// A named attribute's first piece: resident, or non-resident from VCN 0.
+bool StartsStream(const Attribute& attribute) {
+  return !attribute.unnamed() && (!attribute.nonResident() || attribute.lowestVcn() == 0);
+}
+
+std::optional<Attribute> FindStreamStart(ByteView record, std::u16string_view stream) {
+  AttributeWalk walk(record);
+  while (const auto attribute = walk.Next()) {
+    if (attribute->type() == AttributeType::Data && StartsStream(*attribute) && attribute->named(stream)) {
+      return attribute;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<DataAttributeInfo> DataInfoOf(const Attribute& attribute) {
+  DataAttributeInfo info;
+  info.attributeOffset = attribute.offsetInRecord();
+  if (attribute.nonResident()) {
+    const auto size = attribute.dataSize();
+    if (!size) return std::nullopt;
+    info.size = *size;
+    info.residency = DataResidency::NonResident;
+    info.compressionUnitClusters = attribute.compressionUnitClusters();
+    return info;
+  }
+  const auto value = attribute.residentValue();
+  if (!value) return std::nullopt;
+  info.size = value->size();
+  info.residency = DataResidency::Resident;
+  info.valueOffset = info.attributeOffset + static_cast<std::size_t>(value->data() - attribute.bytes().data());
+  return info;
 }
 
 }  // namespace
@@ -71,25 +107,28 @@ std::vector<FileNameValue> ReadLinkNames(ByteView record) {
   return names;
 }
 
-std::optional<DataAttributeInfo> ReadDataSize(ByteView record) {
-  const auto attribute = FindAttribute(record, AttributeType::Data, /*unnamedOnly=*/true);
+std::optional<DataAttributeInfo> ReadDataSize(ByteView record, std::u16string_view stream) {
+  const auto attribute = stream.empty() ? FindAttribute(record, AttributeType::Data, /*unnamedOnly=*/true)
+                                        : FindStreamStart(record, stream);
   if (!attribute) return std::nullopt;
-  DataAttributeInfo info;
-  info.attributeOffset = attribute->offsetInRecord();
-  if (attribute->nonResident()) {
-    const auto size = attribute->dataSize();
-    if (!size) return std::nullopt;
-    info.size = *size;
-    info.residency = DataResidency::NonResident;
-    info.compressionUnitClusters = attribute->compressionUnitClusters();
-    return info;
+  return DataInfoOf(*attribute);
+}
+
+std::vector<NamedStream> ReadNamedStreams(ByteView record) {
+  std::vector<NamedStream> streams;
+  AttributeWalk walk(record);
+  while (const auto attribute = walk.Next()) {
+    if (attribute->type() != AttributeType::Data || !StartsStream(*attribute)) continue;
+    std::u16string name = attribute->name();
+    // A name that does not lie whole in its attribute reads as empty.
+    if (name.empty()) continue;
+    const auto info = DataInfoOf(*attribute);
+    if (!info) continue;
+    const bool held = std::any_of(streams.begin(), streams.end(),
+                                  [&](const NamedStream& stream) { return stream.name == name; });
+    if (!held) streams.push_back({std::move(name), info->size});
   }
-  const auto value = attribute->residentValue();
-  if (!value) return std::nullopt;
-  info.size = value->size();
-  info.residency = DataResidency::Resident;
-  info.valueOffset = info.attributeOffset + static_cast<std::size_t>(value->data() - attribute->bytes().data());
-  return info;
+  return streams;
 }
 
 }  // namespace korv

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/bytes.h"
@@ -72,7 +73,21 @@ struct DataAttributeInfo {
 };
 
 // The first unnamed $DATA (named streams are passed over): its data size
-// (non-resident) or value length (resident), and where it lies.
-std::optional<DataAttributeInfo> ReadDataSize(ByteView record);
+// (non-resident) or value length (resident), and where it lies. With a
+// `stream` name, the $DATA of that name that starts in the record (resident,
+// or non-resident from VCN 0) instead.
+std::optional<DataAttributeInfo> ReadDataSize(ByteView record, std::u16string_view stream = {});
+
+// A named $DATA attribute: an alternate data stream of the file.
+struct NamedStream {
+  std::u16string name;
+  std::uint64_t size = 0;
+
+  bool operator==(const NamedStream&) const = default;
+};
+
+// The named streams that start in the record (a resident value, or a
+// non-resident attribute from VCN 0), in attribute order, each name once.
+std::vector<NamedStream> ReadNamedStreams(ByteView record);
 
 }  // namespace korv
