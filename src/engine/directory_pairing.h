@@ -17,6 +17,8 @@ struct PairedVolume {
   std::uint32_t sectorsPerCluster = 0;
   std::uint64_t cluster0Sector = 0;
   std::uint32_t highestOwnNumber = 0;  // the highest cluster of its directories
+
+  bool operator==(const PairedVolume&) const = default;
 };
 
 // Called after each directory looked at with how many were; false ends the
