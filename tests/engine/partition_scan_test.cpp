@@ -308,6 +308,45 @@ TEST(PartitionScan, NothingOfAnEarlierRunLeaksIntoTheNext) {
   EXPECT_TRUE(run.session.scanLists.dirs.empty());
 }
 
+// The agreement step's bar counts boot sectors times folders: with either
+// none it stays at 0, never dividing by zero; otherwise it ends at 100.
+struct AgreementCase {
+  int bootSectors;
+  int folders;
+};
+
+class AgreementBar : public ::testing::TestWithParam<AgreementCase> {};
+
+TEST_P(AgreementBar, StaysBetweenZeroAndAHundred) {
+  PartitionRun run;
+  AnalysisJob job = run.session.MakeAnalysisJob(run.progress);
+  for (int i = 0; i < GetParam().folders; ++i) {
+    ScanDirRecord folder;
+    folder.ownNumber = 2 + static_cast<std::uint32_t>(i);
+    folder.recordSector = 1000 + 4ULL * folder.ownNumber;
+    job.scanLists.AddScanDir(folder);
+  }
+  FatBootHit hit;
+  hit.sectorsPerCluster = 4;
+  hit.cluster0Sector = 1000;
+  hit.endSector = 100'000;
+  const std::vector<FatBootHit> hits(static_cast<std::size_t>(GetParam().bootSectors), hit);
+  EXPECT_EQ(AgreeBootSectors(job, hits), StepGo::On);
+  EXPECT_EQ(PairLeftFolders(job), StepGo::On);
+  for (const int percent : run.sink.percents) {
+    EXPECT_GE(percent, 0);
+    EXPECT_LE(percent, 100);
+  }
+  const bool work = GetParam().bootSectors > 0 && GetParam().folders > 0;
+  if (work) EXPECT_EQ(run.sink.percents.back(), 100);
+  // The first boot sector claims every folder; its copies add nothing.
+  EXPECT_EQ(job.volumes.size(), work ? 1u : (GetParam().folders > 1 ? 1u : 0u));
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, AgreementBar,
+                         ::testing::Values(AgreementCase{0, 0}, AgreementCase{0, 5}, AgreementCase{3, 0},
+                                           AgreementCase{3, 5}, AgreementCase{1, 1}));
+
 // A container that says a stretch is not held, while its reads there would
 // give folder signatures: the scan must take the container's word.
 class HoleyDisk final : public VirtualDisk {
