@@ -1,5 +1,6 @@
 #include "app/session.h"
 
+#include "engine/partition_volumes.h"
 #include "platform/block_devices.h"
 
 namespace korv {
@@ -92,6 +93,41 @@ AnalysisOutcome Session::AnalyseSelectedRange(RecoveryMode mode, AnalysisProgres
   worker.Reset();
   AnalysisJob job = MakeAnalysisJob(progress);
   return RunAnalysis(job);
+}
+
+AnalysisOutcome Session::ScanRangeForVolumes(AnalysisProgress& progress) {
+  // The range need not begin with a boot sector; the NTFS scan then tries
+  // the range itself with no geometry, which confirms nothing.
+  if (!ReadSelectedBootParameters(sectors, bootParameters)) bootParameters = {};
+  wizard.mode = RecoveryMode::PartitionData;
+  wizard.rangeMode = true;
+  wizard.formattedMode = false;
+  wizard.imagingMode = false;
+  wizard.rangeRun = true;
+  runFlags = {};
+  worker.Reset();
+  AnalysisJob job = MakeAnalysisJob(progress);
+  return RunAnalysis(job);
+}
+
+AnalysisOutcome Session::CopyFoundVolume(std::int64_t number, AnalysisProgress& progress) {
+  if (!wizard.rangeRun || !IsListedVolume(number, volumeCandidates.size())) return AnalysisOutcome::NoWorker;
+  VolumeCandidate& candidate = volumeCandidates[static_cast<std::size_t>(number - 1)];
+  UsePickedVolume(sectors, candidate, bootParameters, range);
+  runFlags.rangePhase = 1;
+  runFlags.pickedVolume = static_cast<std::int32_t>(number);
+  worker.Reset();
+  AnalysisJob job = MakeAnalysisJob(progress);
+  return RunAnalysis(job);
+}
+
+void Session::LeaveVolumeList() {
+  scanLists.Clear();
+  store.ClearStore();
+  volumeCandidates.clear();
+  runFlags.logLoaded = false;
+  runFlags.rangePhase = 0;
+  runFlags.pickedVolume = 0;
 }
 
 }  // namespace korv

@@ -66,6 +66,18 @@ class Session {
   AnalysisOutcome AnalyseSelectedRange(RecoveryMode mode, AnalysisProgress& progress);
   AnalysisJob MakeAnalysisJob(AnalysisProgress& progress);
 
+  // Partition Data Recovery on the typed range already selected: the scan
+  // that lists the volumes the range holds in volumeCandidates
+  // (CloseForVolumeList when it ran to its end).
+  AnalysisOutcome ScanRangeForVolumes(AnalysisProgress& progress);
+  // The volume list's Next: volume `number` (from 1) of the list is picked,
+  // its geometry becomes the boot words, and its finds are copied into the
+  // store. A number that is not one of the list picks nothing (NoWorker).
+  AnalysisOutcome CopyFoundVolume(std::int64_t number, AnalysisProgress& progress);
+  // Back from the volume list: the scan's lists, the store and the list of
+  // volumes are freed.
+  void LeaveVolumeList();
+
   Prompts& prompts;
   PosixIo io;
   CurrentSource source;

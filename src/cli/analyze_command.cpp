@@ -10,15 +10,19 @@
 #include "cli/source_choice.h"
 #include "engine/found_tree.h"
 #include "engine/item_time.h"
+#include "engine/partition_volumes.h"
 #include "fs/fat/fat_directory.h"
 #include "fs/ntfs/record_values.h"
 #include "ui/logic/item_texts.h"
+#include "ui/logic/volume_list.h"
 
 namespace korv::cli {
 
 namespace {
 
 using Json = nlohmann::json;
+
+inline constexpr std::string_view kMsgNoSuchVolume = "The scan found no volume ";
 
 
 // Control characters of a name from disk would break the one-item-a-line
@@ -187,6 +191,30 @@ class JsonReport {
   std::uint64_t items_ = 0;
 };
 
+// The found volumes, one a line: number, file system, first and end sector,
+// size in bytes, cluster size in bytes.
+void PrintVolumes(const Session& session, bool json) {
+  const VolumeCandidateList& volumes = session.volumeCandidates;
+  if (volumes.empty()) std::cerr << kMsgNoPartitionRecognised << '\n';
+  Json list = Json::array();
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    const VolumeCandidate shown = ShownVolumeExtent(volumes[i], session.range);
+    const std::uint64_t clusterBytes = std::uint64_t{shown.sectorsPerCluster} * 512;
+    if (!json) {
+      std::cout << i + 1 << '\t' << FileSystemName(shown.fileSystem) << '\t' << shown.firstSector << '\t'
+                << shown.endSector << '\t' << VolumeBytes(shown) << '\t' << clusterBytes << '\n';
+      continue;
+    }
+    list.push_back({{"number", i + 1},
+                    {"fileSystem", FileSystemName(shown.fileSystem)},
+                    {"firstSector", shown.firstSector},
+                    {"endSector", shown.endSector},
+                    {"size", VolumeBytes(shown)},
+                    {"clusterSize", clusterBytes}});
+  }
+  if (json) std::cout << Json{{"mode", "partition"}, {"volumes", list}}.dump(2) << '\n';
+}
+
 bool ShowsResults(AnalysisOutcome outcome) {
   return outcome == AnalysisOutcome::DeletedRunEnded || outcome == AnalysisOutcome::ResultsReady;
 }
@@ -203,7 +231,21 @@ AnalysisRun RunAnalysisFor(Session& session, const SourceChoice& choice) {
   sink.SetProgress(&progress);
   StopOnInterrupt interrupt(session.worker);
   AnalysisRun run;
-  run.outcome = session.AnalyseSelectedRange(ModeOf(choice), progress);
+  if (ModeOf(choice) != RecoveryMode::PartitionData) {
+    run.outcome = session.AnalyseSelectedRange(ModeOf(choice), progress);
+  } else {
+    // The scan, then, when a volume is named, its copy: the volume list's
+    // Next.
+    run.outcome = session.ScanRangeForVolumes(progress);
+    if (run.outcome == AnalysisOutcome::CloseForVolumeList && choice.volume != 0) {
+      if (!IsListedVolume(choice.volume, session.volumeCandidates.size())) {
+        std::cerr << kMsgNoSuchVolume << choice.volume << ".\n";
+        run.outcome = AnalysisOutcome::NoWorker;
+      } else {
+        run.outcome = session.CopyFoundVolume(choice.volume, progress);
+      }
+    }
+  }
   run.interrupted = interrupt.interrupted();
   return run;
 }
@@ -217,6 +259,10 @@ int RunAnalyze(const AnalyzeOptions& options) {
   }
   const AnalysisRun run = RunAnalysisFor(session, options.source);
   if (run.outcome == AnalysisOutcome::NoWorker) return kExitRefused;
+  if (run.outcome == AnalysisOutcome::CloseForVolumeList) {
+    PrintVolumes(session, options.json);
+    return run.interrupted ? kExitIncomplete : kExitDone;
+  }
   if (!ShowsResults(run.outcome)) return kExitIncomplete;
 
   const Store& store = session.store;

@@ -33,7 +33,10 @@ void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
   command.add_option("--end", source.end, "End sector of a typed range");
   command.add_option("--fs", source.fileSystem, "File system of a typed range")
       ->check(CLI::IsMember(FileSystemChoices()));
-  command.add_option("--mode", source.mode, "Recovery mode")->check(CLI::IsMember({"deleted", "formatted"}));
+  command.add_option("--mode", source.mode, "Recovery mode")
+      ->check(CLI::IsMember({"deleted", "formatted", "partition"}));
+  command.add_option("--volume", source.volume, "Partition mode: the found volume to use, from 1, as listed")
+      ->check(CLI::PositiveNumber);
   AddInventoryOption(command, source.inventory);
 }
 

@@ -15,6 +15,7 @@ namespace {
 
 inline constexpr std::string_view kMsgNothingAtPath = "Nothing was found at ";
 inline constexpr std::string_view kMsgCopyErrorSkipped = "Skipped, it could not be written: ";
+inline constexpr std::string_view kMsgPickVolume = "The partition mode saves from one found volume: give --volume.";
 
 // Questions of the save answered from the command's flags: a clash follows
 // --on-exists for every file; a copy error skips the file and says so.
@@ -80,6 +81,10 @@ int RunRecover(const RecoverOptions& options) {
   Session session(prompts, SessionOptionsFor(options.source));
   if (const auto refusal = SelectSource(session, options.source)) {
     std::cerr << DisplayText(*refusal) << '\n';
+    return kExitRefused;
+  }
+  if (ModeOf(options.source) == RecoveryMode::PartitionData && options.source.volume == 0) {
+    std::cerr << kMsgPickVolume << '\n';
     return kExitRefused;
   }
   if (const auto refusal = ApplyFilters(session.saveFilters, options)) {

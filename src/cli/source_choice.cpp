@@ -4,6 +4,8 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "ui/logic/source_page_texts.h"
+
 namespace korv::cli {
 
 namespace {
@@ -19,13 +21,31 @@ SessionOptions SessionOptionsFor(const SourceChoice& choice) {
 }
 
 RecoveryMode ModeOf(const SourceChoice& choice) {
+  if (choice.mode == "partition") return RecoveryMode::PartitionData;
   return choice.mode == "formatted" ? RecoveryMode::FormattedData : RecoveryMode::DeletedData;
 }
+
+namespace {
+
+// The range fields as the source page's range group would hold them.
+RangeFields RangeFieldsOf(const SourceChoice& choice, FileSystemKind fileSystem) {
+  // A file system the list does not offer (FAT12) is an item it does not have.
+  RangeFields fields{std::to_string(*choice.first), std::to_string(*choice.end), static_cast<int>(kFileSystemItems.size())};
+  for (std::size_t item = 0; item < kFileSystemItems.size(); ++item) {
+    if (kFileSystemItems[item] == fileSystem) fields.fileSystemItem = static_cast<int>(item);
+  }
+  return fields;
+}
+
+}  // namespace
 
 std::optional<std::string> SelectSource(Session& session, const SourceChoice& choice) {
   const bool typedRange = choice.first || choice.end || !choice.fileSystem.empty();
   if ((choice.partition > 0) == typedRange) return std::string(kMsgChooseOneSource);
   if (typedRange && (!choice.first || !choice.end || choice.fileSystem.empty())) return std::string(kMsgChooseOneSource);
+  const bool partitionMode = ModeOf(choice) == RecoveryMode::PartitionData;
+  if (partitionMode && !typedRange) return std::string(kMsgPartitionModeNeedsRange);
+  if (!partitionMode && choice.volume != 0) return std::string(kMsgVolumeNeedsPartitionMode);
 
   const VirtualFileSelection selection = session.OpenVirtualFile(choice.image);
   if (!selection.accepted) return selection.message;
@@ -42,6 +62,12 @@ std::optional<std::string> SelectSource(Session& session, const SourceChoice& ch
     session.range.firstSector = *choice.first;
     session.range.endSector = *choice.end;
     session.range.fileSystem = *fileSystem;
+    if (partitionMode) {
+      // Next on the source page with the range group filled in.
+      const StartOutcome start = session.sourceTree.ValidateAndStart(ModeOf(choice), RangeFieldsOf(choice, *fileSystem));
+      if (start.action != StartAction::RunPartitionScan) return start.message;
+      return std::nullopt;
+    }
   }
   const StartOutcome start = session.sourceTree.ValidateAndStart(ModeOf(choice), {});
   if (start.action != StartAction::StartAnalysis) return start.message;

@@ -16,6 +16,9 @@ namespace korv::cli {
 
 inline constexpr std::string_view kMsgNoSuchPartition = "The disk has no partition ";
 inline constexpr std::string_view kMsgChooseOneSource = "Give either --partition or all of --first, --end and --fs.";
+inline constexpr std::string_view kMsgPartitionModeNeedsRange =
+    "The partition mode searches a typed range: give --first, --end and --fs.";
+inline constexpr std::string_view kMsgVolumeNeedsPartitionMode = "--volume picks a found volume of --mode partition.";
 
 struct SourceChoice {
   std::string image;
@@ -24,6 +27,7 @@ struct SourceChoice {
   std::optional<std::uint64_t> end;
   std::string fileSystem;
   std::string mode = "deleted";
+  std::int64_t volume = 0;  // partition mode: the found volume to use (from 1); 0 lists them
   std::string inventory;  // empty: the user's default place
 };
 

@@ -33,6 +33,7 @@ struct AnalysisRunFlags {
   bool rawRun = false;         // the raw-recovery page started a carving run
   std::int32_t rangePhase = 0; // partition scan: 0 scan, 1 copy the picked volume
   bool logLoaded = false;      // the store comes from a recovery log
+  std::int32_t pickedVolume = 0;  // partition scan: the volume picked on the list (from 1); 0 none
 };
 
 }  // namespace korv

@@ -7,6 +7,8 @@
 #include "engine/deleted_ntfs.h"
 #include "engine/formatted_fat.h"
 #include "engine/formatted_ntfs.h"
+#include "engine/partition_fat.h"
+#include "engine/partition_volumes.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_type.h"
 #include "fs/ntfs/mft_run_list.h"
@@ -54,7 +56,10 @@ void CopyBootParameters(AnalysisJob& job, FileSystemKind fileSystem) {
 AnalysisOutcome RunNtfs(AnalysisJob& job) {
   CopyBootParameters(job, FileSystemKind::Ntfs);
   job.progress.StartClock();
-  if (job.wizard.rangeRun && job.flags.rangePhase == 1) return NotAvailable(job);
+  if (job.wizard.rangeRun && job.flags.rangePhase == 1) {
+    job.sink().SetText(ProgressField::SizeLabel, kLabelTotalSize);
+    return CopyNtfsVolume(job);
+  }
   if (job.wizard.formattedMode || job.wizard.rangeRun) {
     job.sink().SetText(ProgressField::SizeLabel, job.flags.logLoaded ? kLabelTotalSize : kLabelIndexesFound);
     if (job.wizard.rangeRun) ++job.flags.rangePhase;
@@ -72,7 +77,7 @@ AnalysisOutcome RunFat(AnalysisJob& job) {
   if (job.wizard.rangeRun) {
     if (job.flags.rangePhase != 0 && job.flags.rangePhase != 1) return AnalysisOutcome::NoWorker;
     job.sink().SetText(ProgressField::SizeLabel, job.flags.logLoaded ? kLabelTotalSize : kLabelCurrentSector);
-    return NotAvailable(job);
+    return job.flags.rangePhase == 0 ? ScanFatRange(job) : CopyFatVolume(job);
   }
   if (job.wizard.formattedMode) return RunFormattedFat(job);
   job.sink().SetText(ProgressField::SizeLabel, kLabelTotalSize);

@@ -7,8 +7,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/fat_folder_reader.h"
 #include "engine/analysis_step.h"
+#include "engine/fat_folder_reader.h"
+#include "engine/found_tree.h"
 #include "engine/lost_folders.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_sector.h"
@@ -27,16 +28,25 @@ constexpr std::uint32_t kFirstDataCluster = 2;
 
 class FormattedFatScan {
  public:
-  FormattedFatScan(AnalysisJob& job, FatType type)
+  FormattedFatScan(AnalysisJob& job, FatType type, std::uint16_t volume)
       : job_(job),
         boot_(job.parameters.boot),
         type_(type),
+        volume_(volume),
         reader_(job, type),
         takeEntry_([this](const ListedEntry& entry) { Take(entry); }) {}
 
   AnalysisOutcome Run() {
     if (!EndStepOnStop(SearchFolderSignatures())) return AnalysisOutcome::Abandoned;
     if (!AssignLostFolders()) return AnalysisOutcome::Abandoned;
+    InsertRootData();
+    if (!EndStepOnStop(InsertSubfolderData())) return AnalysisOutcome::Abandoned;
+    return AnalysisOutcome::ResultsReady;
+  }
+
+  // A range run: the folders are already in the store, with "Lost" and
+  // their lost-folder pass; only the volume's root and its folders are read.
+  AnalysisOutcome RunOnVolume() {
     InsertRootData();
     if (!EndStepOnStop(InsertSubfolderData())) return AnalysisOutcome::Abandoned;
     return AnalysisOutcome::ResultsReady;
@@ -117,16 +127,9 @@ class FormattedFatScan {
     // A copy of a folder's first cluster names the cluster it was copied from.
     if (!dot || !dotDot || dot->firstCluster != cluster) return;
     const std::string name = std::string(kFoundFolderPrefix) + std::to_string(job_.store.folderCount());
-    job_.store.AddFolder(
-        NewFolder{ItemName{name, {}}, kFlagNo, ParentNumber(dotDot->firstCluster), cluster, 0, FatEntryTimes(*dot), 0});
+    job_.store.AddFolder(NewFolder{ItemName{name, {}}, kFlagNo, FatParentNumber(type_, dotDot->firstCluster, boot_),
+                                   cluster, 0, FatEntryTimes(*dot), 0});
     lastName_ = EightBitToUtf16(name);
-  }
-
-  // ".." holds 0 for the root; some systems write the FAT32 root's cluster
-  // instead, which means the root all the same.
-  std::uint32_t ParentNumber(std::uint32_t dotDotCluster) const {
-    if (type_ == FatType::Fat32 && dotDotCluster == boot_.rootFirst) return FatRootNumber;
-    return dotDotCluster;
   }
 
   // Step 2: folders whose parent was not found, or whose parents loop, go
@@ -157,9 +160,10 @@ class FormattedFatScan {
     std::size_t done = 0;
     // The tree from the root first, then whatever hangs from nothing (none
     // after the lost-folder pass, unless Back cut it short).
-    std::vector<FolderId> seeds{};
-    for (const FolderId id : store.ChildFolders(FatRootNumber)) seeds.push_back(id);
-    for (const FolderId id : store.FoldersInOrder()) seeds.push_back(id);
+    std::vector<FolderId> seeds = ChildrenInTree(store, FatRootNumber, volume_);
+    for (const FolderId id : store.FoldersInOrder()) {
+      if (store.folder(id).volumeNumber == volume_) seeds.push_back(id);
+    }
     for (const FolderId seed : seeds) {
       pending.push_back(seed);
       while (!pending.empty()) {
@@ -167,7 +171,9 @@ class FormattedFatScan {
         pending.pop_front();
         if (walked[id]) continue;
         walked[id] = 1;
-        for (const FolderId child : store.ChildFolders(store.folder(id).ownNumber)) pending.push_back(child);
+        for (const FolderId child : ChildrenInTree(store, store.folder(id).ownNumber, volume_)) {
+          pending.push_back(child);
+        }
         ReadFolder(id);
         percent.Show(++done, total);
         if (const StepGo go = CheckStep(job_); go != StepGo::On) return go;
@@ -205,7 +211,7 @@ class FormattedFatScan {
   // ".." is the folder being read; it adds no folder.
   void NameFolder(const ListedEntry& listed) {
     Store& store = job_.store;
-    const std::optional<FolderId> id = store.FindFolder(listed.entry.firstCluster, 0);
+    const std::optional<FolderId> id = store.FindFolder(listed.entry.firstCluster, volume_);
     if (!id || store.folder(*id).parentNumber != listed.parentNumber) return;
     // The cluster of a deleted folder taken over by a new one in the same
     // parent: the live entry's name and state stand.
@@ -219,6 +225,7 @@ class FormattedFatScan {
   AnalysisJob& job_;
   const BootParameters& boot_;
   FatType type_;
+  std::uint16_t volume_;  // the volume whose folders are read: 0 outside a range run
   FatFolderReader reader_;
   const ListedEntryHandler takeEntry_;
   std::u16string lastName_;
@@ -227,19 +234,37 @@ class FormattedFatScan {
   std::unordered_set<FolderId> namedByLiveEntry_;
 };
 
+// Without a cluster size no cluster can be found or read.
+std::optional<FatType> ScannableType(AnalysisJob& job) {
+  const std::optional<FatType> type = FatTypeOf(job.parameters.fileSystem);
+  if (!type || job.parameters.boot.sectorsPerCluster == 0) {
+    job.prompts.ShowMessage(kMsgRecoveryNotPossible);
+    return std::nullopt;
+  }
+  return type;
+}
+
 }  // namespace
+
+std::uint32_t FatParentNumber(FatType type, std::uint32_t dotDotCluster, const BootParameters& boot) {
+  if (type == FatType::Fat32 && dotDotCluster == boot.rootFirst) return FatRootNumber;
+  return dotDotCluster;
+}
+
+AnalysisOutcome RunFormattedFatOnVolume(AnalysisJob& job, std::uint16_t volume) {
+  const std::optional<FatType> type = ScannableType(job);
+  if (!type) return AnalysisOutcome::CloseNoResults;
+  FormattedFatScan scan(job, *type, volume);
+  return scan.RunOnVolume();
+}
 
 AnalysisOutcome RunFormattedFat(AnalysisJob& job) {
   job.store.ClearStore();
   job.store.currentVolume = 0;
-  const std::optional<FatType> type = FatTypeOf(job.parameters.fileSystem);
-  // Without a cluster size no cluster can be found or read.
-  if (!type || job.parameters.boot.sectorsPerCluster == 0) {
-    job.prompts.ShowMessage(kMsgRecoveryNotPossible);
-    return AnalysisOutcome::CloseNoResults;
-  }
+  const std::optional<FatType> type = ScannableType(job);
+  if (!type) return AnalysisOutcome::CloseNoResults;
   AddFatLostFolder(job.store);
-  FormattedFatScan scan(job, *type);
+  FormattedFatScan scan(job, *type, 0);
   return scan.Run();
 }
 

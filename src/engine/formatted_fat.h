@@ -3,9 +3,11 @@
 // entries and reports the files every folder lists.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "engine/analysis_driver.h"
+#include "fs/fat/fat_type.h"
 
 namespace korv {
 
@@ -23,5 +25,15 @@ inline constexpr std::string_view kFoundFolderPrefix = "Dir";
 // no sectors per cluster, or Abandoned after Back. A stop ends the folder
 // search or the reading of the sub-folders early; the later steps still run.
 AnalysisOutcome RunFormattedFat(AnalysisJob& job);
+
+// The same scan in a range run, on folders already in the store: it neither
+// clears the store nor adds "Lost", and leaves out the folder search and the
+// lost-folder pass; it reads the root of the volume and walks the folders of
+// `volume` only.
+AnalysisOutcome RunFormattedFatOnVolume(AnalysisJob& job, std::uint16_t volume);
+
+// The folder a ".." entry names: 0 means the root; some systems write the
+// FAT32 root's cluster instead, which means the root all the same.
+std::uint32_t FatParentNumber(FatType type, std::uint32_t dotDotCluster, const BootParameters& boot);
 
 }  // namespace korv

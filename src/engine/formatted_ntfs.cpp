@@ -49,6 +49,8 @@ class VolumeDump {
                static_cast<std::uint64_t>(job.scanLists.scanFileCount())),
         percent_(job) {}
 
+  // The lists are copied, not taken: after Back from the results, another
+  // volume picked from the same scan finds them whole.
   StepGo DumpFolders() {
     StepGo go = StepGo::On;
     for (const ScanDirRecord& directory : job_.scanLists.dirs) {
@@ -56,23 +58,38 @@ class VolumeDump {
       if (directory.ownNumber != NtfsRootNumber) AddFolder(directory);
       if ((go = Reported(directory.wideName)) != StepGo::On) break;
     }
-    ScanDirList().swap(job_.scanLists.dirs);
     return go;
   }
 
-  StepGo DumpFiles() {
+  // Files carry no volume of their own: the volume whose sectors hold a
+  // file's record is the one it belongs to, so a file of another volume
+  // never shows under a folder of the same number in this one.
+  StepGo DumpFiles(std::int32_t volume) {
+    const VolumeCandidate* candidate = VolumeAt(volume);
     StepGo go = StepGo::On;
     for (const ScanFileRecord& file : job_.scanLists.files) {
-      // Records without a name have no parent, and nothing to show
-      // (records that lost their names but hold data come as "Lost" items).
-      if (file.parentNumber != 0) AddFile(file);
+      // Records without a name have no parent, and nothing to show (records
+      // that lost their names but hold data come as "Lost" items).
+      if (file.parentNumber != 0 && (candidate == nullptr || HoldsRecord(*candidate, file.recordSector))) {
+        AddFile(file);
+      }
       if ((go = Reported(file.wideName)) != StepGo::On) break;
     }
-    ScanFileList().swap(job_.scanLists.files);
     return go;
   }
 
  private:
+  const VolumeCandidate* VolumeAt(std::int32_t volume) const {
+    if (volume < 1 || static_cast<std::size_t>(volume) > job_.volumes.size()) return nullptr;
+    return &job_.volumes[static_cast<std::size_t>(volume) - 1];
+  }
+
+  // The range a volume's directories are confirmed in: after its boot
+  // sector, up to its end.
+  static bool HoldsRecord(const VolumeCandidate& candidate, std::uint64_t sector) {
+    return sector > candidate.firstSector && sector <= candidate.endSector;
+  }
+
   void AddFolder(const ScanDirRecord& directory) {
     NewFolder folder;
     folder.name.wide = directory.wideName;
@@ -123,6 +140,9 @@ AnalysisOutcome RunFormattedNtfs(AnalysisJob& job) {
   if (!GoesOn(job, FindNtfsVolumes(job, finds.bootHits))) return AnalysisOutcome::Abandoned;
   if (job.wizard.rangeRun) return AnalysisOutcome::CloseForVolumeList;
   DumpNtfsVolume(job, 1);
+  // Nothing reads the lists after the dump outside a range run.
+  ScanDirList().swap(job.scanLists.dirs);
+  ScanFileList().swap(job.scanLists.files);
   return job.worker.abandoned() ? AnalysisOutcome::Abandoned : AnalysisOutcome::ResultsReady;
 }
 
@@ -135,7 +155,7 @@ void DumpNtfsVolume(AnalysisJob& job, std::int32_t volume) {
   if (!job.scanLists.dirs.empty()) AddVolumeLostFolder(job.store, volumeNumber);
   VolumeDump dump(job);
   if (!GoesOn(job, dump.DumpFolders())) return;
-  if (!GoesOn(job, dump.DumpFiles())) return;
+  if (!GoesOn(job, dump.DumpFiles(volume))) return;
   AssignLostItems(job, NtfsRootNumber, volumeNumber, kStatusFormattedLostFolders);
   if (job.worker.abandoned()) return;
   job.worker.ClearStop();

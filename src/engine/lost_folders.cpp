@@ -100,8 +100,9 @@ void AddLostFolder(Store& store) {
   store.AddFolder(lost);
 }
 
-void AddFatLostFolder(Store& store) {
+void AddFatLostFolder(Store& store, std::uint16_t volume) {
   NewFolder lost;
+  lost.volumeNumber = volume;
   lost.name.eightBit = kLostEightBitName;
   lost.parentNumber = FatRootNumber;
   lost.ownNumber = LostNumber;

@@ -12,7 +12,7 @@ namespace korv {
 void AddLostFolder(Store& store);
 // Adds the folder "Lost" to the root of a FAT volume, named in 8-bit text as
 // FAT names are.
-void AddFatLostFolder(Store& store);
+void AddFatLostFolder(Store& store, std::uint16_t volume = 0);
 
 // The lost-folder pass of volume `volume` whose root folder is `rootNumber`:
 // a folder whose parent is not a folder of the store, and every folder that
