@@ -1,0 +1,97 @@
+#include "carve/range_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <new>
+
+#include "common/worker_control.h"
+
+namespace korv {
+
+namespace {
+
+// The fallback read when the full buffer cannot be had.
+constexpr std::uint32_t kFallbackSectors = 8;
+
+}  // namespace
+
+std::unique_ptr<std::uint8_t[]> AllocateCarveBuffer(std::size_t bytes) {
+  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]);
+}
+
+RangeReader::RangeReader(SectorSource& sectors, std::uint64_t firstSector, std::uint64_t endSector,
+                         WorkerControl* worker)
+    : sectors_(sectors),
+      worker_(worker),
+      firstSector_(firstSector),
+      sectorBytes_(std::max<std::uint32_t>(sectors.sectorBytes(), 512)),
+      size_(endSector > firstSector ? CheckedMul(endSector - firstSector, sectorBytes_).value_or(UINT64_MAX) : 0) {
+  const std::size_t full = std::max<std::size_t>(kCarveBufferBytes / sectorBytes_, 2) * sectorBytes_;
+  buffer_ = AllocateCarveBuffer(full);
+  windowBytes_ = full;
+  if (!buffer_) {
+    windowBytes_ = std::size_t{kFallbackSectors} * sectorBytes_;
+    buffer_ = AllocateCarveBuffer(windowBytes_);
+  }
+}
+
+bool RangeReader::stopRequested() const { return worker_ != nullptr && worker_->stopRequested(); }
+
+void RangeReader::Load(std::uint64_t pos) {
+  const std::uint64_t sector = pos / sectorBytes_;
+  const std::uint64_t start = sector * sectorBytes_;
+  const std::uint64_t remaining = size_ - start;
+  const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes_, remaining));
+  const auto count = static_cast<std::uint32_t>((bytes + sectorBytes_ - 1) / sectorBytes_);
+  // ReadCurrent fills what it cannot read with zeros; its result only says
+  // whether the last sector was read, which carving does not need.
+  sectors_.ReadCurrent(firstSector_ + sector, count, std::span(buffer_.get(), std::size_t{count} * sectorBytes_));
+  loadedAt_ = start;
+  loadedBytes_ = bytes;
+  loaded_ = true;
+}
+
+ByteView RangeReader::At(std::uint64_t pos, std::size_t length) {
+  if (!buffer_ || pos >= size_) return {};
+  length = static_cast<std::size_t>(std::min<std::uint64_t>({length, size_ - pos, windowBytes()}));
+  if (!loaded_ || pos < loadedAt_ || pos + length > loadedAt_ + loadedBytes_) Load(pos);
+  return ByteView(buffer_.get() + (pos - loadedAt_), length);
+}
+
+std::optional<std::uint64_t> RangeReader::Find(std::span<const std::uint8_t> pattern, std::uint64_t from,
+                                               std::uint64_t limit) {
+  if (pattern.empty() || !buffer_) return std::nullopt;
+  limit = std::min(limit, size_);
+  const std::boyer_moore_horspool_searcher searcher(pattern.begin(), pattern.end());
+  std::uint64_t cursor = from;
+  while (cursor < limit && limit - cursor >= pattern.size()) {
+    if (stopRequested()) return std::nullopt;
+    const ByteView view = At(cursor, static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes(), limit - cursor)));
+    if (view.size() < pattern.size()) return std::nullopt;
+    const auto bytes = view.span();
+    const auto hit = std::search(bytes.begin(), bytes.end(), searcher);
+    if (hit != bytes.end()) return cursor + static_cast<std::uint64_t>(hit - bytes.begin());
+    // The last pattern.size() - 1 bytes may begin a match that ends in the
+    // next buffer: search again from there.
+    cursor += view.size() - (pattern.size() - 1);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::uint64_t> RangeReader::FindByte(std::uint8_t value, std::uint64_t from, std::uint64_t limit) {
+  limit = std::min(limit, size_);
+  std::uint64_t cursor = from;
+  while (cursor < limit) {
+    if (stopRequested()) return std::nullopt;
+    const ByteView view = At(cursor, static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes(), limit - cursor)));
+    if (view.empty()) return std::nullopt;
+    if (const void* hit = std::memchr(view.data(), value, view.size())) {
+      return cursor + static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(hit) - view.data());
+    }
+    cursor += view.size();
+  }
+  return std::nullopt;
+}
+
+}  // namespace korv
