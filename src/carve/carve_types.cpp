@@ -157,8 +157,9 @@ std::vector<CarveEntry> AllEntries() {
   entries.push_back(std::move(zip));
 
   // The added types.
-  CarveEntry gif = FooterEntry("GIF", {At0(Bytes("GIF87a")), At0(Bytes("GIF89a"))}, {Anywhere(Bytes({0x00, 0x3B}))},
-                               ExactEnd::Gif);
+  CarveEntry gif = NewEntry("GIF", {At0(Bytes("GIF87a")), At0(Bytes("GIF89a"))});
+  gif.endRule = EndRule::Structure;
+  gif.exactEnd = ExactEnd::Gif;
   entries.push_back(std::move(gif));
   CarveEntry mp4 = NewEntry("MP4", {Signature{Bytes("ftyp"), 4, {}}});
   mp4.endRule = EndRule::Structure;
