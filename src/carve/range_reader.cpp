@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/worker_control.h"
+#include "engine/analysis_step.h"
 
 namespace korv {
 
@@ -44,12 +45,34 @@ void RangeReader::Load(std::uint64_t pos) {
   const std::uint64_t remaining = size_ - start;
   const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes_, remaining));
   const auto count = static_cast<std::uint32_t>((bytes + sectorBytes_ - 1) / sectorBytes_);
-  // ReadCurrent fills what it cannot read with zeros; its result only says
-  // whether the last sector was read, which carving does not need.
-  sectors_.ReadCurrent(firstSector_ + sector, count, std::span(buffer_.get(), std::size_t{count} * sectorBytes_));
+  // Stretches the container does not hold read as zeros: they are filled
+  // here without asking the reader.
+  for (std::uint32_t done = 0; done < count;) {
+    const std::uint64_t at = firstSector_ + sector + done;
+    const std::uint64_t unheld = UnheldSectorsAt(sectors_.source(), at);
+    const AllocationRun run = unheld > 0 ? AllocationRun{false, unheld} : HeldRunAt(at);
+    const auto part = static_cast<std::uint32_t>(std::min<std::uint64_t>(run.sectors, count - done));
+    const std::span out(buffer_.get() + std::size_t{done} * sectorBytes_, std::size_t{part} * sectorBytes_);
+    if (run.allocated) {
+      // ReadCurrent fills what it cannot read with zeros; its result only
+      // says whether the last sector was read, which carving does not need.
+      sectors_.ReadCurrent(at, part, out);
+    } else {
+      std::fill(out.begin(), out.end(), std::uint8_t{0});
+    }
+    done += part;
+  }
   loadedAt_ = start;
   loadedBytes_ = bytes;
   loaded_ = true;
+}
+
+AllocationRun RangeReader::HeldRunAt(std::uint64_t sector) const {
+  const CurrentSource& source = sectors_.source();
+  if (!source.isVirtual() || source.virtualDisk == nullptr) return {true, UINT32_MAX};
+  const AllocationRun run = source.virtualDisk->allocationAt(sector);
+  // Past the disk's end, or a reader that cannot tell: read it all.
+  return {true, run.sectors == 0 ? UINT32_MAX : run.sectors};
 }
 
 ByteView RangeReader::At(std::uint64_t pos, std::size_t length) {

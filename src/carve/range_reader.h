@@ -14,6 +14,7 @@
 
 #include "platform/bytes.h"
 #include "storage/sector_source.h"
+#include "storage/virtual_disk.h"
 
 namespace korv {
 
@@ -58,6 +59,8 @@ class RangeReader {
  private:
   // Loads the buffer so that it starts at the sector holding `pos`.
   void Load(std::uint64_t pos);
+  // The held stretch from `sector` on, as long as the container can say.
+  AllocationRun HeldRunAt(std::uint64_t sector) const;
 
   SectorSource& sectors_;
   WorkerControl* worker_;
