@@ -49,8 +49,7 @@ void RangeReader::Load(std::uint64_t pos) {
   // here without asking the reader.
   for (std::uint32_t done = 0; done < count;) {
     const std::uint64_t at = firstSector_ + sector + done;
-    const std::uint64_t unheld = UnheldSectorsAt(sectors_.source(), at);
-    const AllocationRun run = unheld > 0 ? AllocationRun{false, unheld} : HeldRunAt(at);
+    const AllocationRun run = StretchAt(sector + done);
     const auto part = static_cast<std::uint32_t>(std::min<std::uint64_t>(run.sectors, count - done));
     const std::span out(buffer_.get() + std::size_t{done} * sectorBytes_, std::size_t{part} * sectorBytes_);
     if (run.allocated) {
@@ -67,12 +66,14 @@ void RangeReader::Load(std::uint64_t pos) {
   loaded_ = true;
 }
 
-AllocationRun RangeReader::HeldRunAt(std::uint64_t sector) const {
+AllocationRun RangeReader::StretchAt(std::uint64_t sector) const {
+  const std::uint64_t absolute = firstSector_ + sector;
+  if (const std::uint64_t unheld = UnheldSectorsAt(sectors_.source(), absolute)) return {false, unheld};
   const CurrentSource& source = sectors_.source();
-  if (!source.isVirtual() || source.virtualDisk == nullptr) return {true, UINT32_MAX};
-  const AllocationRun run = source.virtualDisk->allocationAt(sector);
-  // Past the disk's end, or a reader that cannot tell: read it all.
-  return {true, run.sectors == 0 ? UINT32_MAX : run.sectors};
+  if (!source.isVirtual() || source.virtualDisk == nullptr) return {true, UINT64_MAX};
+  const AllocationRun run = source.virtualDisk->allocationAt(absolute);
+  // Past the disk's end, or a reader that cannot tell: all of it is read.
+  return {true, run.sectors == 0 ? UINT64_MAX : run.sectors};
 }
 
 ByteView RangeReader::At(std::uint64_t pos, std::size_t length) {

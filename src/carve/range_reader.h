@@ -56,11 +56,13 @@ class RangeReader {
 
   bool stopRequested() const;
 
+  // The stretch of sectors from `sector` (counted from the range's first)
+  // that share one allocation state in the container; at least one sector.
+  AllocationRun StretchAt(std::uint64_t sector) const;
+
  private:
   // Loads the buffer so that it starts at the sector holding `pos`.
   void Load(std::uint64_t pos);
-  // The held stretch from `sector` on, as long as the container can say.
-  AllocationRun HeldRunAt(std::uint64_t sector) const;
 
   SectorSource& sectors_;
   WorkerControl* worker_;

@@ -4,7 +4,6 @@
 
 #include "carve/file_end.h"
 #include "carve/range_reader.h"
-#include "engine/analysis_step.h"
 
 namespace korv {
 
@@ -26,6 +25,7 @@ class RawScan {
     job_.sink.SetText(ProgressField::Status, kMsgRawSearching);
     const std::uint64_t total = job_.endSector > job_.firstSector ? job_.endSector - job_.firstSector : 0;
     std::uint64_t nextReport = 0;
+    std::uint64_t heldUntil = 0;  // the container was asked up to here
     for (std::uint64_t sector = 0; sector < total;) {
       if (sector >= nextReport) {
         Report(sector, total);
@@ -35,10 +35,13 @@ class RawScan {
           break;
         }
       }
-      const std::uint64_t unheld = UnheldSectorsAt(job_.sectors.source(), job_.firstSector + sector);
-      if (unheld > 0) {
-        sector += unheld;
-        continue;
+      if (sector >= heldUntil) {
+        const AllocationRun stretch = reader_.StretchAt(sector);
+        if (!stretch.allocated) {
+          sector += stretch.sectors;
+          continue;
+        }
+        heldUntil = sector + std::min(stretch.sectors, total - sector);
       }
       const auto next = Examine(sector);
       if (!next) break;
