@@ -210,6 +210,18 @@ bool HeaderHolds(const CarveEntry& entry, ByteView sector) {
     const auto length = sector.u16be(4);
     return marker && length && IsJpegMarkerAfterStart(*marker) && *length >= 2;
   }
+  if (name == "BMP") {
+    // Reserved words zero, and an information header of a size some
+    // version of the format defines.
+    const auto reserved = sector.u32le(6);
+    const auto infoSize = sector.u32le(14);
+    return reserved == 0u && infoSize &&
+           (*infoSize == 12 || *infoSize == 40 || *infoSize == 52 || *infoSize == 56 || *infoSize == 108 ||
+            *infoSize == 124);
+  }
+  // An archive begins with a local file header, or is empty and holds only
+  // its end record.
+  if (name == "ZIP") return sector.matches(2, "\x03\x04") || sector.matches(2, "\x05\x06");
   if (name == "AVI") return sector.matches(8, "AVI ");
   if (name == "WAV") return sector.matches(8, "WAVE");
   if (name == "CDR") return sector.matches(8, "CDR");

@@ -12,10 +12,19 @@ namespace {
 // Progress and the stop request are looked at every this many sectors.
 constexpr std::uint64_t kReportEvery = 1000;
 
+// The range's end, cut at the end of a virtual disk: past it there is
+// nothing to find.
+std::uint64_t EndOfData(const CarveJob& job) {
+  const CurrentSource& source = job.sectors.source();
+  if (!source.isVirtual() || source.virtualDisk == nullptr) return job.endSector;
+  const std::uint64_t diskSectors = source.virtualDisk->facts().diskSizeBytes / kVirtualSectorBytes;
+  return std::max(job.firstSector, std::min(job.endSector, diskSectors));
+}
+
 class RawScan {
  public:
   explicit RawScan(CarveJob& job)
-      : job_(job), reader_(job.sectors, job.firstSector, job.endSector, &job.worker) {}
+      : job_(job), reader_(job.sectors, job.firstSector, EndOfData(job), &job.worker) {}
 
   CarveSummary Run() {
     if (!reader_.usable()) {
@@ -23,7 +32,7 @@ class RawScan {
       return Finish();
     }
     job_.sink.SetText(ProgressField::Status, kMsgRawSearching);
-    const std::uint64_t total = job_.endSector > job_.firstSector ? job_.endSector - job_.firstSector : 0;
+    const std::uint64_t total = reader_.size() / reader_.sectorBytes();
     std::uint64_t nextReport = 0;
     std::uint64_t heldUntil = 0;  // the container was asked up to here
     for (std::uint64_t sector = 0; sector < total;) {

@@ -89,9 +89,12 @@ INSTANTIATE_TEST_SUITE_P(Ends, ExactOrWhole, ::testing::Bool(),
 
 // A size field of 0 drops the header; the next sector is searched.
 TEST_F(CarveScanTest, BitmapWithoutSizeIsDroppedAndTheNextSectorSearched) {
-  Put(0, "BM");
   std::vector<std::uint8_t> bitmap(1000, 0x5A);
   StoreAscii(bitmap, 0, "BM");
+  StoreU32LE(bitmap, 2, 0);
+  StoreU32LE(bitmap, 6, 0);
+  StoreU32LE(bitmap, 14, 40);
+  Put(0, std::span(bitmap).first(18));
   StoreU32LE(bitmap, 2, 1000);
   Put(kSector, bitmap);
   const CarveSummary summary = Scan("BMP", false, 0, 20);
@@ -212,6 +215,14 @@ TEST_F(CarveScanTest, JpegEndsAtTheMainImagesMarker) {
   const CarveSummary summary = Scan("JPEG");
   ASSERT_EQ(summary.filesWritten, 1u);
   EXPECT_EQ(Carved("JPEG/0.JPEG"), std::vector<std::uint8_t>(jpeg.begin(), jpeg.end() - 600));
+}
+
+// A range that runs past the disk ends with the disk: nothing lies beyond.
+TEST_F(CarveScanTest, RangeIsCutAtTheDisksEnd) {
+  Put(2000 * kSector, TinyPng());
+  const CarveSummary summary = Scan("PNG", true, 0, 4'000'000'000);
+  EXPECT_EQ(summary.filesWritten, 1u);
+  EXPECT_EQ(sink_.last(ProgressField::Sector), "2048");
 }
 
 // Every way the scan ends shows an end message.

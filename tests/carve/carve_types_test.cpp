@@ -79,6 +79,11 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"Mp4", {0, 0, 0, 0x20, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm'}, "MP4"},
         HeaderCase{"Id3", {'I', 'D', '3', 3, 0}, "MP3"},
         HeaderCase{"Id3BadVersion", {'I', 'D', '3', 9, 0}, ""},
+        HeaderCase{"Bitmap", {'B', 'M', 0x36, 0x10, 0, 0, 0, 0, 0, 0, 0x36, 0, 0, 0, 40, 0, 0, 0}, "BMP"},
+        HeaderCase{"BitmapOddInfoSize", {'B', 'M', 0x36, 0x10, 0, 0, 0, 0, 0, 0, 0x36, 0, 0, 0, 41, 0, 0, 0}, ""},
+        HeaderCase{"ZipLocalHeader", {'P', 'K', 3, 4, 20, 0}, "ZIP"},
+        HeaderCase{"ZipEmpty", {'P', 'K', 5, 6, 0, 0}, "ZIP"},
+        HeaderCase{"PkAlone", {'P', 'K', 'x', 'y'}, ""},
         HeaderCase{"HtmlAfterLineEnd", {'\r', '\n', '<', 'H', 'T', 'M', 'L', '>'}, "HTML"}),
     [](const auto& info) { return std::string(info.param.name); });
 
