@@ -150,7 +150,7 @@ std::vector<CarveEntry> AllEntries() {
   entries.push_back(FooterEntry("TIF", {At0(Bytes({'I', 'I', '*', 0x00}))}, {Anywhere(std::vector<std::uint8_t>(16, 0))},
                                 ExactEnd::None));
   entries.push_back(FooterEntry("XML", {At0(Bytes("<?xml"))}, {Anywhere(Bytes({0x0D, 0x0A, 0x00, 0x00}))},
-                                ExactEnd::AfterFooter));
+                                ExactEnd::Xml));
 
   CarveEntry zip = FooterEntry("ZIP", {At0(Bytes("PK"))}, {Anywhere(Bytes({'P', 'K', 0x05, 0x06}))}, ExactEnd::Zip);
   zip.outputs = {"ZIP", "DOCX", "XLSX", "PPTX"};

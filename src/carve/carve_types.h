@@ -44,6 +44,7 @@ enum class ExactEnd {
   None,        // only the whole-sector rule
   SizeField,   // the size field, exactly
   AfterFooter, // just after the footer (and one line end after it)
+  Xml,         // the root element's closing tag and one line end
   Jpeg, Png, Zip, Pdf, Rtf, Gif, Mp4, Mp3, SevenZip, Sqlite,
 };
 

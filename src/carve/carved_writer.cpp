@@ -54,8 +54,8 @@ bool CarvedFileWriter::Copy(RangeReader& reader, std::uint64_t start, std::uint6
   OutputFile file(path);
   if (!file.isOpen()) return false;
   for (std::uint64_t done = 0; done < bytes;) {
-    const ByteView piece = reader.At(start + done, static_cast<std::size_t>(std::min<std::uint64_t>(
-                                                       bytes - done, reader.windowBytes())));
+    const ByteView ahead = reader.Ahead(start + done, 1);
+    const ByteView piece = ahead.sub(0, std::min<std::uint64_t>(ahead.size(), bytes - done));
     if (piece.empty() || !file.Write(piece.span())) return false;
     done += piece.size();
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 
 namespace korv {
 
@@ -174,6 +175,47 @@ std::optional<std::uint64_t> AfterFooter(RangeReader& reader, const CarveEntry& 
   const ByteView footer = reader.At(*first, footerLength);
   if (footer.u8(0) == 0x0D) return End(start, *first + 2, limit);
   return End(start, AfterLineEnd(reader, *first + footerLength), limit);
+}
+
+// The name of an XML document's root element: the first tag after the
+// declaration, comments and document type; empty when none is found in the
+// document's first bytes.
+std::string RootElementName(ByteView head) {
+  const std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
+  std::size_t at = 0;
+  for (int steps = 0; steps < 64; ++steps) {
+    at = text.find('<', at);
+    if (at == std::string_view::npos || at + 1 >= text.size()) return {};
+    const std::string_view rest = text.substr(at);
+    std::size_t close = std::string_view::npos;
+    if (rest.starts_with("<?")) close = text.find("?>", at);
+    if (rest.starts_with("<!--")) close = text.find("-->", at);
+    if (close == std::string_view::npos && rest.starts_with("<!")) close = text.find('>', at);
+    if (rest.starts_with("<?") || rest.starts_with("<!")) {
+      if (close == std::string_view::npos) return {};
+      at = close + 1;
+      continue;
+    }
+    const std::size_t end = rest.find_first_of(" \t\r\n/>", 1);
+    if (end == std::string_view::npos || end == 1) return {};
+    return std::string(rest.substr(1, end - 1));
+  }
+  return {};
+}
+
+// An XML document ends with its root element's closing tag and one line
+// end: the zeros of the classic footer are the slack after a file, which a
+// disk need not hold.
+std::optional<std::uint64_t> XmlLength(RangeReader& reader, const CarveEntry& entry, std::uint64_t start,
+                                       std::uint64_t limit) {
+  constexpr std::size_t kHeadBytes = 4096;
+  const std::string name = RootElementName(reader.At(start, kHeadBytes));
+  if (name.empty()) return AfterFooter(reader, entry, start, limit);
+  const std::string closing = "</" + name + ">";
+  const std::span tag(reinterpret_cast<const std::uint8_t*>(closing.data()), closing.size());
+  const auto found = reader.Find(tag, start, start + limit);
+  if (!found) return std::nullopt;
+  return End(start, AfterLineEnd(reader, *found + closing.size()), limit);
 }
 
 std::optional<std::uint64_t> SizeFieldLength(RangeReader& reader, const CarveEntry& entry, std::uint64_t start,
@@ -350,7 +392,8 @@ std::optional<std::uint64_t> RtfLength(RangeReader& reader, std::uint64_t start,
   std::uint64_t depth = 0;
   bool escaped = false;
   for (std::uint64_t pos = start; pos < end;) {
-    const ByteView piece = reader.At(pos, static_cast<std::size_t>(std::min<std::uint64_t>(65536, end - pos)));
+    const ByteView ahead = reader.Ahead(pos, 1);
+    const ByteView piece = ahead.sub(0, std::min<std::uint64_t>(ahead.size(), end - pos));
     if (piece.empty()) return std::nullopt;
     for (std::size_t i = 0; i < piece.size(); ++i) {
       const std::uint8_t c = piece.data()[i];
@@ -379,6 +422,7 @@ std::optional<ExactLength> FindExactEnd(RangeReader& reader, const CarveEntry& e
     case ExactEnd::None: return std::nullopt;
     case ExactEnd::SizeField: return plain(SizeFieldLength(reader, entry, start, limit));
     case ExactEnd::AfterFooter: return plain(AfterFooter(reader, entry, start, limit));
+    case ExactEnd::Xml: return plain(XmlLength(reader, entry, start, limit));
     case ExactEnd::Jpeg: return plain(JpegLength(reader, start, limit));
     case ExactEnd::Png: return plain(PngLength(reader, start, limit));
     case ExactEnd::Zip: return ZipLength(reader, start, limit);

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "common/worker_control.h"
-#include "engine/analysis_step.h"
 
 namespace korv {
 
@@ -67,13 +66,22 @@ void RangeReader::Load(std::uint64_t pos) {
 }
 
 AllocationRun RangeReader::StretchAt(std::uint64_t sector) const {
-  const std::uint64_t absolute = firstSector_ + sector;
-  if (const std::uint64_t unheld = UnheldSectorsAt(sectors_.source(), absolute)) return {false, unheld};
+  // Containers answer for long stretches, and an answer can cost a walk of
+  // their tables: the last one is kept and served from while it lasts.
+  if (sector < stretchFirst_ || sector - stretchFirst_ >= stretch_.sectors) {
+    stretchFirst_ = sector;
+    stretch_ = AskContainer(firstSector_ + sector);
+  }
+  return {stretch_.allocated, stretch_.sectors - (sector - stretchFirst_)};
+}
+
+AllocationRun RangeReader::AskContainer(std::uint64_t absolute) const {
   const CurrentSource& source = sectors_.source();
   if (!source.isVirtual() || source.virtualDisk == nullptr) return {true, UINT64_MAX};
   const AllocationRun run = source.virtualDisk->allocationAt(absolute);
-  // Past the disk's end, or a reader that cannot tell: all of it is read.
-  return {true, run.sectors == 0 ? UINT64_MAX : run.sectors};
+  // Past the disk's end: read (as zeros) to the range's end.
+  if (run.sectors == 0) return {true, UINT64_MAX};
+  return run;
 }
 
 ByteView RangeReader::At(std::uint64_t pos, std::size_t length) {
@@ -81,6 +89,13 @@ ByteView RangeReader::At(std::uint64_t pos, std::size_t length) {
   length = static_cast<std::size_t>(std::min<std::uint64_t>({length, size_ - pos, windowBytes()}));
   if (!loaded_ || pos < loadedAt_ || pos + length > loadedAt_ + loadedBytes_) Load(pos);
   return ByteView(buffer_.get() + (pos - loadedAt_), length);
+}
+
+ByteView RangeReader::Ahead(std::uint64_t pos, std::size_t atLeast) {
+  if (!buffer_ || pos >= size_) return {};
+  atLeast = static_cast<std::size_t>(std::min<std::uint64_t>({atLeast, size_ - pos, windowBytes()}));
+  if (!loaded_ || pos < loadedAt_ || pos + atLeast > loadedAt_ + loadedBytes_) Load(pos);
+  return ByteView(buffer_.get() + (pos - loadedAt_), static_cast<std::size_t>(loadedAt_ + loadedBytes_ - pos));
 }
 
 std::optional<std::uint64_t> RangeReader::Find(std::span<const std::uint8_t> pattern, std::uint64_t from,
@@ -91,7 +106,8 @@ std::optional<std::uint64_t> RangeReader::Find(std::span<const std::uint8_t> pat
   std::uint64_t cursor = from;
   while (cursor < limit && limit - cursor >= pattern.size()) {
     if (stopRequested()) return std::nullopt;
-    const ByteView view = At(cursor, static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes(), limit - cursor)));
+    const ByteView ahead = Ahead(cursor, pattern.size());
+    const ByteView view = ahead.sub(0, std::min<std::uint64_t>(ahead.size(), limit - cursor));
     if (view.size() < pattern.size()) return std::nullopt;
     const auto bytes = view.span();
     const auto hit = std::search(bytes.begin(), bytes.end(), searcher);
@@ -108,7 +124,8 @@ std::optional<std::uint64_t> RangeReader::FindByte(std::uint8_t value, std::uint
   std::uint64_t cursor = from;
   while (cursor < limit) {
     if (stopRequested()) return std::nullopt;
-    const ByteView view = At(cursor, static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes(), limit - cursor)));
+    const ByteView ahead = Ahead(cursor, 1);
+    const ByteView view = ahead.sub(0, std::min<std::uint64_t>(ahead.size(), limit - cursor));
     if (view.empty()) return std::nullopt;
     if (const void* hit = std::memchr(view.data(), value, view.size())) {
       return cursor + static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(hit) - view.data());

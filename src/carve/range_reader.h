@@ -45,6 +45,11 @@ class RangeReader {
   // windowBytes(); valid until the next call.
   ByteView At(std::uint64_t pos, std::size_t length);
 
+  // Whatever the buffer holds from `pos` on (at least `atLeast` bytes when
+  // the range has them), read only when it does not hold that much: the way
+  // to walk the stream forward without reading any byte twice.
+  ByteView Ahead(std::uint64_t pos, std::size_t atLeast);
+
   // The first position p in [from, limit) at which `pattern` stands whole
   // with p + pattern.size() <= limit; nothing when there is none or the
   // worker was asked to stop. The stream is searched a buffer at a time,
@@ -63,6 +68,7 @@ class RangeReader {
  private:
   // Loads the buffer so that it starts at the sector holding `pos`.
   void Load(std::uint64_t pos);
+  AllocationRun AskContainer(std::uint64_t absoluteSector) const;
 
   SectorSource& sectors_;
   WorkerControl* worker_;
@@ -74,6 +80,8 @@ class RangeReader {
   std::uint64_t loadedAt_ = 0;
   std::size_t loadedBytes_ = 0;
   bool loaded_ = false;
+  mutable std::uint64_t stretchFirst_ = 0;
+  mutable AllocationRun stretch_{true, 0};
 };
 
 }  // namespace korv
