@@ -225,6 +225,32 @@ TEST_F(CarveScanTest, RangeIsCutAtTheDisksEnd) {
   EXPECT_EQ(sink_.last(ProgressField::Sector), "2048");
 }
 
+struct XmlCase {
+  const char* name;
+  std::string document;
+};
+
+class XmlEnds : public CarveScanTest, public ::testing::WithParamInterface<XmlCase> {};
+
+// An XML document ends at its root element's closing tag and line end,
+// whatever follows it on the disk (not only the zeros of a fresh disk).
+TEST_P(XmlEnds, EndAtTheRootsClosingTag) {
+  const std::string& document = GetParam().document;
+  Put(8 * kSector, document);
+  Put(8 * kSector + document.size(), std::vector<std::uint8_t>(700, 0xAB));
+  const CarveSummary summary = Scan("XML", true, 0, 40);
+  ASSERT_EQ(summary.filesWritten, 1u);
+  EXPECT_EQ(Carved("XML/0.XML"), DiskBytes(8 * kSector, document.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, XmlEnds,
+    ::testing::Values(XmlCase{"Plain", "<?xml version=\"1.0\"?>\n<list>\n <list/>\n</list>\n"},
+                      XmlCase{"PrologAndComment",
+                              "<?xml version=\"1.0\"?>\r\n<!DOCTYPE note>\r\n<!-- <fake> -->\r\n<note a=\"1\">x</note>\r\n"},
+                      XmlCase{"NoLineEnd", "<?xml version=\"1.0\"?><r>text</r>"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Every way the scan ends shows an end message.
 TEST_F(CarveScanTest, StopEndsWithTheAbortedMessage) {
   session_.worker.RequestStop();
