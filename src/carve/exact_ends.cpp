@@ -137,9 +137,23 @@ std::optional<ExactLength> ZipLength(RangeReader& reader, std::uint64_t start, s
   return std::nullopt;
 }
 
+// Whether an incremental update begins with `next`: a cross-reference
+// section, or an object ("12 0 obj").
+bool BeginsPdfUpdate(ByteView next) {
+  if (next.matches(0, "xref")) return true;
+  std::uint64_t at = 0;
+  for (int number = 0; number < 2; ++number) {
+    const std::uint64_t digits = at;
+    while (next.u8(at) && *next.u8(at) >= '0' && *next.u8(at) <= '9') ++at;
+    if (at == digits || next.u8(at) != ' ') return false;
+    ++at;
+  }
+  return next.matches(at, "obj");
+}
+
 // The last "%%EOF" of the run: an incremental update follows an "%%EOF" at
-// once with more objects, so the search goes on while printable text
-// (not a new "%PDF") follows the line end.
+// once with more objects or a cross-reference section, and the file then
+// ends at a later "%%EOF".
 std::optional<std::uint64_t> PdfLength(RangeReader& reader, std::uint64_t start, std::uint64_t limit) {
   static constexpr std::uint8_t kEof[] = {'%', '%', 'E', 'O', 'F'};
   const std::uint64_t end = start + limit;
@@ -149,9 +163,7 @@ std::optional<std::uint64_t> PdfLength(RangeReader& reader, std::uint64_t start,
     const auto found = reader.Find(kEof, from, end);
     if (!found) break;
     fileEnd = AfterLineEnd(reader, *found + sizeof(kEof));
-    const ByteView next = reader.At(*fileEnd, 4);
-    const auto first = next.u8(0);
-    if (!first || *first < 0x20 || *first > 0x7E || next.matches(0, "%PDF")) break;
+    if (!BeginsPdfUpdate(reader.At(*fileEnd, 32))) break;
     from = *fileEnd;
   }
   if (!fileEnd) return std::nullopt;

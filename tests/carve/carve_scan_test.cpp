@@ -225,6 +225,32 @@ TEST_F(CarveScanTest, RangeIsCutAtTheDisksEnd) {
   EXPECT_EQ(sink_.last(ProgressField::Sector), "2048");
 }
 
+struct PdfCase {
+  const char* name;
+  std::string file;   // the PDF as written
+  std::string after;  // what follows it on the disk
+};
+
+class PdfEnds : public CarveScanTest, public ::testing::WithParamInterface<PdfCase> {};
+
+// A PDF ends at the last "%%EOF" of its incremental updates, and never
+// runs on into whatever text follows it.
+TEST_P(PdfEnds, EndsAtItsLastUpdate) {
+  const PdfCase& c = GetParam();
+  Put(8 * kSector, c.file + c.after + "\n%%EOF\n");
+  const CarveSummary summary = Scan("PDF", true, 0, 40);
+  ASSERT_EQ(summary.filesWritten, 1u);
+  EXPECT_EQ(Carved("PDF/0.PDF"), DiskBytes(8 * kSector, c.file.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, PdfEnds,
+    ::testing::Values(PdfCase{"OneRevision", "%PDF-1.4\n1 0 obj\n<<>>\nendobj\n%%EOF\n", "text that is not a PDF"},
+                      PdfCase{"TwoRevisions", "%PDF-1.4\n1 0 obj\n<<>>\nendobj\n%%EOF\n2 0 obj\n<<>>\nendobj\n%%EOF\r\n",
+                              "12 is not an object"},
+                      PdfCase{"UpdateOfTheTableOnly", "%PDF-1.4\n%%EOF\nxref\n0 1\n%%EOF\n", "\x01\x02"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct XmlCase {
   const char* name;
   std::string document;
