@@ -66,6 +66,19 @@ struct RecoverOptions {
 // Analysis, then the save walk of what is selected into the output folder.
 int RunRecover(const RecoverOptions& options);
 
+struct CarveOptions {
+  SourceChoice source;  // the partition, or --first and --end
+  std::string types;    // comma-separated row names, or "all"
+  std::string output;
+  bool json = false;
+  bool wholeSectors = false;  // the whole-sector end for every type that has one
+  std::string badSectors = "skip";
+};
+
+// Carves files of the ticked types out of a partition or range into the
+// output folder, one folder per type.
+int RunCarve(const CarveOptions& options);
+
 struct AnalysisRun {
   AnalysisOutcome outcome = AnalysisOutcome::NoWorker;
   bool interrupted = false;  // Ctrl-C stopped it

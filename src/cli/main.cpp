@@ -89,6 +89,22 @@ int main(int argc, char** argv) {
   recoverCommand->add_option("--bad-sectors", recover.badSectors, "What to do with unreadable sectors")
       ->check(CLI::IsMember({"retry", "skip"}));
 
+  korv::cli::CarveOptions carve;
+  auto* carveCommand = app.add_subcommand("carve", "Find files by their signatures in a partition or range.");
+  carveCommand->add_option("IMAGE", carve.source.image, "The virtual disk file (or a .vbox naming one)")->required();
+  carveCommand->add_option("--partition", carve.source.partition, "Partition number, from 1, as 'partitions' lists them")
+      ->check(CLI::PositiveNumber);
+  carveCommand->add_option("--first", carve.source.first, "First sector of a typed range");
+  carveCommand->add_option("--end", carve.source.end, "End sector of a typed range");
+  carveCommand->add_option("--types", carve.types, "File types, comma-separated (JPEG,PNG,...), or 'all'")->required();
+  carveCommand->add_option("--output", carve.output, "The folder to write into")->required();
+  carveCommand->add_flag("--json", carve.json, "Print JSON");
+  carveCommand->add_flag("--whole-sectors", carve.wholeSectors,
+                         "End files at whole sectors (the sector holding the end, plus one) instead of exactly");
+  carveCommand->add_option("--bad-sectors", carve.badSectors, "What to do with unreadable sectors")
+      ->check(CLI::IsMember({"retry", "skip"}));
+  AddInventoryOption(*carveCommand, carve.source.inventory);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -101,5 +117,6 @@ int main(int argc, char** argv) {
   if (readCommand->parsed()) return korv::cli::RunRead(read);
   if (analyzeCommand->parsed()) return korv::cli::RunAnalyze(analyze);
   if (recoverCommand->parsed()) return korv::cli::RunRecover(recover);
+  if (carveCommand->parsed()) return korv::cli::RunCarve(carve);
   return korv::cli::kExitRefused;
 }
