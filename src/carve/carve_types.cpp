@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <sstream>
+#include <tuple>
 
 namespace korv {
 
@@ -283,13 +284,44 @@ std::vector<CarveEntry> BuildCarveEntries(std::span<const std::size_t> tickedRow
   return built;
 }
 
-std::optional<HeaderMatch> FindHeader(std::span<const CarveEntry> entries, ByteView sector) {
+HeaderIndex::HeaderIndex(std::span<const CarveEntry> entries) : entries_(entries) {
   for (std::size_t e = 0; e < entries.size(); ++e) {
     for (std::size_t h = 0; h < entries[e].headers.size(); ++h) {
-      if (SignatureAt(entries[e].headers[h], sector) && HeaderHolds(entries[e], sector)) return HeaderMatch{e, h};
+      const Signature& header = entries[e].headers[h];
+      if (header.bytes.empty()) continue;
+      if (header.offset == 0) {
+        atStart_[header.bytes.front()].push_back({e, h});
+      } else {
+        elsewhere_.push_back({e, h});
+      }
     }
   }
-  return std::nullopt;
+}
+
+std::optional<HeaderMatch> HeaderIndex::Find(ByteView sector) const {
+  const auto first = sector.u8(0);
+  if (!first) return std::nullopt;
+  const auto holds = [&](const HeaderMatch& m) {
+    return SignatureAt(entries_[m.entry].headers[m.header], sector) && HeaderHolds(entries_[m.entry], sector);
+  };
+  std::optional<HeaderMatch> found;
+  for (const HeaderMatch& m : atStart_[*first]) {
+    if (holds(m)) {
+      found = m;
+      break;
+    }
+  }
+  // Both lists are in list order: a header elsewhere wins only when its
+  // entry comes first.
+  for (const HeaderMatch& m : elsewhere_) {
+    if (found && std::tie(m.entry, m.header) > std::tie(found->entry, found->header)) break;
+    if (holds(m)) return m;
+  }
+  return found;
+}
+
+std::optional<HeaderMatch> FindHeader(std::span<const CarveEntry> entries, ByteView sector) {
+  return HeaderIndex(entries).Find(sector);
 }
 
 }  // namespace korv

@@ -3,6 +3,7 @@
 // compound-document entry stands for DOC, PPT, XLS and PMD).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -78,6 +79,20 @@ bool IsTicked(const CarveEntry& entry, std::string_view name);
 struct HeaderMatch {
   std::size_t entry = 0;
   std::size_t header = 0;
+};
+
+// The headers of a list of entries, looked up by the sector's first byte so
+// that a sector costs one or two comparisons instead of one per header.
+class HeaderIndex {
+ public:
+  explicit HeaderIndex(std::span<const CarveEntry> entries);
+  // The first entry in list order whose header stands in `sector`.
+  std::optional<HeaderMatch> Find(ByteView sector) const;
+
+ private:
+  std::span<const CarveEntry> entries_;
+  std::array<std::vector<HeaderMatch>, 256> atStart_;  // headers at offset 0, by their first byte
+  std::vector<HeaderMatch> elsewhere_;                 // headers at other offsets
 };
 
 // The first entry whose header stands in `sector` (first hit wins).

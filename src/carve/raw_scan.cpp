@@ -24,7 +24,7 @@ std::uint64_t EndOfData(const CarveJob& job) {
 class RawScan {
  public:
   explicit RawScan(CarveJob& job)
-      : job_(job), reader_(job.sectors, job.firstSector, EndOfData(job), &job.worker) {}
+      : job_(job), reader_(job.sectors, job.firstSector, EndOfData(job), &job.worker), headers_(job.entries) {}
 
   CarveSummary Run() {
     if (!reader_.usable()) {
@@ -64,7 +64,7 @@ class RawScan {
   // The sectors to move on by after `sector`; nothing when the scan ends.
   std::optional<std::uint64_t> Examine(std::uint64_t sector) {
     const std::uint64_t start = sector * reader_.sectorBytes();
-    const auto match = FindHeader(job_.entries, reader_.At(start, reader_.sectorBytes()));
+    const auto match = headers_.Find(reader_.At(start, reader_.sectorBytes()));
     if (!match) return 1;
     const CarveEntry& entry = job_.entries[match->entry];
     const auto extent = FindEnd(reader_, entry, start, job_.exactEnds);
@@ -108,6 +108,7 @@ class RawScan {
 
   CarveJob& job_;
   RangeReader reader_;
+  HeaderIndex headers_;
   CarveSummary summary_;
 };
 
