@@ -16,8 +16,12 @@ constexpr std::uint32_t kFallbackSectors = 8;
 
 }  // namespace
 
-std::unique_ptr<std::uint8_t[]> AllocateCarveBuffer(std::size_t bytes) {
-  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]);
+ReadBuffer AllocateCarveBuffer(std::size_t bytes) {
+  try {
+    return ReadBuffer(bytes);
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
 }
 
 RangeReader::RangeReader(SectorSource& sectors, std::uint64_t firstSector, std::uint64_t endSector,
@@ -30,7 +34,7 @@ RangeReader::RangeReader(SectorSource& sectors, std::uint64_t firstSector, std::
   const std::size_t full = std::max<std::size_t>(kCarveBufferBytes / sectorBytes_, 2) * sectorBytes_;
   buffer_ = AllocateCarveBuffer(full);
   windowBytes_ = full;
-  if (!buffer_) {
+  if (buffer_.empty()) {
     windowBytes_ = std::size_t{kFallbackSectors} * sectorBytes_;
     buffer_ = AllocateCarveBuffer(windowBytes_);
   }
@@ -50,7 +54,7 @@ void RangeReader::Load(std::uint64_t pos) {
     const std::uint64_t at = firstSector_ + sector + done;
     const AllocationRun run = StretchAt(sector + done);
     const auto part = static_cast<std::uint32_t>(std::min<std::uint64_t>(run.sectors, count - done));
-    const std::span out(buffer_.get() + std::size_t{done} * sectorBytes_, std::size_t{part} * sectorBytes_);
+    const std::span out(buffer_.data() + std::size_t{done} * sectorBytes_, std::size_t{part} * sectorBytes_);
     if (run.allocated) {
       // ReadCurrent fills what it cannot read with zeros; its result only
       // says whether the last sector was read, which carving does not need.
@@ -85,22 +89,22 @@ AllocationRun RangeReader::AskContainer(std::uint64_t absolute) const {
 }
 
 ByteView RangeReader::At(std::uint64_t pos, std::size_t length) {
-  if (!buffer_ || pos >= size_) return {};
+  if (buffer_.empty() || pos >= size_) return {};
   length = static_cast<std::size_t>(std::min<std::uint64_t>({length, size_ - pos, windowBytes()}));
   if (!loaded_ || pos < loadedAt_ || pos + length > loadedAt_ + loadedBytes_) Load(pos);
-  return ByteView(buffer_.get() + (pos - loadedAt_), length);
+  return ByteView(buffer_.data() + (pos - loadedAt_), length);
 }
 
 ByteView RangeReader::Ahead(std::uint64_t pos, std::size_t atLeast) {
-  if (!buffer_ || pos >= size_) return {};
+  if (buffer_.empty() || pos >= size_) return {};
   atLeast = static_cast<std::size_t>(std::min<std::uint64_t>({atLeast, size_ - pos, windowBytes()}));
   if (!loaded_ || pos < loadedAt_ || pos + atLeast > loadedAt_ + loadedBytes_) Load(pos);
-  return ByteView(buffer_.get() + (pos - loadedAt_), static_cast<std::size_t>(loadedAt_ + loadedBytes_ - pos));
+  return ByteView(buffer_.data() + (pos - loadedAt_), static_cast<std::size_t>(loadedAt_ + loadedBytes_ - pos));
 }
 
 std::optional<std::uint64_t> RangeReader::Find(std::span<const std::uint8_t> pattern, std::uint64_t from,
                                                std::uint64_t limit) {
-  if (pattern.empty() || !buffer_) return std::nullopt;
+  if (pattern.empty() || buffer_.empty()) return std::nullopt;
   limit = std::min(limit, size_);
   const std::boyer_moore_horspool_searcher searcher(pattern.begin(), pattern.end());
   std::uint64_t cursor = from;

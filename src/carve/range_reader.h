@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 #include "storage/sector_source.h"
 #include "storage/virtual_disk.h"
 
@@ -24,9 +25,9 @@ class WorkerControl;
 // larger sectors.
 inline constexpr std::uint32_t kCarveBufferBytes = 1000 * 512;
 
-// The one place carving allocates its read buffer; nothing when the memory
-// cannot be had.
-std::unique_ptr<std::uint8_t[]> AllocateCarveBuffer(std::size_t bytes);
+// The one place carving allocates its read buffer; an empty buffer when the
+// memory cannot be had.
+ReadBuffer AllocateCarveBuffer(std::size_t bytes);
 
 class RangeReader {
  public:
@@ -34,7 +35,7 @@ class RangeReader {
   // buffer (no memory even for a few sectors) the reader is not usable.
   RangeReader(SectorSource& sectors, std::uint64_t firstSector, std::uint64_t endSector, WorkerControl* worker);
 
-  bool usable() const { return buffer_ != nullptr; }
+  bool usable() const { return !buffer_.empty(); }
   std::uint32_t sectorBytes() const { return sectorBytes_; }
   std::uint64_t firstSector() const { return firstSector_; }
   std::uint64_t size() const { return size_; }
@@ -75,7 +76,7 @@ class RangeReader {
   std::uint64_t firstSector_;
   std::uint32_t sectorBytes_;
   std::uint64_t size_;
-  std::unique_ptr<std::uint8_t[]> buffer_;
+  ReadBuffer buffer_;
   std::size_t windowBytes_ = 0;
   std::uint64_t loadedAt_ = 0;
   std::size_t loadedBytes_ = 0;

@@ -15,12 +15,12 @@
 #include "engine/partition_volumes.h"
 #include "fs/fat/fat_directory.h"
 #include "fs/fat/fat_sector.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
 namespace {
 
-constexpr std::size_t kChunkAlign = 4096;
 // More boot sectors than this in one range are copies or noise; each one
 // costs a pass over every folder found.
 constexpr std::size_t kMaxBootHits = 65536;
@@ -78,14 +78,10 @@ class FatSignatureScan {
   }
 
  private:
-  void AllocateChunk(std::size_t bytes) {
-    storage_.assign(bytes + kChunkAlign, 0);
-    const auto address = reinterpret_cast<std::uintptr_t>(storage_.data());
-    chunk_ = std::span(storage_).subspan((kChunkAlign - address % kChunkAlign) % kChunkAlign, bytes);
-  }
+  void AllocateChunk(std::size_t bytes) { chunk_.assign(bytes, 0); }
 
   void ScanChunk(std::uint64_t first, std::uint32_t count) {
-    const auto buffer = chunk_.first(std::size_t{count} * sectorBytes_);
+    const auto buffer = std::span(chunk_).first(std::size_t{count} * sectorBytes_);
     job_.sectors.ReadCurrent(first, count, buffer);
     for (std::uint32_t i = 0; i < count; ++i) {
       TestSector(first + i, ByteView(buffer).sub(std::uint64_t{i} * sectorBytes_, kFatSectorBytes));
@@ -119,8 +115,7 @@ class FatSignatureScan {
   const std::uint32_t sectorBytes_;
   const FatType type_;
   StepPercent percent_;
-  std::vector<std::uint8_t> storage_;
-  std::span<std::uint8_t> chunk_;  // the page-aligned part of storage_
+  ReadBuffer chunk_;
 };
 
 bool AgreesWith(const FatBootHit& hit, const ScanDirRecord& directory) {
