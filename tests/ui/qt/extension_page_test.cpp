@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
+#include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "carve/carve_types.h"
+#include "engine/analysis_driver.h"
 #include "qt_test_support.h"
 #include "scripted_host.h"
 #include "support/test_support.h"
@@ -188,6 +192,41 @@ TEST_F(ExtensionPageTest, SecondScanIntoTheSameFolderKeepsTheFirst) {
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(out.path() / "PNG")) ++files;
   EXPECT_EQ(files, 2 * OriginalsOf({"PNG"}).size());
+}
+
+// A destination with no room: each file brings the space question. Stop,
+// pressed while the first question is open and confirmed, ends the scan at
+// its next checkpoint with the aborted message; No to every question
+// leaves no file behind.
+TEST_F(ExtensionPageTest, StopDuringTheSpaceQuestionAbortsTheScan) {
+  page->freeSpace = [](const fs::path&) { return std::optional<std::uint64_t>(0); };
+  host.answers = {true};
+  int spaceQuestions = 0;
+  QTimer answerer;
+  QObject::connect(&answerer, &QTimer::timeout, [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (dialog == nullptr || !dialog->isVisible()) return;
+    EXPECT_EQ(test::DialogText(dialog), std::string(kMsgDestinationSpace));
+    if (++spaceQuestions == 1) page->findChild<QAbstractButton*>(QStringLiteral("stopButton"))->click();
+    dialog->findChild<QAbstractButton*>(QStringLiteral("noButton"))->click();
+  });
+  answerer.start(20);
+  Tick("JPEG,PNG");
+  RunToEnd();
+  answerer.stop();
+
+  EXPECT_GE(spaceQuestions, 1);
+  EXPECT_EQ(host.questions, std::vector<std::string>{std::string(kQuestionStopAnalysis)});
+  ASSERT_TRUE(page->lastSummary().has_value());
+  EXPECT_TRUE(page->lastSummary()->stopped);
+  EXPECT_EQ(page->lastSummary()->filesWritten, 0U);
+  EXPECT_EQ(page->lastSummary()->declinedFiles, static_cast<std::uint64_t>(spaceQuestions));
+  EXPECT_EQ(host.messages, std::vector<std::string>{std::string(kMsgRawAborted)});
+  for (const auto& entry : fs::recursive_directory_iterator(out.path())) {
+    EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+  }
+  EXPECT_FALSE(host.session().runFlags.rawRun);
+  EXPECT_FALSE(page->findChild<QAbstractButton*>(QStringLiteral("stopButton"))->isEnabled());
 }
 
 TEST_F(ExtensionPageTest, BackClosesThePageAndEndsTheRawRun) {
