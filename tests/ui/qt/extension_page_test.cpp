@@ -112,19 +112,18 @@ TEST_P(ExtensionPageRefusalTest, NextStartsNoScan) {
   ASSERT_TRUE(ClickNamed(page.get(), "nextButton"));
   EXPECT_FALSE(page->running());
   EXPECT_EQ(foldersAsked, c.foldersAsked);
-  const std::vector<std::string> expected = *c.message == '\0' ? std::vector<std::string>{}
-                                                               : std::vector<std::string>{c.message};
+  const std::vector<std::string> expected =
+      *c.message == '\0' ? std::vector<std::string>{} : std::vector<std::string>{c.message};
   EXPECT_EQ(host.messages, expected);
   EXPECT_EQ(page->tickedRows(), before);
   EXPECT_FALSE(page->lastSummary().has_value());
   EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ExtensionPageRefusalTest,
-    ::testing::Values(RefusedNext{"NothingTicked", "", true, 0, kMsgNoExtensionTicked.data()},
-                      RefusedNext{"FolderPickerClosed", "jpeg,xls", false, 1, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ExtensionPageRefusalTest,
+                         ::testing::Values(RefusedNext{"NothingTicked", "", true, 0, kMsgNoExtensionTicked.data()},
+                                           RefusedNext{"FolderPickerClosed", "jpeg,xls", false, 1, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct Original {
   std::string type;
@@ -152,9 +151,9 @@ bool Carved(const fs::path& folder, const Original& original, bool exact) {
   for (const auto& entry : fs::directory_iterator(typeFolder)) {
     const std::vector<std::uint8_t> bytes = test::ReadFileBytes(entry.path());
     const std::size_t shared = std::min(bytes.size(), original.bytes.size());
-    const bool sameStart = shared >= std::min<std::size_t>(512, original.bytes.size()) &&
-                           std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(shared),
-                                      original.bytes.begin());
+    const bool sameStart =
+        shared >= std::min<std::size_t>(512, original.bytes.size()) &&
+        std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(shared), original.bytes.begin());
     if (exact ? bytes == original.bytes : bytes.size() % 512 == 0 && sameStart) return true;
   }
   return false;

@@ -219,15 +219,14 @@ std::optional<std::filesystem::path> ExtensionWiseRecovery::PickFolder() {
   return std::filesystem::path(folder.toStdString());
 }
 
-void ExtensionWiseRecovery::StartScan(const std::filesystem::path& destination,
-                                      const std::vector<std::size_t>& rows) {
+void ExtensionWiseRecovery::StartScan(const std::filesystem::path& destination, const std::vector<std::size_t>& rows) {
   JoinWorker();
   Session& session = host_.session();
   entries_ = BuildCarveEntries(rows);
   writer_ = std::make_unique<CarvedFileWriter>(destination, session.prompts, *folderDialog_, freeSpace);
-  job_ = std::make_unique<CarveJob>(CarveJob{session.sectors, session.worker, *sink_, *writer_, entries_,
-                                             session.range.firstSector, session.range.endSector,
-                                             exactEnds_->isChecked()});
+  job_ =
+      std::make_unique<CarveJob>(CarveJob{session.sectors, session.worker, *sink_, *writer_, entries_,
+                                          session.range.firstSector, session.range.endSector, exactEnds_->isChecked()});
   session.worker.Reset();
   ResetProgress();
   running_ = true;
