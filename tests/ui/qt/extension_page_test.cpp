@@ -220,7 +220,9 @@ TEST_F(ExtensionPageTest, StopDuringTheSpaceQuestionAbortsTheScan) {
   EXPECT_TRUE(page->lastSummary()->stopped);
   EXPECT_EQ(page->lastSummary()->filesWritten, 0U);
   EXPECT_EQ(page->lastSummary()->declinedFiles, static_cast<std::uint64_t>(spaceQuestions));
-  EXPECT_EQ(host.messages, std::vector<std::string>{std::string(kMsgRawAborted)});
+  const std::vector<std::string> messages = {std::string(kMsgRawAborted),
+                                             std::string(kMsgNoRoom) + std::to_string(spaceQuestions) + "\n"};
+  EXPECT_EQ(host.messages, messages) << "the files left out are named after the end message";
   for (const auto& entry : fs::recursive_directory_iterator(out.path())) {
     EXPECT_FALSE(entry.is_regular_file()) << entry.path();
   }

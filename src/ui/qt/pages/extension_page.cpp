@@ -266,6 +266,8 @@ void ExtensionWiseRecovery::ScanEnded(const CarveSummary& summary) {
   statusValue_->setText(ToQString(summary.endMessage));
   UpdateButtons();
   host_.ShowMessage(summary.endMessage);
+  const std::string unwritten = UnwrittenFilesText(summary);
+  if (!unwritten.empty()) host_.ShowMessage(unwritten);
 }
 
 void ExtensionWiseRecovery::ShowText(ProgressField field, const std::string& shown) {
