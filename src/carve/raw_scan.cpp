@@ -116,4 +116,11 @@ class RawScan {
 
 CarveSummary RunRawScan(CarveJob& job) { return RawScan(job).Run(); }
 
+std::string UnwrittenFilesText(const CarveSummary& summary) {
+  std::string text;
+  for (const auto& path : summary.failedFiles) text.append(kMsgNotWritten).append(path.string()).append("\n");
+  if (summary.declinedFiles > 0) text.append(kMsgNoRoom).append(std::to_string(summary.declinedFiles)).append("\n");
+  return text;
+}
+
 }  // namespace korv

@@ -22,6 +22,8 @@ namespace korv {
 inline constexpr std::string_view kMsgRawSearching = "Searching Raw Data Recovery Extensions. Please Wait...";
 inline constexpr std::string_view kMsgRawAborted = "Raw Data Recovery Aborted.";
 inline constexpr std::string_view kMsgRawCompleted = "Raw Data Recovery Completed Successfully.";
+inline constexpr std::string_view kMsgNotWritten = "Not written whole, removed: ";
+inline constexpr std::string_view kMsgNoRoom = "Files not written for want of space: ";
 
 struct CarveJob {
   SectorSource& sectors;
@@ -49,5 +51,10 @@ struct CarveSummary {
 // end message goes to the sink's status and into the summary, so the
 // front end always closes its progress.
 CarveSummary RunRawScan(CarveJob& job);
+
+// What a scan found but did not write: a line for each file removed after a
+// short write, then one with the count left out for want of space. Empty
+// when every file found was written.
+std::string UnwrittenFilesText(const CarveSummary& summary);
 
 }  // namespace korv

@@ -15,8 +15,6 @@ namespace {
 
 inline constexpr std::string_view kMsgUnknownType = "Unknown file type in --types: ";
 inline constexpr std::string_view kMsgChooseRange = "Give either --partition or both --first and --end.";
-inline constexpr std::string_view kMsgNotWritten = "Not written whole, removed: ";
-inline constexpr std::string_view kMsgNoRoom = "Files not written for want of space: ";
 
 // The command line cannot pick another folder: the space question is
 // answered No, so this dialog is never opened.
@@ -52,8 +50,7 @@ std::optional<std::string> SelectCarveRange(Session& session, const SourceChoice
 void PrintText(const CarveSummary& summary) {
   for (const auto& [type, count] : summary.filesPerType) std::cout << type << '\t' << count << '\n';
   std::cout << "Files written: " << summary.filesWritten << "\nBytes written: " << summary.bytesWritten << '\n';
-  for (const auto& path : summary.failedFiles) std::cout << kMsgNotWritten << path.string() << '\n';
-  if (summary.declinedFiles > 0) std::cout << kMsgNoRoom << summary.declinedFiles << '\n';
+  std::cout << UnwrittenFilesText(summary);
   std::cout << summary.endMessage << '\n';
 }
 

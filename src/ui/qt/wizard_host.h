@@ -35,6 +35,11 @@ class WizardHost {
   // Source page: Next passed its checks for a partition mode; the analysis
   // page opens over it.
   virtual void OpenAnalysisPage() = 0;
+  // Source page: Next passed its checks in Raw Data Recovery; the
+  // extension page opens over it.
+  virtual void OpenExtensionPage() = 0;
+  // Extension page: Back closes it and the source page shows again.
+  virtual void CloseExtensionPage() = 0;
   // Analysis page: the run ended; the host opens what the outcome names
   // and closes the analysis page.
   virtual void AnalysisEnded(AnalysisOutcome outcome) = 0;

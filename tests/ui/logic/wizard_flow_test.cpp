@@ -57,7 +57,7 @@ TEST(WizardFlowTest, WorkNotYetBuiltIsNeverOffered) {
   EXPECT_FALSE(MenuItemEnabled(MenuItem::LoadLog, WizardPage::Source, wizard, now));
   EXPECT_FALSE(ToolbarButtonEnabled(ToolbarButton::LoadLog, WizardPage::Source, wizard, now));
   EXPECT_FALSE(ModeButtonEnabled(RecoveryMode::PartitionData, now));
-  EXPECT_FALSE(ModeButtonEnabled(RecoveryMode::RawData, now));
+  EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::RawData, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::DeletedData, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::FormattedData, now));
   EXPECT_FALSE(ModeButtonEnabled(RecoveryMode::CreateDiskImage, Capabilities{true, true, true, true, true}))

@@ -36,6 +36,8 @@ class ScriptedHost final : public WizardHost {
   void ShowAbout() override {}
   void CloseSourcePage() override {}
   void OpenAnalysisPage() override {}
+  void OpenExtensionPage() override { ++extensionPagesOpened; }
+  void CloseExtensionPage() override { ++extensionPagesClosed; }
   void AnalysisEnded(AnalysisOutcome outcome) override { outcomes.push_back(outcome); }
   void CloseResultsPage() override { ++resultsClosed; }
   void RestartAsFormatted() override { ++formattedRestarts; }
@@ -47,6 +49,8 @@ class ScriptedHost final : public WizardHost {
   std::vector<std::string> messages;
   std::vector<AnalysisOutcome> outcomes;
   int helpShown = 0;
+  int extensionPagesOpened = 0;
+  int extensionPagesClosed = 0;
   int resultsClosed = 0;
   int formattedRestarts = 0;
 

@@ -41,6 +41,8 @@ class RecordingHost final : public WizardHost {
   void ShowAbout() override {}
   void CloseSourcePage() override { ++closes; }
   void OpenAnalysisPage() override { ++analysesOpened; }
+  void OpenExtensionPage() override { ++extensionPagesOpened; }
+  void CloseExtensionPage() override {}
   void AnalysisEnded(AnalysisOutcome) override {}
   void CloseResultsPage() override {}
   void RestartAsFormatted() override {}
@@ -51,6 +53,7 @@ class RecordingHost final : public WizardHost {
   int helpShown = 0;
   int closes = 0;
   int analysesOpened = 0;
+  int extensionPagesOpened = 0;
 
  private:
   Session session_;

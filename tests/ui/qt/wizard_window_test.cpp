@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTreeWidget>
 
 #include "qt_test_support.h"
@@ -14,6 +15,7 @@
 #include "ui/qt/controls/hover_button.h"
 #include "ui/qt/controls/splash_screen.h"
 #include "ui/qt/dialogs/vpath_dialog.h"
+#include "ui/qt/pages/extension_page.h"
 #include "ui/qt/pages/mode_page.h"
 #include "ui/qt/pages/results_page.h"
 #include "ui/qt/pages/source_page.h"
@@ -116,7 +118,7 @@ TEST(WizardWindowTest, ModeButtonsOpenTheSourcePageWithTheirStateAndTitle) {
 
   EXPECT_FALSE(window.modePage()->modeButton(RecoveryMode::CreateDiskImage)->isVisible());
   EXPECT_FALSE(window.modePage()->modeButton(RecoveryMode::PartitionData)->isEnabled());
-  EXPECT_FALSE(window.modePage()->modeButton(RecoveryMode::RawData)->isEnabled());
+  EXPECT_TRUE(window.modePage()->modeButton(RecoveryMode::RawData)->isEnabled());
 
   ClickMode(window, RecoveryMode::FormattedData);
   EXPECT_EQ(window.currentPage(), WizardPage::Source);
@@ -218,6 +220,29 @@ TEST(WizardWindowTest, AnAnalysisLeadsToTheResultsPageAndItsCommands) {
   ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Source; }));
   EXPECT_EQ(window.session().wizard.activePage, ActivePage::Source);
   EXPECT_EQ(window.session().store.fileCount(), 0);
+}
+
+// Raw Data Recovery: the source page's Next opens the extension page over
+// it, and the page's Back returns to the source page.
+TEST(WizardWindowTest, RawRecoveryOpensTheExtensionPageFromTheSourcePage) {
+  WizardHarness harness;
+  WizardWindow window(harness.Options(kSampleDisk));
+  AcceptFileSelection(window);
+  ClickMode(window, RecoveryMode::RawData);
+  ASSERT_EQ(window.currentPage(), WizardPage::Source);
+  auto* ending = window.sourcePage()->findChild<QLineEdit*>(QStringLiteral("endingRange"));
+  ASSERT_TRUE(WaitUntil([&] { return !ending->text().isEmpty(); }));
+
+  QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("nextButton")), Qt::LeftButton);
+  ASSERT_EQ(window.currentPage(), WizardPage::ExtensionChoice);
+  EXPECT_EQ(window.windowTitle(), "Korvane Vireon - Raw Data Recovery");
+  EXPECT_EQ(window.session().wizard.activePage, ActivePage::ExtensionChoice);
+  EXPECT_TRUE(window.session().runFlags.rawRun);
+
+  QTest::mouseClick(window.extensionPage()->findChild<QAbstractButton*>(QStringLiteral("backButton")), Qt::LeftButton);
+  EXPECT_EQ(window.currentPage(), WizardPage::Source);
+  EXPECT_EQ(window.session().wizard.activePage, ActivePage::Source);
+  EXPECT_FALSE(window.session().runFlags.rawRun);
 }
 
 TEST(WizardWindowTest, SplashShowsForOneAndAHalfSecondsThenTheFileSelection) {

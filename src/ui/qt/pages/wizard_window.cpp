@@ -17,6 +17,7 @@
 #include "ui/qt/dialogs/message_dialogs.h"
 #include "ui/qt/dialogs/vpath_dialog.h"
 #include "ui/qt/pages/analysis_page.h"
+#include "ui/qt/pages/extension_page.h"
 #include "ui/qt/pages/mode_page.h"
 #include "ui/qt/pages/results_page.h"
 #include "ui/qt/pages/source_page.h"
@@ -65,14 +66,17 @@ WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session
   sourcePage_ = new DeletedFilesRecovery(*this, stack_);
   analysisPage_ = new RecoveryAnalysis(*this, stack_);
   resultsPage_ = new ViewDataInControls(*this, stack_);
+  extensionPage_ = new ExtensionWiseRecovery(*this, stack_);
   pages_ = {{WizardPage::Mode, modePage_},
             {WizardPage::Source, sourcePage_},
             {WizardPage::Analysis, analysisPage_},
-            {WizardPage::Results, resultsPage_}};
+            {WizardPage::Results, resultsPage_},
+            {WizardPage::ExtensionChoice, extensionPage_}};
   for (const auto& [page, widget] : pages_) stack_->addWidget(widget);
   AddExitShortcut(modePage_);
   AddExitShortcut(sourcePage_);
   AddExitShortcut(resultsPage_);
+  AddExitShortcut(extensionPage_);
 
   connect(modePage_, &CRecoveryMode::modeChosen, this,
           [this](int mode) { OnModeChosen(static_cast<RecoveryMode>(mode)); });
@@ -90,6 +94,7 @@ WizardWindow::~WizardWindow() {
   // The pages are children of the window and would outlive the session
   // member; their workers must end while the session still exists.
   delete analysisPage_;
+  delete extensionPage_;
   delete resultsPage_;
 }
 
@@ -217,6 +222,16 @@ void WizardWindow::CloseSourcePage() {
 void WizardWindow::OpenAnalysisPage() {
   PushPage(WizardPage::Analysis);
   analysisPage_->Start();
+}
+
+void WizardWindow::OpenExtensionPage() {
+  PushPage(WizardPage::ExtensionChoice);
+  extensionPage_->Open();
+}
+
+void WizardWindow::CloseExtensionPage() {
+  PopPage();
+  sourcePage_->Returned();
 }
 
 void WizardWindow::AnalysisEnded(AnalysisOutcome outcome) {

@@ -25,6 +25,7 @@ namespace korv {
 class CRecoveryMode;
 class CSplashScreenEx;
 class DeletedFilesRecovery;
+class ExtensionWiseRecovery;
 class RecoveryAnalysis;
 class ViewDataInControls;
 class VPath;
@@ -59,6 +60,8 @@ class WizardWindow : public QMainWindow, public WizardHost {
   void ShowAbout() override;
   void CloseSourcePage() override;
   void OpenAnalysisPage() override;
+  void OpenExtensionPage() override;
+  void CloseExtensionPage() override;
   void AnalysisEnded(AnalysisOutcome outcome) override;
   void CloseResultsPage() override;
   void RestartAsFormatted() override;
@@ -68,6 +71,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   CRecoveryMode* modePage() const { return modePage_; }
   DeletedFilesRecovery* sourcePage() const { return sourcePage_; }
   RecoveryAnalysis* analysisPage() const { return analysisPage_; }
+  ExtensionWiseRecovery* extensionPage() const { return extensionPage_; }
   ViewDataInControls* resultsPage() const { return resultsPage_; }
   CSplashScreenEx* splash() const { return splash_; }
   VPath* fileSelection() const { return fileSelection_.get(); }
@@ -94,6 +98,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   CRecoveryMode* modePage_ = nullptr;
   DeletedFilesRecovery* sourcePage_ = nullptr;
   RecoveryAnalysis* analysisPage_ = nullptr;
+  ExtensionWiseRecovery* extensionPage_ = nullptr;
   ViewDataInControls* resultsPage_ = nullptr;
   CSplashScreenEx* splash_ = nullptr;
   std::unique_ptr<VPath> fileSelection_;
