@@ -36,6 +36,9 @@ class ScriptedHost final : public WizardHost {
   void ShowAbout() override {}
   void CloseSourcePage() override {}
   void OpenAnalysisPage() override {}
+  void OpenVolumeScan() override { ++volumeScans; }
+  void OpenVolumeCopy(std::int64_t number) override { volumeCopies.push_back(number); }
+  void CloseVolumeList() override { ++volumeListsClosed; }
   void AnalysisEnded(AnalysisOutcome outcome) override { outcomes.push_back(outcome); }
   void CloseResultsPage() override { ++resultsClosed; }
   void RestartAsFormatted() override { ++formattedRestarts; }
@@ -49,6 +52,9 @@ class ScriptedHost final : public WizardHost {
   int helpShown = 0;
   int resultsClosed = 0;
   int formattedRestarts = 0;
+  int volumeScans = 0;
+  std::vector<std::int64_t> volumeCopies;
+  int volumeListsClosed = 0;
 
  private:
   TempDir dir_;

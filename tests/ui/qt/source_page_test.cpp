@@ -41,6 +41,9 @@ class RecordingHost final : public WizardHost {
   void ShowAbout() override {}
   void CloseSourcePage() override { ++closes; }
   void OpenAnalysisPage() override { ++analysesOpened; }
+  void OpenVolumeScan() override { ++volumeScans; }
+  void OpenVolumeCopy(std::int64_t) override {}
+  void CloseVolumeList() override {}
   void AnalysisEnded(AnalysisOutcome) override {}
   void CloseResultsPage() override {}
   void RestartAsFormatted() override {}
@@ -51,6 +54,7 @@ class RecordingHost final : public WizardHost {
   int helpShown = 0;
   int closes = 0;
   int analysesOpened = 0;
+  int volumeScans = 0;
 
  private:
   Session session_;

@@ -328,6 +328,9 @@ void DeletedFilesRecovery::Next() {
       host_.OpenAnalysisPage();
       return;
     case StartAction::RunPartitionScan:
+      session.range.badSectorPolicy = BadSectorPolicy::Retry;
+      host_.OpenVolumeScan();
+      return;
     case StartAction::OpenExtensionPage:
     case StartAction::OpenImagingPage:
       // The pages of the range modes are not part of this build.

@@ -25,6 +25,7 @@ namespace korv {
 class CRecoveryMode;
 class CSplashScreenEx;
 class DeletedFilesRecovery;
+class ExhaustiveDisplayPartitionInformation;
 class RecoveryAnalysis;
 class ViewDataInControls;
 class VPath;
@@ -59,6 +60,9 @@ class WizardWindow : public QMainWindow, public WizardHost {
   void ShowAbout() override;
   void CloseSourcePage() override;
   void OpenAnalysisPage() override;
+  void OpenVolumeScan() override;
+  void OpenVolumeCopy(std::int64_t number) override;
+  void CloseVolumeList() override;
   void AnalysisEnded(AnalysisOutcome outcome) override;
   void CloseResultsPage() override;
   void RestartAsFormatted() override;
@@ -69,6 +73,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   DeletedFilesRecovery* sourcePage() const { return sourcePage_; }
   RecoveryAnalysis* analysisPage() const { return analysisPage_; }
   ViewDataInControls* resultsPage() const { return resultsPage_; }
+  ExhaustiveDisplayPartitionInformation* volumePage() const { return volumePage_; }
   CSplashScreenEx* splash() const { return splash_; }
   VPath* fileSelection() const { return fileSelection_.get(); }
 
@@ -86,6 +91,8 @@ class WizardWindow : public QMainWindow, public WizardHost {
   void OnModeChosen(RecoveryMode mode);
   void OfferFileSelection();
   void AddExitShortcut(QWidget* page);
+  // The page the chain returned to is told so.
+  void NotifyReturned();
 
   QtPrompts prompts_;
   Session session_;
@@ -95,6 +102,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   DeletedFilesRecovery* sourcePage_ = nullptr;
   RecoveryAnalysis* analysisPage_ = nullptr;
   ViewDataInControls* resultsPage_ = nullptr;
+  ExhaustiveDisplayPartitionInformation* volumePage_ = nullptr;
   CSplashScreenEx* splash_ = nullptr;
   std::unique_ptr<VPath> fileSelection_;
   std::map<MenuItem, QAction*> menuActions_;
