@@ -246,16 +246,18 @@ TEST_P(PartitionWizard, ScansTheRangeListsTheVolumesCopiesThePickedOneAndComesBa
 
   // A refusal of Next would wait for an answer: record it and close it. The
   // watch leaves alone what opens once the scan has started.
-  std::string refusal;
+  // The watch may outlive this test: it holds nothing of the test's own.
+  auto refusal = std::make_shared<std::string>();
+  QPointer<WizardWindow> watched(&window);
   WhenDialogOpens(
-      [&](QWidget* dialog) {
-        if (window.currentPage() != WizardPage::Source) return;
-        refusal = test::DialogText(dialog);
+      [refusal, watched](QWidget* dialog) {
+        if (watched == nullptr || watched->currentPage() != WizardPage::Source) return;
+        *refusal = test::DialogText(dialog);
         ClickNamed(dialog, "okButton");
       },
       nullptr, 3000);
   QTest::mouseClick(wizard.Find<CHoverButton>(source, "nextButton"), Qt::LeftButton);
-  EXPECT_EQ(refusal, "");
+  EXPECT_EQ(*refusal, "");
   ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::PartitionResults; }, 60000));
 
   // One node per volume mkfs wrote, in disk order.
