@@ -288,8 +288,7 @@ TEST_P(PartitionRangeNext, StartsTheVolumeScanOnlyForAGoodRange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ranges, PartitionRangeNext,
-                         ::testing::Values(TypedRange{"63", "4000", "NTFS", {}},
-                                           TypedRange{"0", "70000", "FAT16", {}},
+                         ::testing::Values(TypedRange{"63", "4000", "NTFS", {}}, TypedRange{"0", "70000", "FAT16", {}},
                                            TypedRange{"", "4000", "FAT32", kMsgStartNotValid},
                                            TypedRange{"4000", "63", "FAT32", kMsgRangeEndBiggerThanStart},
                                            TypedRange{"63", "4000", "UNKNOWN", kMsgSelectPartitionTypeDot}));

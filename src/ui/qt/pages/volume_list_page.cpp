@@ -51,8 +51,7 @@ ExhaustiveDisplayPartitionInformation::ExhaustiveDisplayPartitionInformation(Wiz
   tree_->setHeaderHidden(true);
   tree_->setColumnCount(1);
   tree_->setMinimumWidth(280);
-  connect(tree_, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { NodeSelected(current); });
+  connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) { NodeSelected(current); });
 
   auto* note = new QLabel(DisplayQString(kVolumeListNote), this);
   note->setObjectName(QStringLiteral("noteLine"));
@@ -86,10 +85,9 @@ QWidget* ExhaustiveDisplayPartitionInformation::MakeInformationPanel() {
   endValue_ = MakeValue("endValue", panel);
   auto* grid = new QGridLayout(panel);
   int row = 0;
-  for (const auto& [caption, value] : {std::pair{kLabelPartitionType, typeValue_},
-                                       std::pair{kLabelPartitionSize, sizeValue_},
-                                       std::pair{kLabelStartSector, startValue_},
-                                       std::pair{kLabelEndSector, endValue_}}) {
+  for (const auto& [caption, value] :
+       {std::pair{kLabelPartitionType, typeValue_}, std::pair{kLabelPartitionSize, sizeValue_},
+        std::pair{kLabelStartSector, startValue_}, std::pair{kLabelEndSector, endValue_}}) {
     grid->addWidget(new QLabel(DisplayQString(caption), panel), row, 0);
     grid->addWidget(value, row, 1);
     ++row;
@@ -122,9 +120,7 @@ void ExhaustiveDisplayPartitionInformation::Open() {
   if (isVisible()) QTimer::singleShot(0, this, &ExhaustiveDisplayPartitionInformation::ShowEmptyNotice);
 }
 
-void ExhaustiveDisplayPartitionInformation::Returned() {
-  FillTree();
-}
+void ExhaustiveDisplayPartitionInformation::Returned() { FillTree(); }
 
 void ExhaustiveDisplayPartitionInformation::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
@@ -194,8 +190,8 @@ void ExhaustiveDisplayPartitionInformation::ShowVolume(std::int64_t number) {
 void ExhaustiveDisplayPartitionInformation::ApplyToolbar() {
   const WizardState& wizard = host_.session().wizard;
   for (const ToolbarButton button : kAllToolbarButtons) {
-    toolbar_->SetButtonEnabled(
-        button, ToolbarButtonEnabled(button, WizardPage::PartitionResults, wizard, BuiltCapabilities()));
+    toolbar_->SetButtonEnabled(button,
+                               ToolbarButtonEnabled(button, WizardPage::PartitionResults, wizard, BuiltCapabilities()));
   }
 }
 

@@ -225,7 +225,8 @@ void WizardWindow::OpenAnalysisPage() {
 
 void WizardWindow::OpenVolumeScan() {
   PushPage(WizardPage::Analysis);
-  analysisPage_->Start([](Session& session, AnalysisProgress& progress) { return session.ScanRangeForVolumes(progress); });
+  analysisPage_->Start(
+      [](Session& session, AnalysisProgress& progress) { return session.ScanRangeForVolumes(progress); });
 }
 
 void WizardWindow::OpenVolumeCopy(std::int64_t number) {
