@@ -72,6 +72,7 @@ Capabilities BuiltCapabilities() {
   Capabilities built;
   built.resultsView = true;
   built.rawRecovery = true;
+  built.partitionScan = true;
   return built;
 }
 
@@ -118,6 +119,8 @@ bool MenuItemEnabled(MenuItem item, WizardPage page, const WizardState& wizard, 
       return item == MenuItem::LoadLog;
     case WizardPage::Results:
       return ResultsPageOffers(item, wizard);
+    case WizardPage::PartitionResults:
+      return item == MenuItem::SaveLog;
     default:
       return false;
   }
@@ -166,6 +169,8 @@ bool ToolbarButtonEnabled(ToolbarButton button, WizardPage page, const WizardSta
       if (button == ToolbarButton::Settings) return built.resultsView;
       if (button == ToolbarButton::Search) return built.search && built.resultsView;
       return false;
+    case WizardPage::PartitionResults:
+      return button == ToolbarButton::SaveLog && built.recoveryLog;
     default:
       return false;
   }

@@ -3,6 +3,7 @@
 // pops it, and the page that started a chain shows again when it returns.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "engine/analysis_driver.h"
@@ -40,6 +41,14 @@ class WizardHost {
   virtual void OpenExtensionPage() = 0;
   // Extension page: Back closes it and the source page shows again.
   virtual void CloseExtensionPage() = 0;
+  // Source page: Next passed its checks for a typed range in Partition Data
+  // Recovery; the analysis page runs the scan for the range's volumes.
+  virtual void OpenVolumeScan() = 0;
+  // Volume list: Next with volume `number` (from 1) picked; the analysis
+  // page copies its finds, then the results page shows them.
+  virtual void OpenVolumeCopy(std::int64_t number) = 0;
+  // Volume list: Back (the lists already freed) returns to the source page.
+  virtual void CloseVolumeList() = 0;
   // Analysis page: the run ended; the host opens what the outcome names
   // and closes the analysis page.
   virtual void AnalysisEnded(AnalysisOutcome outcome) = 0;

@@ -56,7 +56,7 @@ TEST(WizardFlowTest, WorkNotYetBuiltIsNeverOffered) {
   const Capabilities now = BuiltCapabilities();
   EXPECT_FALSE(MenuItemEnabled(MenuItem::LoadLog, WizardPage::Source, wizard, now));
   EXPECT_FALSE(ToolbarButtonEnabled(ToolbarButton::LoadLog, WizardPage::Source, wizard, now));
-  EXPECT_FALSE(ModeButtonEnabled(RecoveryMode::PartitionData, now));
+  EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::PartitionData, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::RawData, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::DeletedData, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::FormattedData, now));
@@ -80,6 +80,26 @@ TEST(WizardFlowTest, ToolbarOnTheSourcePageOffersLoadLogOutsideRawAndImaging) {
     EXPECT_FALSE(ToolbarButtonEnabled(button, WizardPage::Mode, wizard, everything));
   }
   EXPECT_TRUE(ToolbarButtonEnabled(ToolbarButton::Help, WizardPage::Mode, wizard, BuiltCapabilities()));
+}
+
+// The volume list offers Save Log alone (once the recovery log is built),
+// besides what every page offers.
+TEST(WizardFlowTest, VolumeListOffersOnlySaveLogAndHelp) {
+  const WizardState wizard;
+  for (const bool log : {false, true}) {
+    const Capabilities built{log, true, true, true, true};
+    for (MenuItem item : kAllMenuItems) {
+      const bool always = item == MenuItem::Exit || item == MenuItem::ViewHelp || item == MenuItem::About;
+      EXPECT_EQ(MenuItemEnabled(item, WizardPage::PartitionResults, wizard, built),
+                always || (log && item == MenuItem::SaveLog))
+          << MenuItemText(item);
+    }
+    for (ToolbarButton button : kAllToolbarButtons) {
+      EXPECT_EQ(ToolbarButtonEnabled(button, WizardPage::PartitionResults, wizard, built),
+                button == ToolbarButton::Help || (log && button == ToolbarButton::SaveLog))
+          << ToolbarCaption(button);
+    }
+  }
 }
 
 TEST(WizardFlowTest, PicturesJoinTheFolderWithSlashes) {

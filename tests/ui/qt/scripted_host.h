@@ -38,6 +38,9 @@ class ScriptedHost final : public WizardHost {
   void OpenAnalysisPage() override {}
   void OpenExtensionPage() override { ++extensionPagesOpened; }
   void CloseExtensionPage() override { ++extensionPagesClosed; }
+  void OpenVolumeScan() override { ++volumeScans; }
+  void OpenVolumeCopy(std::int64_t number) override { volumeCopies.push_back(number); }
+  void CloseVolumeList() override { ++volumeListsClosed; }
   void AnalysisEnded(AnalysisOutcome outcome) override { outcomes.push_back(outcome); }
   void CloseResultsPage() override { ++resultsClosed; }
   void RestartAsFormatted() override { ++formattedRestarts; }
@@ -53,6 +56,9 @@ class ScriptedHost final : public WizardHost {
   int extensionPagesClosed = 0;
   int resultsClosed = 0;
   int formattedRestarts = 0;
+  int volumeScans = 0;
+  std::vector<std::int64_t> volumeCopies;
+  int volumeListsClosed = 0;
 
  private:
   TempDir dir_;

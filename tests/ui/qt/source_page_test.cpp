@@ -19,6 +19,7 @@
 #include "ui/qt/controls/page_toolbar.h"
 #include "ui/qt/controls/pie_chart.h"
 #include "ui/qt/wizard_host.h"
+#include "volumes/source_tree.h"
 
 namespace korv {
 namespace {
@@ -43,6 +44,9 @@ class RecordingHost final : public WizardHost {
   void OpenAnalysisPage() override { ++analysesOpened; }
   void OpenExtensionPage() override { ++extensionPagesOpened; }
   void CloseExtensionPage() override {}
+  void OpenVolumeScan() override { ++volumeScans; }
+  void OpenVolumeCopy(std::int64_t) override {}
+  void CloseVolumeList() override {}
   void AnalysisEnded(AnalysisOutcome) override {}
   void CloseResultsPage() override {}
   void RestartAsFormatted() override {}
@@ -54,6 +58,7 @@ class RecordingHost final : public WizardHost {
   int closes = 0;
   int analysesOpened = 0;
   int extensionPagesOpened = 0;
+  int volumeScans = 0;
 
  private:
   Session session_;
@@ -247,6 +252,49 @@ TEST(SourcePageTest, NextOnAPartitionOpensTheAnalysisOnlyWhenNextHasTheFocus) {
   harness.page->Returned();
   EXPECT_EQ(harness.session().wizard.activePage, ActivePage::Source);
 }
+
+struct TypedRange {
+  const char* start;
+  const char* end;
+  const char* fileSystem;
+  std::string_view refusal;  // empty: the scan starts
+};
+
+void PrintTo(const TypedRange& range, std::ostream* out) {
+  *out << range.start << ".." << range.end << " " << range.fileSystem;
+}
+
+class PartitionRangeNext : public ::testing::TestWithParam<TypedRange> {};
+
+// In Partition Data Recovery Next reads the typed range: a good one starts
+// the scan for volumes, a bad one is refused and starts nothing.
+TEST_P(PartitionRangeNext, StartsTheVolumeScanOnlyForAGoodRange) {
+  SourcePageHarness harness(RecoveryMode::PartitionData);
+  harness.Click("Disk0");
+  auto* selectRange = harness.Find<QCheckBox>("selectRange");
+  ASSERT_TRUE(selectRange->isVisible());
+  selectRange->setChecked(true);
+  harness.Find<QLineEdit>("startingRange")->setText(QString::fromLatin1(GetParam().start));
+  harness.Find<QLineEdit>("endingRange")->setText(QString::fromLatin1(GetParam().end));
+  harness.Find<QComboBox>("fileSystemChoice")->setCurrentText(QString::fromLatin1(GetParam().fileSystem));
+  harness.PressNext();
+  const bool good = GetParam().refusal.empty();
+  EXPECT_EQ(harness.host.volumeScans, good ? 1 : 0);
+  EXPECT_EQ(harness.host.analysesOpened, 0);
+  if (good) {
+    EXPECT_TRUE(harness.host.messages.empty());
+    EXPECT_EQ(std::to_string(harness.session().range.firstSector), GetParam().start);
+    EXPECT_EQ(std::to_string(harness.session().range.endSector), GetParam().end);
+  } else {
+    EXPECT_EQ(harness.host.messages, std::vector<std::string>{std::string(GetParam().refusal)});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, PartitionRangeNext,
+                         ::testing::Values(TypedRange{"63", "4000", "NTFS", {}}, TypedRange{"0", "70000", "FAT16", {}},
+                                           TypedRange{"", "4000", "FAT32", kMsgStartNotValid},
+                                           TypedRange{"4000", "63", "FAT32", kMsgRangeEndBiggerThanStart},
+                                           TypedRange{"63", "4000", "UNKNOWN", kMsgSelectPartitionTypeDot}));
 
 TEST(SourcePageTest, MouseClickOnNextStarts) {
   SourcePageHarness harness(RecoveryMode::FormattedData);

@@ -117,7 +117,7 @@ TEST(WizardWindowTest, ModeButtonsOpenTheSourcePageWithTheirStateAndTitle) {
   ASSERT_NE(window.session().source.virtualDisk, nullptr);
 
   EXPECT_FALSE(window.modePage()->modeButton(RecoveryMode::CreateDiskImage)->isVisible());
-  EXPECT_FALSE(window.modePage()->modeButton(RecoveryMode::PartitionData)->isEnabled());
+  EXPECT_TRUE(window.modePage()->modeButton(RecoveryMode::PartitionData)->isEnabled());
   EXPECT_TRUE(window.modePage()->modeButton(RecoveryMode::RawData)->isEnabled());
 
   ClickMode(window, RecoveryMode::FormattedData);

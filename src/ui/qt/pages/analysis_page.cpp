@@ -256,6 +256,14 @@ void RecoveryAnalysis::ResetControls() {
 }
 
 void RecoveryAnalysis::Start() {
+  // The results page's switch to formatted recovery keeps the chosen mode
+  // and sets only formattedMode.
+  const WizardState& wizard = host_.session().wizard;
+  const RecoveryMode mode = wizard.formattedMode ? RecoveryMode::FormattedData : wizard.mode;
+  Start([mode](Session& session, AnalysisProgress& progress) { return session.AnalyseSelectedRange(mode, progress); });
+}
+
+void RecoveryAnalysis::Start(Run run) {
   if (running_) return;
   JoinWorker();
   Session& session = host_.session();
@@ -266,12 +274,9 @@ void RecoveryAnalysis::Start() {
   UpdateButtons();
   clockTimer_.start();
 
-  // The results page's switch to formatted recovery keeps the chosen mode
-  // and sets only formattedMode.
-  const RecoveryMode mode = session.wizard.formattedMode ? RecoveryMode::FormattedData : session.wizard.mode;
   workerFinished_.store(false);
-  worker_ = std::thread([this, &session, mode, progress = progress_.get()] {
-    const AnalysisOutcome outcome = session.AnalyseSelectedRange(mode, *progress);
+  worker_ = std::thread([this, &session, run = std::move(run), progress = progress_.get()] {
+    const AnalysisOutcome outcome = run(session, *progress);
     QMetaObject::invokeMethod(
         this, [this, outcome] { RunEnded(outcome); }, Qt::QueuedConnection);
     workerFinished_.store(true);

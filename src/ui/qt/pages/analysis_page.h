@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,7 @@ namespace korv {
 
 class CGradientProgressCtrl;
 class CHoverButton;
+class Session;
 class WizardHost;
 
 inline constexpr std::string_view kAnalysisTimeElapsed = "Time Elapsed";
@@ -65,9 +67,14 @@ class RecoveryAnalysis : public QWidget {
   // thread joined.
   ~RecoveryAnalysis() override;
 
+  // What a run does on the worker thread.
+  using Run = std::function<AnalysisOutcome(Session&, AnalysisProgress&)>;
+
   // Starts the analysis of the selected range in the wizard's mode. The
   // source page has set the range, the mode and the wizard state.
   void Start();
+  // Starts `run` in place of the analysis (the phases of a partition scan).
+  void Start(Run run);
 
   // A run has been started and its outcome has not been handed on yet.
   bool running() const { return running_; }

@@ -327,11 +327,14 @@ void DeletedFilesRecovery::Next() {
       session.range.badSectorPolicy = BadSectorPolicy::Retry;
       host_.OpenAnalysisPage();
       return;
+    case StartAction::RunPartitionScan:
+      session.range.badSectorPolicy = BadSectorPolicy::Retry;
+      host_.OpenVolumeScan();
+      return;
     case StartAction::OpenExtensionPage:
       session.range.badSectorPolicy = BadSectorPolicy::Retry;
       host_.OpenExtensionPage();
       return;
-    case StartAction::RunPartitionScan:
     case StartAction::OpenImagingPage:
       // The pages of the range modes are not part of this build.
       host_.ShowMessage(kMsgRecoveryNotPossible);

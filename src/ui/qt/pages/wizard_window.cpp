@@ -21,6 +21,7 @@
 #include "ui/qt/pages/mode_page.h"
 #include "ui/qt/pages/results_page.h"
 #include "ui/qt/pages/source_page.h"
+#include "ui/qt/pages/volume_list_page.h"
 #include "ui/qt/pictures.h"
 
 namespace korv {
@@ -67,16 +68,19 @@ WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session
   analysisPage_ = new RecoveryAnalysis(*this, stack_);
   resultsPage_ = new ViewDataInControls(*this, stack_);
   extensionPage_ = new ExtensionWiseRecovery(*this, stack_);
+  volumePage_ = new ExhaustiveDisplayPartitionInformation(*this, stack_);
   pages_ = {{WizardPage::Mode, modePage_},
             {WizardPage::Source, sourcePage_},
             {WizardPage::Analysis, analysisPage_},
             {WizardPage::Results, resultsPage_},
-            {WizardPage::ExtensionChoice, extensionPage_}};
+            {WizardPage::ExtensionChoice, extensionPage_},
+            {WizardPage::PartitionResults, volumePage_}};
   for (const auto& [page, widget] : pages_) stack_->addWidget(widget);
   AddExitShortcut(modePage_);
   AddExitShortcut(sourcePage_);
   AddExitShortcut(resultsPage_);
   AddExitShortcut(extensionPage_);
+  AddExitShortcut(volumePage_);
 
   connect(modePage_, &CRecoveryMode::modeChosen, this,
           [this](int mode) { OnModeChosen(static_cast<RecoveryMode>(mode)); });
@@ -234,20 +238,50 @@ void WizardWindow::CloseExtensionPage() {
   sourcePage_->Returned();
 }
 
+void WizardWindow::OpenVolumeScan() {
+  PushPage(WizardPage::Analysis);
+  analysisPage_->Start(
+      [](Session& session, AnalysisProgress& progress) { return session.ScanRangeForVolumes(progress); });
+}
+
+void WizardWindow::OpenVolumeCopy(std::int64_t number) {
+  PushPage(WizardPage::Analysis);
+  analysisPage_->Start(
+      [number](Session& session, AnalysisProgress& progress) { return session.CopyFoundVolume(number, progress); });
+}
+
+void WizardWindow::CloseVolumeList() {
+  PopPage();
+  NotifyReturned();
+}
+
 void WizardWindow::AnalysisEnded(AnalysisOutcome outcome) {
   // The analysis page gives way to what its run found; when that closes,
-  // the chain returns to the source page.
+  // the chain returns to the page that started the run.
   PopPage();
   if (outcome == AnalysisOutcome::DeletedRunEnded || outcome == AnalysisOutcome::ResultsReady) {
     PushPage(WizardPage::Results);
     resultsPage_->Open();
     return;
   }
-  sourcePage_->Returned();
+  if (outcome == AnalysisOutcome::CloseForVolumeList) {
+    PushPage(WizardPage::PartitionResults);
+    volumePage_->Open();
+    return;
+  }
+  NotifyReturned();
 }
 
 void WizardWindow::CloseResultsPage() {
   PopPage();
+  NotifyReturned();
+}
+
+void WizardWindow::NotifyReturned() {
+  if (currentPage() == WizardPage::PartitionResults) {
+    volumePage_->Returned();
+    return;
+  }
   sourcePage_->Returned();
 }
 

@@ -26,6 +26,7 @@ class CRecoveryMode;
 class CSplashScreenEx;
 class DeletedFilesRecovery;
 class ExtensionWiseRecovery;
+class ExhaustiveDisplayPartitionInformation;
 class RecoveryAnalysis;
 class ViewDataInControls;
 class VPath;
@@ -62,6 +63,9 @@ class WizardWindow : public QMainWindow, public WizardHost {
   void OpenAnalysisPage() override;
   void OpenExtensionPage() override;
   void CloseExtensionPage() override;
+  void OpenVolumeScan() override;
+  void OpenVolumeCopy(std::int64_t number) override;
+  void CloseVolumeList() override;
   void AnalysisEnded(AnalysisOutcome outcome) override;
   void CloseResultsPage() override;
   void RestartAsFormatted() override;
@@ -73,6 +77,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   RecoveryAnalysis* analysisPage() const { return analysisPage_; }
   ExtensionWiseRecovery* extensionPage() const { return extensionPage_; }
   ViewDataInControls* resultsPage() const { return resultsPage_; }
+  ExhaustiveDisplayPartitionInformation* volumePage() const { return volumePage_; }
   CSplashScreenEx* splash() const { return splash_; }
   VPath* fileSelection() const { return fileSelection_.get(); }
 
@@ -90,6 +95,8 @@ class WizardWindow : public QMainWindow, public WizardHost {
   void OnModeChosen(RecoveryMode mode);
   void OfferFileSelection();
   void AddExitShortcut(QWidget* page);
+  // The page the chain returned to is told so.
+  void NotifyReturned();
 
   QtPrompts prompts_;
   Session session_;
@@ -100,6 +107,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   RecoveryAnalysis* analysisPage_ = nullptr;
   ExtensionWiseRecovery* extensionPage_ = nullptr;
   ViewDataInControls* resultsPage_ = nullptr;
+  ExhaustiveDisplayPartitionInformation* volumePage_ = nullptr;
   CSplashScreenEx* splash_ = nullptr;
   std::unique_ptr<VPath> fileSelection_;
   std::map<MenuItem, QAction*> menuActions_;
