@@ -30,7 +30,8 @@ RangeReader::RangeReader(SectorSource& sectors, std::uint64_t firstSector, std::
       worker_(worker),
       firstSector_(firstSector),
       sectorBytes_(std::max<std::uint32_t>(sectors.sectorBytes(), 512)),
-      size_(endSector > firstSector ? CheckedMul(endSector - firstSector, sectorBytes_).value_or(UINT64_MAX) : 0) {
+      size_(endSector > firstSector ? CheckedMul(endSector - firstSector, sectorBytes_).value_or(UINT64_MAX) : 0),
+      stretches_(sectors.source()) {
   const std::size_t full = std::max<std::size_t>(kCarveBufferBytes / sectorBytes_, 2) * sectorBytes_;
   buffer_ = AllocateCarveBuffer(full);
   windowBytes_ = full;
@@ -69,24 +70,7 @@ void RangeReader::Load(std::uint64_t pos) {
   loaded_ = true;
 }
 
-AllocationRun RangeReader::StretchAt(std::uint64_t sector) const {
-  // Containers answer for long stretches, and an answer can cost a walk of
-  // their tables: the last one is kept and served from while it lasts.
-  if (sector < stretchFirst_ || sector - stretchFirst_ >= stretch_.sectors) {
-    stretchFirst_ = sector;
-    stretch_ = AskContainer(firstSector_ + sector);
-  }
-  return {stretch_.allocated, stretch_.sectors - (sector - stretchFirst_)};
-}
-
-AllocationRun RangeReader::AskContainer(std::uint64_t absolute) const {
-  const CurrentSource& source = sectors_.source();
-  if (!source.isVirtual() || source.virtualDisk == nullptr) return {true, UINT64_MAX};
-  const AllocationRun run = source.virtualDisk->allocationAt(absolute);
-  // Past the disk's end: read (as zeros) to the range's end.
-  if (run.sectors == 0) return {true, UINT64_MAX};
-  return run;
-}
+AllocationRun RangeReader::StretchAt(std::uint64_t sector) const { return stretches_.At(firstSector_ + sector); }
 
 ByteView RangeReader::At(std::uint64_t pos, std::size_t length) {
   if (buffer_.empty() || pos >= size_) return {};

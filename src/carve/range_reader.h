@@ -14,6 +14,7 @@
 
 #include "platform/bytes.h"
 #include "platform/read_buffer.h"
+#include "storage/allocation_stretches.h"
 #include "storage/sector_source.h"
 #include "storage/virtual_disk.h"
 
@@ -69,7 +70,6 @@ class RangeReader {
  private:
   // Loads the buffer so that it starts at the sector holding `pos`.
   void Load(std::uint64_t pos);
-  AllocationRun AskContainer(std::uint64_t absoluteSector) const;
 
   SectorSource& sectors_;
   WorkerControl* worker_;
@@ -81,8 +81,7 @@ class RangeReader {
   std::uint64_t loadedAt_ = 0;
   std::size_t loadedBytes_ = 0;
   bool loaded_ = false;
-  mutable std::uint64_t stretchFirst_ = 0;
-  mutable AllocationRun stretch_{true, 0};
+  mutable AllocationStretches stretches_;
 };
 
 }  // namespace korv

@@ -54,15 +54,6 @@ inline void ShowCount(AnalysisJob& job, std::string_view prefix, std::uint64_t d
   job.sink().SetText(ProgressField::Status, std::string(prefix) + std::to_string(done) + "/" + std::to_string(total));
 }
 
-// How many sectors from `sector` on the container reports as not held (they
-// read as zeros without touching its file); 0 when they are held or the
-// source cannot tell.
-inline std::uint64_t UnheldSectorsAt(const CurrentSource& source, std::uint64_t sector) {
-  if (!source.isVirtual() || source.virtualDisk == nullptr) return 0;
-  const AllocationRun run = source.virtualDisk->allocationAt(sector);
-  return run.allocated ? 0 : run.sectors;
-}
-
 // $STANDARD_INFORMATION times in the store's order: modification, creation,
 // access, each low word first.
 inline ItemTimes StandardItemTimes(const StandardTimes& times) {

@@ -14,6 +14,7 @@
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_sector.h"
 #include "platform/read_buffer.h"
+#include "storage/allocation_stretches.h"
 #include "storage/virtual_disk.h"
 
 namespace korv {
@@ -34,6 +35,7 @@ class FormattedFatScan {
         type_(type),
         volume_(volume),
         reader_(job, type),
+        stretches_(job.sectors.source()),
         takeEntry_([this](const ListedEntry& entry) { Take(entry); }) {}
 
   AnalysisOutcome Run() {
@@ -118,7 +120,7 @@ class FormattedFatScan {
   // How many sectors from `sector` on the container reports as not held
   // (read as zeros without touching its file); 0 when they are held or the
   // source cannot tell.
-  std::uint64_t ZerosAt(std::uint64_t sector) const { return UnheldSectorsAt(job_.sectors.source(), sector); }
+  std::uint64_t ZerosAt(std::uint64_t sector) { return stretches_.UnheldAt(sector); }
 
   void TakeIfFolderStart(std::uint32_t cluster, ByteView sector) {
     if (!BeginsWithDotEntries(sector)) return;
@@ -227,6 +229,7 @@ class FormattedFatScan {
   FatType type_;
   std::uint16_t volume_;  // the volume whose folders are read: 0 outside a range run
   FatFolderReader reader_;
+  AllocationStretches stretches_;
   const ListedEntryHandler takeEntry_;
   std::u16string lastName_;
   ReadBuffer search_;  // the folder search's reads

@@ -13,6 +13,7 @@
 #include "fs/ntfs/record_values.h"
 #include "fs/ntfs/system_files.h"
 #include "platform/read_buffer.h"
+#include "storage/allocation_stretches.h"
 #include "storage/read_ahead.h"
 #include "storage/virtual_disk.h"
 
@@ -55,7 +56,11 @@ struct Stretch {
 class SignatureScan {
  public:
   SignatureScan(AnalysisJob& job, SignatureFinds& finds)
-      : job_(job), finds_(finds), sectorBytes_(job.sectors.sectorBytes()), percent_(job) {}
+      : job_(job),
+        finds_(finds),
+        sectorBytes_(job.sectors.sectorBytes()),
+        percent_(job),
+        stretches_(job.sectors.source()) {}
 
   StepGo Run() {
     const SelectedRange& range = job_.range();
@@ -85,9 +90,9 @@ class SignatureScan {
   }
 
  private:
-  Stretch NextStretch(std::uint64_t sector, std::uint64_t left, std::uint32_t chunkSectors) const {
+  Stretch NextStretch(std::uint64_t sector, std::uint64_t left, std::uint32_t chunkSectors) {
     const std::uint64_t chunk = std::min<std::uint64_t>(left, chunkSectors);
-    const std::uint64_t unheld = UnheldSectorsAt(job_.sectors.source(), sector);
+    const std::uint64_t unheld = stretches_.UnheldAt(sector);
     if (unheld != 0) return {false, std::min(unheld, left)};
     return {true, chunk};
   }
@@ -225,6 +230,7 @@ class SignatureScan {
   SignatureFinds& finds_;
   const std::uint32_t sectorBytes_;
   StepPercent percent_;
+  AllocationStretches stretches_;
   ReadAhead* reads_ = nullptr;  // the chunk reads of the running scan
   ReadBuffer record_;
   std::u16string lastName_;

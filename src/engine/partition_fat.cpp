@@ -16,6 +16,7 @@
 #include "fs/fat/fat_directory.h"
 #include "fs/fat/fat_sector.h"
 #include "platform/read_buffer.h"
+#include "storage/allocation_stretches.h"
 
 namespace korv {
 
@@ -55,7 +56,8 @@ class FatSignatureScan {
         hits_(hits),
         sectorBytes_(job.sectors.sectorBytes()),
         type_(job.range().fileSystem == FileSystemKind::Fat32 ? FatType::Fat32 : FatType::Fat16),
-        percent_(job) {}
+        percent_(job),
+        stretches_(job.sectors.source()) {}
 
   StepGo Run() {
     const SelectedRange& range = job_.range();
@@ -65,7 +67,7 @@ class FatSignatureScan {
     for (std::uint64_t next = range.firstSector; next < range.endSector;) {
       const std::uint64_t left = range.endSector - next;
       // Stretches the container does not hold read as zeros: no signature.
-      std::uint64_t step = std::min(UnheldSectorsAt(job_.sectors.source(), next), left);
+      std::uint64_t step = std::min(stretches_.UnheldAt(next), left);
       if (step == 0) {
         step = std::min<std::uint64_t>(left, chunkSectors);
         ScanChunk(next, static_cast<std::uint32_t>(step));
@@ -115,6 +117,7 @@ class FatSignatureScan {
   const std::uint32_t sectorBytes_;
   const FatType type_;
   StepPercent percent_;
+  AllocationStretches stretches_;
   ReadBuffer chunk_;
 };
 

@@ -11,6 +11,7 @@
 
 #include "app/session.h"
 #include "platform/read_buffer.h"
+#include "storage/allocation_stretches.h"
 #include "support/container_disks.h"
 #include "support/test_support.h"
 
@@ -62,6 +63,26 @@ TEST_P(UnallocatedReadsTest, RunsInHolesReadZerosWithoutTouchingTheFile) {
       EXPECT_TRUE(std::ranges::all_of(bytes, [](std::uint8_t byte) { return byte == 0; })) << sector;
     }
     sector += run.sectors;
+  }
+}
+
+// A scan walks the disk in chunks and keeps the container's last answer:
+// every sector it meets must get the state the container gives for it.
+TEST_P(UnallocatedReadsTest, StretchesKeptFromEarlierAnswersMatchTheContainer) {
+  test::ScriptedPrompts prompts;
+  Session session(prompts);
+  ASSERT_TRUE(session.OpenVirtualFile(test::TestDisksDir() / GetParam().file).accepted);
+  const VirtualDisk& disk = *session.source.virtualDisk;
+  const std::uint64_t sectors = disk.facts().diskSizeBytes / kVirtualSectorBytes;
+
+  AllocationStretches stretches(session.source);
+  constexpr std::uint64_t kChunkSectors = 997;  // prime: chunks start at every offset of a cluster
+  for (std::uint64_t sector = 0; sector < sectors; sector += kChunkSectors) {
+    const AllocationRun kept = stretches.At(sector);
+    const AllocationRun asked = disk.allocationAt(sector);
+    ASSERT_EQ(kept.allocated, asked.allocated) << sector;
+    ASSERT_GT(kept.sectors, 0u) << sector;
+    if (!kept.allocated) EXPECT_LE(kept.sectors, sectors - sector) << sector;
   }
 }
 
