@@ -224,6 +224,15 @@ VirtualDiskFacts VhdReader::facts() const {
 }
 
 AllocationRun VhdReader::allocationAt(std::uint64_t sector) const {
+  // A dynamic disk's last block may reach past the disk's size: the stretch
+  // ends with the disk, as callers count on.
+  const std::uint64_t diskSectors = footer_.currentSize / kSector;
+  if (sector >= diskSectors) return {true, 0};
+  const AllocationRun run = blockAllocationAt(sector);
+  return {run.allocated, std::min(run.sectors, diskSectors - sector)};
+}
+
+AllocationRun VhdReader::blockAllocationAt(std::uint64_t sector) const {
   if (footer_.diskType == kVhdFixed) {
     const std::uint64_t dataSectors = (fileSize_ - kVhdFooterBytes) / kSector;
     if (sector >= dataSectors) return {true, 0};

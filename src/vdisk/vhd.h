@@ -108,6 +108,8 @@ class VhdReader final : public StretchDisk {
   OpenVerdict LoadBlockTable();
 
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
+  // allocationAt before the stretch is cut at the disk's end.
+  AllocationRun blockAllocationAt(std::uint64_t sector) const;
   Stretch StretchAt(std::uint64_t sector, std::uint64_t limit) const;
   Stretch FixedStretchAt(std::uint64_t sector, std::uint64_t limit) const;
   Stretch BlockStretchAt(std::uint64_t sector, std::uint64_t limit) const;
