@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Cuts the seed corpora from the fixture disks (build/test/test-disks) and
+# from small images qemu-img makes. Seeds are kept in git; this script is only
+# needed to make them anew. Usage: fuzz/make-seeds.sh [test-disks folder]
+set -euo pipefail
+cd "$(dirname "$0")"
+disks=${1:-../build/test/test-disks}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The container target takes its format from the first byte: an index into
+# the format table (VMDK, VHD, VHDX, VDI, Parallels, QED, QCOW).
+prefixed() {  # index source destination [bytes]
+  { printf "\\x$(printf %02x "$1")"; head -c "${4:-65535}" "$2"; } >"$3"
+}
+
+# A small disk with a partition table and data in a few places, in every
+# format qemu-img writes, whole.
+head -c 512 "$disks/layouts/mbr.raw" >"$work/small.raw"
+truncate -s 64K "$work/small.raw"
+printf 'korvane fuzz seed data' | dd of="$work/small.raw" bs=512 seek=77 conv=notrunc status=none
+for spec in "vmdk 0" "vmdk:subformat=streamOptimized 0" "vpc 1" "vhdx 2" "vdi 3" "parallels 4" "qed 5" \
+            "qcow2:cluster_size=512 6" "qcow2:compat=0.10,cluster_size=512 6" "qcow 6" \
+            "qed:cluster_size=4096,table_size=1 5"; do
+  set -- $spec
+  fmt=${1%%:*}; opts=${1#*:}; [ "$opts" = "$1" ] && opts=""
+  name=small-${1//[:=.,]/-}
+  qemu-img convert -q -O "$fmt" ${opts:+-o "$opts"} "$work/small.raw" "$work/$name" || continue
+  [ "$(stat -c %s "$work/$name")" -le 65535 ] && prefixed "$2" "$work/$name" "corpus/containers/$name"
+done
+qemu-img convert -q -c -O qcow2 -o cluster_size=4096 "$work/small.raw" "$work/small-compressed"
+prefixed 6 "$work/small-compressed" corpus/containers/small-qcow2-compressed
+
+# The first 64 KiB of every fixture container: real headers and tables.
+for pair in "basic-monolithicSparse.vmdk 0" "basic-streamOptimized.vmdk 0" "basic-dynamic.vhd 1" \
+            "basic-dynamic.vhdx 2" "basic-dynamic.vdi 3" "basic.hdd 4" "basic.qed 5" "basic-v3.qcow2 6" \
+            "basic.qcow 6" "basic-monolithicFlat.vmdk 0"; do
+  set -- $pair
+  [ -f "$disks/$1" ] && prefixed "$2" "$disks/$1" "corpus/containers/head-$1"
+done
+
+# Partition tables: the first sectors of each layout disk.
+for raw in "$disks"/layouts/*.raw; do
+  head -c 34816 "$raw" >"corpus/partitions/$(basename "$raw" .raw)"
+done
+
+# LZNT1: a chunk count byte, then chunks: literals only, a back reference,
+# and a stored (uncompressed) chunk.
+python3 - <<'PY'
+import struct
+def chunk(body, compressed=True):
+    return struct.pack("<H", (0x8000 if compressed else 0) | 0x3000 | (len(body) + 2 - 3)) + body
+literals = chunk(b"\x00abcdefgh")
+backref = chunk(b"\x00abcdefgh" + b"\x02ab" + struct.pack("<H", (1 << 12) | 13) + b"cdef")
+stored = chunk(bytes(range(256)) * 16, compressed=False)
+for name, data in (("literals", b"\x01" + literals), ("backref", b"\x02" + backref + literals),
+                   ("stored", b"\x03" + stored + backref)):
+    open("corpus/lznt1/" + name, "wb").write(data)
+PY
