@@ -57,3 +57,51 @@ for name, data in (("literals", b"\x01" + literals), ("backref", b"\x02" + backr
                    ("stored", b"\x03" + stored + backref)):
     open("corpus/lznt1/" + name, "wb").write(data)
 PY
+
+# NTFS records: system and user MFT records and index records of the fixture
+# volumes (the first byte: record size 1 sector << (b & 3), cluster 1 << ((b >> 2) & 7)).
+# FAT entries: the root folders of the fixture volumes.
+python3 - "$disks" <<'PY'
+import struct, sys, os
+disks = sys.argv[1]
+def ntfs(path, tag):
+    if not os.path.exists(path): return
+    whole = open(path, "rb").read()
+    data = whole[whole.find(b"NTFS    ") - 3:]
+    bps, spc = struct.unpack_from("<HB", data, 0x0B)
+    mft = struct.unpack_from("<Q", data, 0x30)[0] * bps * spc
+    raw = struct.unpack_from("<b", data, 0x40)[0]
+    rec = raw * bps * spc if raw > 0 else 1 << -raw
+    shift = {1: 0, 2: 1, 4: 2, 8: 3}
+    first = bytes([((rec // 512).bit_length() - 1) & 3 | shift.get(spc, 0) << 2])
+    kept = 0
+    for n in list(range(0, 12)) + list(range(24, 80)):
+        r = data[mft + n * rec: mft + (n + 1) * rec]
+        if r[:4] != b"FILE" or kept >= 14: continue
+        open(f"corpus/ntfs_records/{tag}-mft-{n}", "wb").write(first + r)
+        kept += 1
+    found = 0
+    for at in range(0, len(data), 4096):
+        if data[at:at + 4] == b"INDX" and found < 3:
+            open(f"corpus/ntfs_records/{tag}-indx-{found}", "wb").write(first + data[at:at + 4096])
+            found += 1
+def fat(path, tag):
+    if not os.path.exists(path): return
+    whole = open(path, "rb").read()
+    at = min(i for i in (whole.find(b"FAT12   "), whole.find(b"FAT16   "), whole.find(b"FAT32   ")) if i >= 0)
+    data = whole[at - (at % 512):]
+    bps, spc, reserved, fats, roots, _, _, fat16 = struct.unpack_from("<HBHBHHBH", data, 0x0B)
+    if fat16:
+        at = (reserved + fats * fat16) * bps
+        size = roots * 32
+    else:
+        fat32, = struct.unpack_from("<I", data, 0x24)
+        root, = struct.unpack_from("<I", data, 0x2C)
+        at = (reserved + fats * fat32 + (root - 2) * spc) * bps
+        size = spc * bps
+    open(f"corpus/fat_entries/{tag}-root", "wb").write(data[at:at + min(size, 16384)])
+for v in ("ntfs-1k", "ntfs-4k"):
+    ntfs(f"{disks}/ntfs-volumes/{v}.raw", v)
+for v in ("fat12", "fat16", "fat32", "fat32-scattered"):
+    fat(f"{disks}/fat-volumes/{v}.raw", v)
+PY
