@@ -10,7 +10,7 @@
 
 namespace {
 // Sectors read from the start of each disk: a header can claim any size.
-constexpr std::uint64_t kMaxReadSectors = 8192;
+constexpr std::uint64_t kMaxReadSectors = 1024;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
