@@ -105,3 +105,16 @@ for v in ("ntfs-1k", "ntfs-4k"):
 for v in ("fat12", "fat16", "fat32", "fat32-scattered"):
     fat(f"{disks}/fat-volumes/{v}.raw", v)
 PY
+
+# A QED image whose second cluster's level-2 entry is 2^64 - 1: once read as
+# data at an offset that wrapped to the image's own header.
+python3 - <<'PY'
+import struct
+cluster = 4096
+image = bytearray(4 * cluster)
+struct.pack_into("<4sIIIQQQQQ", image, 0, b"QED\0", cluster, 1, 1, 0, 0, 0, cluster, 1 << 20)
+struct.pack_into("<Q", image, cluster, 2 * cluster)
+struct.pack_into("<QQ", image, 2 * cluster, 3 * cluster, (1 << 64) - 1)
+image[3 * cluster:] = bytes(i % 251 for i in range(cluster))
+open("corpus/containers/qed-entry-near-2-64", "wb").write(b"\x05" + image)
+PY
