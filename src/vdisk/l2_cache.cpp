@@ -205,7 +205,18 @@ ClusterImage::Mapping ClusterImage::LocateInTable(const TableLookup& lookup, std
     sectors = std::min(limit, sectors + sectorsPerCluster);
   }
   if (zeros) return {Source::Zeros, sectors};
-  return {Source::File, sectors, *fileOffset};
+  return WithinFile(*fileOffset, sectors, firstSpan);
+}
+
+// A file stretch cut to the sectors that lie wholly inside the file: an entry
+// may point anywhere, and every sector of a stretch must be checked, not
+// just its first. When not even the first sector lies inside, the rest of
+// the first cluster fails.
+ClusterImage::Mapping ClusterImage::WithinFile(std::uint64_t fileOffset, std::uint64_t sectors,
+                                               std::uint64_t firstSpan) const {
+  const std::uint64_t sectorsInFile = fileOffset < fileSize_ ? (fileSize_ - fileOffset) / kSector : 0;
+  if (sectorsInFile == 0) return {Source::Missing, firstSpan};
+  return {Source::File, std::min(sectors, sectorsInFile), fileOffset};
 }
 
 // ---------------------------------------------------------------------------

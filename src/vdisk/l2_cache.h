@@ -196,6 +196,7 @@ class ClusterImage {
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out);
   Mapping Locate(std::uint64_t sector, std::uint64_t limit) const;
   Mapping LocateInTable(const TableLookup& lookup, std::uint64_t sector, std::uint64_t limit) const;
+  Mapping WithinFile(std::uint64_t fileOffset, std::uint64_t sectors, std::uint64_t firstSpan) const;
   bool ServeCompressed(const Mapping& stretch, std::span<std::uint8_t> out);
   const std::vector<std::uint8_t>* Inflated(const ClusterEntry& cluster);
 

@@ -13,6 +13,7 @@
 #include <limits>
 #include <span>
 
+#include "platform/bytes.h"
 #include "platform/file.h"
 #include "storage/virtual_disk.h"
 
@@ -50,6 +51,14 @@ void ZeroSectors(std::span<std::uint8_t> out);
 inline std::span<std::uint8_t> StretchSectors(std::span<std::uint8_t> out, std::uint64_t first, std::uint64_t count) {
   return out.subspan(static_cast<std::size_t>(first * kVirtualSectorBytes),
                      static_cast<std::size_t>(count * kVirtualSectorBytes));
+}
+
+// True when file stretch `next` starts where `before` ends, in the same
+// file; never by an offset that wrapped past 2^64.
+inline bool FollowsInFile(const Stretch& before, const Stretch& next) {
+  const auto bytes = CheckedMul(before.sectors, kVirtualSectorBytes);
+  const auto end = bytes ? CheckedAdd(before.fileOffset, *bytes) : std::nullopt;
+  return end && next.fileOffset == *end;
 }
 
 // One read of a file stretch, falling back to single sectors when it comes
@@ -92,9 +101,7 @@ ReadOutcome ReadStretches(std::uint64_t sector, std::uint64_t count, std::span<s
     }
     const bool joins =
         done > 0 && stretch.kind == pending.kind &&
-        (stretch.kind != StretchKind::File ||
-         (stretch.file == pending.file &&
-          stretch.fileOffset == pending.fileOffset + pending.sectors * kVirtualSectorBytes)) &&
+        (stretch.kind != StretchKind::File || (stretch.file == pending.file && FollowsInFile(pending, stretch))) &&
         (stretch.kind != StretchKind::Other || stretch.tag == pending.tag);
     if (joins) {
       pending.sectors += stretch.sectors;

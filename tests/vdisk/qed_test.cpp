@@ -91,6 +91,48 @@ TEST(QedBuiltTest, ClustersAndTablesPastTheFileFailWithZeros) {
   EXPECT_EQ(reader->l2Cache().tableCount(), 2u);  // the table past the file was not kept
 }
 
+// Level-2 entries that point at or past the end of the file, some so near
+// 2^64 that a sector offset computed from them would wrap to the header.
+class QedEntryPastTheFileTest : public ::testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(QedEntryPastTheFileTest, ReadsAsZerosAndFailsAlikeInRunsAndSectorBySector) {
+  TempDir dir;
+  ClusterDiskBuilder builder = ClusterDiskBuilder::Qed(8 * kMiB, 4096, 1);
+  builder.AddCluster(0, PatternBytes(4096, 1)).SetL2Entry(1, GetParam()).AddCluster(2, PatternBytes(4096, 2));
+  builder.WriteTo(dir / "disk.qed");
+
+  test::ReaderSlot<QedReader> reader;
+  ASSERT_EQ(reader.Open(dir / "disk.qed"), OpenResult::Opened);
+  const test::ReadResult cluster = test::ReadRunOf(reader, 8, 8);
+  EXPECT_EQ(cluster.result, 0);
+  EXPECT_TRUE(AllZero(cluster.bytes));
+  for (const std::uint32_t first : {0u, 7u, 8u, 9u, 15u}) {
+    for (const std::uint32_t count : {1u, 2u, 8u, 17u}) ExpectRunMatchesSectors(reader, first, count);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, QedEntryPastTheFileTest,
+                         ::testing::Values(~std::uint64_t{0}, ~std::uint64_t{0} - 511, ~std::uint64_t{0} - 4095,
+                                           std::uint64_t{1} << 63, std::uint64_t{1} << 40));
+
+// A cluster whose first sectors lie in the file and the rest past its end:
+// the sectors inside read, the others fail, in a run as one at a time.
+TEST(QedBuiltTest, ClusterCutByTheEndOfTheFileReadsAsItsSectors) {
+  TempDir dir;
+  ClusterDiskBuilder builder = ClusterDiskBuilder::Qed(8 * kMiB, 4096, 1);
+  builder.AddCluster(0, PatternBytes(4096, 1)).AddCluster(1, PatternBytes(4096, 2));
+  builder.damage.truncateTo = builder.ClusterFileOffset(1) + 3 * 512 + 100;
+  builder.WriteTo(dir / "disk.qed");
+
+  test::ReaderSlot<QedReader> reader;
+  ASSERT_EQ(reader.Open(dir / "disk.qed"), OpenResult::Opened);
+  EXPECT_EQ(test::ReadRunOf(reader, 10, 1).result, 1);
+  EXPECT_EQ(test::ReadRunOf(reader, 11, 1).result, 0);
+  for (const std::uint32_t first : {0u, 8u, 10u, 11u}) {
+    for (const std::uint32_t count : {1u, 3u, 4u, 16u}) ExpectRunMatchesSectors(reader, first, count);
+  }
+}
+
 struct QedHeaderCase {
   const char* name;
   void (*damage)(ClusterDiskBuilder::Damage&);
