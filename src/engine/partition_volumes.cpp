@@ -1,10 +1,10 @@
 #include "engine/partition_volumes.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "engine/formatted_ntfs.h"
 #include "platform/bytes.h"
+#include "platform/read_buffer.h"
 
 namespace korv {
 
@@ -27,9 +27,7 @@ std::uint32_t FatSearchStart(const VolumeCandidate& candidate) {
   return dataStart - span;
 }
 
-bool BeginsFat(ByteView sector) {
-  return sector.u8(0) == 0xF8 && sector.u8(1) == 0xFF && sector.u8(2) == 0xFF;
-}
+bool BeginsFat(ByteView sector) { return sector.u8(0) == 0xF8 && sector.u8(1) == 0xFF && sector.u8(2) == 0xFF; }
 
 void UseNtfsVolume(const VolumeCandidate& candidate, BootParameters& boot) {
   boot.sectorsPerCluster = candidate.sectorsPerCluster;
@@ -45,8 +43,7 @@ void UseFatVolume(SectorSource& sectors, VolumeCandidate& candidate, BootParamet
   const bool fat16 = candidate.fileSystem != FileSystemKind::Fat32;
   boot.fat1FirstSector = candidate.fat1FirstSector;
   boot.reservedSectors = candidate.reservedSectors;
-  boot.rootDirSectors =
-      candidate.rootDirSectors == 0 && fat16 ? kDefaultFat16RootSectors : candidate.rootDirSectors;
+  boot.rootDirSectors = candidate.rootDirSectors == 0 && fat16 ? kDefaultFat16RootSectors : candidate.rootDirSectors;
   boot.rootFirst = candidate.rootFirst == 0 ? kDefaultFat32RootCluster : candidate.rootFirst;
   boot.fat2FirstSector = candidate.fat2FirstSector;
   boot.sectorsPerCluster = candidate.sectorsPerCluster;
@@ -85,7 +82,7 @@ VolumeCandidate ShownVolumeExtent(VolumeCandidate candidate, const SelectedRange
 void SearchFatCopies(SectorSource& sectors, VolumeCandidate& candidate) {
   const std::uint32_t end = candidate.cluster0Sector;
   const std::uint32_t stride = std::max<std::uint32_t>(sectors.sectorBytes(), 512);
-  std::vector<std::uint8_t> buffer(std::size_t{kSearchReadSectors} * stride, 0);
+  ReadBuffer buffer(std::size_t{kSearchReadSectors} * stride, 0);
   std::optional<std::uint32_t> first;
   for (std::uint32_t sector = FatSearchStart(candidate); sector < end;) {
     const std::uint32_t count = std::min(kSearchReadSectors, end - sector);
