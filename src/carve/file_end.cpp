@@ -146,11 +146,16 @@ std::optional<CarvedExtent> DatabaseEnd(RangeReader& reader, const CarveEntry& e
 std::optional<CarvedExtent> WholeSectorEnd(RangeReader& reader, const CarveEntry& entry, std::uint64_t start) {
   switch (entry.endRule) {
     case EndRule::SizeField:
-    case EndRule::FixedLength: return SizeFieldWholeSectors(reader, entry, start);
-    case EndRule::Footer: return FooterWholeSectors(reader, entry, start);
-    case EndRule::CompoundDocument: return CompoundDocumentEnd(reader, entry, start);
-    case EndRule::Database: return DatabaseEnd(reader, entry, start);
-    case EndRule::Structure: return std::nullopt;
+    case EndRule::FixedLength:
+      return SizeFieldWholeSectors(reader, entry, start);
+    case EndRule::Footer:
+      return FooterWholeSectors(reader, entry, start);
+    case EndRule::CompoundDocument:
+      return CompoundDocumentEnd(reader, entry, start);
+    case EndRule::Database:
+      return DatabaseEnd(reader, entry, start);
+    case EndRule::Structure:
+      return std::nullopt;
   }
   return std::nullopt;
 }
@@ -159,8 +164,8 @@ std::optional<CarvedExtent> WholeSectorEnd(RangeReader& reader, const CarveEntry
 
 std::string_view ProbeCompoundDocument(ByteView sector) {
   if (!Utf16At(sector, 0, "Root Entry")) return {};
-  static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kStreams{{
-      {"WordDocument", "DOC"}, {"Workbook", "XLS"}, {"PowerPoint Document", "PPT"}, {"PageMaker", "PMD"}}};
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kStreams{
+      {{"WordDocument", "DOC"}, {"Workbook", "XLS"}, {"PowerPoint Document", "PPT"}, {"PageMaker", "PMD"}}};
   for (std::uint64_t pos = 0; pos < sector.size(); ++pos) {
     for (const auto& [stream, type] : kStreams) {
       if (Utf16At(sector, pos, stream)) return type;
@@ -170,11 +175,10 @@ std::string_view ProbeCompoundDocument(ByteView sector) {
 }
 
 std::optional<CarvedExtent> FindEnd(RangeReader& reader, const CarveEntry& entry, std::uint64_t start, bool exactEnds) {
-  if (exactEnds || entry.endRule == EndRule::Structure) {
-    if (entry.exactEnd != ExactEnd::None) {
-      const std::uint64_t limit = std::max(entry.maxSearchBytes, entry.maxSize);
-      const auto exact = FindExactEnd(reader, entry, start, limit);
-      if (!exact) return std::nullopt;
+  const bool exactWanted = exactEnds || entry.endRule == EndRule::Structure;
+  if (exactWanted && entry.exactEnd != ExactEnd::None) {
+    const std::uint64_t limit = std::max(entry.maxSearchBytes, entry.maxSize);
+    if (const auto exact = FindExactEnd(reader, entry, start, limit)) {
       const std::string_view name = exact->typeName.empty() ? entry.name : exact->typeName;
       // A file of a type found through this entry but not ticked is passed
       // over whole, so its insides are not taken for files of their own.
@@ -185,6 +189,11 @@ std::optional<CarvedExtent> FindEnd(RangeReader& reader, const CarveEntry& entry
   }
   auto whole = WholeSectorEnd(reader, entry, start);
   if (whole && !IsTicked(entry, whole->typeName)) return std::nullopt;
+  // A file whose own structure broke (truncated, damaged, partly
+  // overwritten) is still saved up to its footer, as the whole-sector rule
+  // finds it. That end is only a guess, so the scan goes on right after the
+  // header: whatever lies inside the guessed extent is still searched.
+  if (whole && exactWanted && entry.exactEnd != ExactEnd::None) whole->resumeSector = 1;
   return whole;
 }
 

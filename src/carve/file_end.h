@@ -11,16 +11,18 @@
 namespace korv {
 
 struct CarvedExtent {
-  std::uint64_t bytes = 0;        // what is written, from the header's first byte
-  std::string_view typeName;      // the folder and extension
-  std::uint64_t resumeSector = 0; // sectors after the header's sector where the scan goes on
+  std::uint64_t bytes = 0;         // what is written, from the header's first byte
+  std::string_view typeName;       // the folder and extension
+  std::uint64_t resumeSector = 0;  // sectors after the header's sector where the scan goes on
 };
 
 // The end of the file whose header stands at byte `start` (a sector start)
 // of the stream. Exact ends cut the file where its format says it ends;
 // otherwise (or for types whose format does not say) the whole-sector rule
-// applies: the sector holding the end plus one more. Nothing when the
-// header is to be dropped; the scan then goes on at the next sector.
+// applies: the sector holding the end plus one more. A file whose exact end
+// cannot be walked (its structure broke) falls back to the whole-sector
+// rule. Nothing when the header is to be dropped; the scan then goes on at
+// the next sector.
 std::optional<CarvedExtent> FindEnd(RangeReader& reader, const CarveEntry& entry, std::uint64_t start, bool exactEnds);
 
 // The compound-document type a directory sector names (the first of

@@ -73,6 +73,21 @@ TEST_P(ExactOrWhole, HeaderWithoutEndDoesNotHideLaterFiles) {
   EXPECT_EQ(summary.filesPerType.at("PNG"), 1u);
 }
 
+// A JPEG whose segments break is still saved up to its end-of-image marker
+// by the whole-sector rule, and the files inside that guess are still found.
+TEST_F(CarveScanTest, BrokenJpegFallsBackToWholeSectorsAndHidesNothing) {
+  std::vector<std::uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F',
+                                    0,    1,    1,    0,    0,    1,    0,   1,   0,   0};
+  jpeg.resize(jpeg.size() + 40, 0x00);  // where the next marker should stand
+  Put(10 * kSector, jpeg);
+  Put(12 * kSector, TinyPng());
+  Put(20 * kSector + 100, std::vector<std::uint8_t>{0xFF, 0xD9});
+  const CarveSummary summary = Scan("JPEG,PNG", true, 0, 40);
+  EXPECT_EQ(summary.filesPerType.at("PNG"), 1u);
+  ASSERT_EQ(summary.filesPerType.at("JPEG"), 1u);
+  EXPECT_EQ(Carved("JPEG/0.JPEG"), DiskBytes(10 * kSector, (20 - 10 + 2) * kSector));
+}
+
 // Holes the container reports are not read, and nothing is found in them.
 TEST_P(ExactOrWhole, UnallocatedSectorsAreSkipped) {
   disk_.holeFirst = 100;
@@ -171,11 +186,13 @@ TEST_P(CompoundDocuments, WorkbookIsNamedByItsRootEntry) {
 INSTANTIATE_TEST_SUITE_P(Ticks, CompoundDocuments,
                          ::testing::Values(CompoundCase{"XLS", "XLS"}, CompoundCase{"DOC", ""},
                                            CompoundCase{"DOC,PPT,XLS", "XLS"}),
-                         [](const auto& info) { return std::string(info.param.ticked).substr(0, 3) + std::to_string(info.index); });
+                         [](const auto& info) {
+                           return std::string(info.param.ticked).substr(0, 3) + std::to_string(info.index);
+                         });
 
 struct DatabaseCase {
   const char* name;
-  std::uint64_t header;           // sector of the header
+  std::uint64_t header;             // sector of the header
   std::vector<std::uint64_t> ones;  // sectors whose second byte is 01
   std::uint64_t sectors;            // written length; 0: dropped
 };
@@ -195,23 +212,22 @@ TEST_P(DatabaseRule, EndsAtTheLastPageOfItsBatches) {
   EXPECT_EQ(Carved("MDB/0.MDB").size(), c.sectors * kSector);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Walks, DatabaseRule,
-    ::testing::Values(DatabaseCase{"NoPagesAfterIt", 2, {}, 0},
-                      DatabaseCase{"PagesInTwoBatches", 2, {3, 5, 12}, 12 - 2 + 2},
-                      DatabaseCase{"FirstBatchPastTheRange", 39, {}, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Walks, DatabaseRule,
+                         ::testing::Values(DatabaseCase{"NoPagesAfterIt", 2, {}, 0},
+                                           DatabaseCase{"PagesInTwoBatches", 2, {3, 5, 12}, 12 - 2 + 2},
+                                           DatabaseCase{"FirstBatchPastTheRange", 39, {}, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // JPEG ends at the main image's end-of-image marker: past a thumbnail's,
 // stuffed bytes, restart markers and fill bytes.
 TEST_F(CarveScanTest, JpegEndsAtTheMainImagesMarker) {
-  std::vector<std::uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x0C, 'E', 'x', 'i', 'f', 0, 0,
-                                    0xFF, 0xD8, 0xFF, 0xD9,                                     // thumbnail
-                                    0xFF, 0xDB, 0x00, 0x04, 0x00, 0x00,                         // tables
-                                    0xFF, 0xFF, 0xDA, 0x00, 0x04, 0x00, 0x00,                   // fill, scan
+  std::vector<std::uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x0C, 'E',  'x',  'i',
+                                    'f',  0,    0,    0xFF, 0xD8, 0xFF, 0xD9,  // thumbnail
+                                    0xFF, 0xDB, 0x00, 0x04, 0x00, 0x00,        // tables
+                                    0xFF, 0xFF, 0xDA, 0x00, 0x04, 0x00, 0x00,  // fill, scan
                                     0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD0, 0x56, 0xFF, 0xD9};
   jpeg.resize(jpeg.size() + 600, 0);  // slack after the image
-  Put(kBuffer - 2 * kSector, jpeg);  // the scan data runs into the next read
+  Put(kBuffer - 2 * kSector, jpeg);   // the scan data runs into the next read
   const CarveSummary summary = Scan("JPEG");
   ASSERT_EQ(summary.filesWritten, 1u);
   EXPECT_EQ(Carved("JPEG/0.JPEG"), std::vector<std::uint8_t>(jpeg.begin(), jpeg.end() - 600));
@@ -246,7 +262,8 @@ TEST_P(PdfEnds, EndsAtItsLastUpdate) {
 INSTANTIATE_TEST_SUITE_P(
     Files, PdfEnds,
     ::testing::Values(PdfCase{"OneRevision", "%PDF-1.4\n1 0 obj\n<<>>\nendobj\n%%EOF\n", "text that is not a PDF"},
-                      PdfCase{"TwoRevisions", "%PDF-1.4\n1 0 obj\n<<>>\nendobj\n%%EOF\n2 0 obj\n<<>>\nendobj\n%%EOF\r\n",
+                      PdfCase{"TwoRevisions",
+                              "%PDF-1.4\n1 0 obj\n<<>>\nendobj\n%%EOF\n2 0 obj\n<<>>\nendobj\n%%EOF\r\n",
                               "12 is not an object"},
                       PdfCase{"UpdateOfTheTableOnly", "%PDF-1.4\n%%EOF\nxref\n0 1\n%%EOF\n", "\x01\x02"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -271,10 +288,11 @@ TEST_P(XmlEnds, EndAtTheRootsClosingTag) {
 
 INSTANTIATE_TEST_SUITE_P(
     Documents, XmlEnds,
-    ::testing::Values(XmlCase{"Plain", "<?xml version=\"1.0\"?>\n<list>\n <list/>\n</list>\n"},
-                      XmlCase{"PrologAndComment",
-                              "<?xml version=\"1.0\"?>\r\n<!DOCTYPE note>\r\n<!-- <fake> -->\r\n<note a=\"1\">x</note>\r\n"},
-                      XmlCase{"NoLineEnd", "<?xml version=\"1.0\"?><r>text</r>"}),
+    ::testing::Values(
+        XmlCase{"Plain", "<?xml version=\"1.0\"?>\n<list>\n <list/>\n</list>\n"},
+        XmlCase{"PrologAndComment",
+                "<?xml version=\"1.0\"?>\r\n<!DOCTYPE note>\r\n<!-- <fake> -->\r\n<note a=\"1\">x</note>\r\n"},
+        XmlCase{"NoLineEnd", "<?xml version=\"1.0\"?><r>text</r>"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every way the scan ends shows an end message.
