@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <exception>
 #include <new>
 
 #include "common/worker_control.h"
@@ -38,52 +39,108 @@ RangeReader::RangeReader(SectorSource& sectors, std::uint64_t firstSector, std::
   if (buffer_.empty()) {
     windowBytes_ = std::size_t{kFallbackSectors} * sectorBytes_;
     buffer_ = AllocateCarveBuffer(windowBytes_);
+    return;
+  }
+  try {
+    ahead_ = std::make_unique<ReadAhead>(
+        [this](std::uint64_t first, std::uint32_t, std::span<std::uint8_t> out) {
+          Fill(first - firstSector_, aheadPlan_, out);
+          return 1;
+        },
+        sectorBytes_, static_cast<std::uint32_t>(windowBytes_ / sectorBytes_));
+  } catch (const std::exception&) {
+    ahead_.reset();  // no memory or no thread: the stream is read without looking ahead
   }
 }
+
+// The helper may still be reading into the plan and the buffers: it is
+// joined before any of them goes.
+RangeReader::~RangeReader() { ahead_.reset(); }
 
 bool RangeReader::stopRequested() const { return worker_ != nullptr && worker_->stopRequested(); }
 
 void RangeReader::Load(std::uint64_t pos) {
   const std::uint64_t sector = pos / sectorBytes_;
   const std::uint64_t start = sector * sectorBytes_;
-  const std::uint64_t remaining = size_ - start;
-  const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes_, remaining));
-  const auto count = static_cast<std::uint32_t>((bytes + sectorBytes_ - 1) / sectorBytes_);
-  // Stretches the container does not hold read as zeros: they are filled
-  // here without asking the reader.
-  for (std::uint32_t done = 0; done < count;) {
-    const std::uint64_t at = firstSector_ + sector + done;
-    const AllocationRun run = StretchAt(sector + done);
-    const auto part = static_cast<std::uint32_t>(std::min<std::uint64_t>(run.sectors, count - done));
-    const std::span out(buffer_.data() + std::size_t{done} * sectorBytes_, std::size_t{part} * sectorBytes_);
-    if (run.allocated) {
-      // ReadCurrent fills what it cannot read with zeros; its result only
-      // says whether the last sector was read, which carving does not need.
-      sectors_.ReadCurrent(at, part, out);
-    } else {
-      std::fill(out.begin(), out.end(), std::uint8_t{0});
-    }
-    done += part;
+  const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes_, size_ - start));
+  if (aheadAt_ && *aheadAt_ == start && aheadBytes_ >= bytes) {
+    const std::optional<ReadAhead::Chunk> chunk = ahead_->Take();
+    aheadAt_.reset();
+    loadedData_ = chunk->bytes.data();
+  } else {
+    Settle();
+    const auto count = static_cast<std::uint32_t>((bytes + sectorBytes_ - 1) / sectorBytes_);
+    Fill(sector, Plan(sector, count), std::span(buffer_).first(std::size_t{count} * sectorBytes_));
+    loadedData_ = buffer_.data();
   }
   loadedAt_ = start;
   loadedBytes_ = bytes;
   loaded_ = true;
+  ReadNextWindow();
 }
 
-AllocationRun RangeReader::StretchAt(std::uint64_t sector) const { return stretches_.At(firstSector_ + sector); }
+void RangeReader::ReadNextWindow() {
+  const std::uint64_t next = loadedAt_ + loadedBytes_;
+  if (!ahead_ || next >= size_) return;
+  const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes_, size_ - next));
+  const auto count = static_cast<std::uint32_t>((bytes + sectorBytes_ - 1) / sectorBytes_);
+  const std::uint64_t sector = next / sectorBytes_;
+  aheadPlan_ = Plan(sector, count);
+  ahead_->Issue(firstSector_ + sector, count);
+  aheadAt_ = next;
+  aheadBytes_ = bytes;
+}
+
+void RangeReader::Settle() const {
+  if (!aheadAt_) return;
+  ahead_->Wait();
+}
+
+std::vector<AllocationRun> RangeReader::Plan(std::uint64_t sector, std::uint32_t count) const {
+  std::vector<AllocationRun> plan;
+  for (std::uint32_t done = 0; done < count;) {
+    const AllocationRun run = stretches_.At(firstSector_ + sector + done);
+    const auto part =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::uint64_t>(run.sectors, 1), count - done));
+    plan.push_back({run.allocated, part});
+    done += part;
+  }
+  return plan;
+}
+
+void RangeReader::Fill(std::uint64_t sector, const std::vector<AllocationRun>& plan, std::span<std::uint8_t> out) {
+  std::uint64_t done = 0;
+  for (const AllocationRun& run : plan) {
+    const auto part = static_cast<std::uint32_t>(run.sectors);
+    const auto bytes = out.subspan(static_cast<std::size_t>(done) * sectorBytes_, std::size_t{part} * sectorBytes_);
+    if (run.allocated) {
+      // ReadCurrent fills what it cannot read with zeros; its result only
+      // says whether the last sector was read, which carving does not need.
+      sectors_.ReadCurrent(firstSector_ + sector + done, part, bytes);
+    } else {
+      std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
+    }
+    done += part;
+  }
+}
+
+AllocationRun RangeReader::StretchAt(std::uint64_t sector) const {
+  Settle();
+  return stretches_.At(firstSector_ + sector);
+}
 
 ByteView RangeReader::At(std::uint64_t pos, std::size_t length) {
   if (buffer_.empty() || pos >= size_) return {};
   length = static_cast<std::size_t>(std::min<std::uint64_t>({length, size_ - pos, windowBytes()}));
   if (!loaded_ || pos < loadedAt_ || pos + length > loadedAt_ + loadedBytes_) Load(pos);
-  return ByteView(buffer_.data() + (pos - loadedAt_), length);
+  return ByteView(loadedData_ + (pos - loadedAt_), length);
 }
 
 ByteView RangeReader::Ahead(std::uint64_t pos, std::size_t atLeast) {
   if (buffer_.empty() || pos >= size_) return {};
   atLeast = static_cast<std::size_t>(std::min<std::uint64_t>({atLeast, size_ - pos, windowBytes()}));
   if (!loaded_ || pos < loadedAt_ || pos + atLeast > loadedAt_ + loadedBytes_) Load(pos);
-  return ByteView(buffer_.data() + (pos - loadedAt_), static_cast<std::size_t>(loadedAt_ + loadedBytes_ - pos));
+  return ByteView(loadedData_ + (pos - loadedAt_), static_cast<std::size_t>(loadedAt_ + loadedBytes_ - pos));
 }
 
 std::optional<std::uint64_t> RangeReader::Find(std::span<const std::uint8_t> pattern, std::uint64_t from,

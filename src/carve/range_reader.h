@@ -4,6 +4,13 @@
 // being carved is followed through this stream, so a footer or a structure
 // that crosses a sector or a buffer boundary reads the same as one that
 // does not.
+//
+// The scan walks the stream forward, so the buffer-full after the one
+// loaded is read on a helper thread while this one is searched (ReadAhead):
+// the kernel's copy from the page cache, most of a carve's time, then runs
+// on the other core. A position outside both is read directly, once the
+// read in flight has ended; the source and the container's allocation
+// answers are only ever used by one thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +22,7 @@
 #include "platform/bytes.h"
 #include "platform/read_buffer.h"
 #include "storage/allocation_stretches.h"
+#include "storage/read_ahead.h"
 #include "storage/sector_source.h"
 #include "storage/virtual_disk.h"
 
@@ -35,6 +43,10 @@ class RangeReader {
   // Reads sectors [firstSector, endSector) of the current source. Without a
   // buffer (no memory even for a few sectors) the reader is not usable.
   RangeReader(SectorSource& sectors, std::uint64_t firstSector, std::uint64_t endSector, WorkerControl* worker);
+  // A read still in flight ends first.
+  ~RangeReader();
+  RangeReader(const RangeReader&) = delete;
+  RangeReader& operator=(const RangeReader&) = delete;
 
   bool usable() const { return !buffer_.empty(); }
   std::uint32_t sectorBytes() const { return sectorBytes_; }
@@ -68,8 +80,17 @@ class RangeReader {
   AllocationRun StretchAt(std::uint64_t sector) const;
 
  private:
-  // Loads the buffer so that it starts at the sector holding `pos`.
+  // Loads the window that starts at the sector holding `pos`, then starts
+  // reading the window after it.
   void Load(std::uint64_t pos);
+  // The held and unheld stretches of `count` sectors from `sector`.
+  std::vector<AllocationRun> Plan(std::uint64_t sector, std::uint32_t count) const;
+  // Reads the planned sectors from `sector` into `out`; unheld stretches
+  // are zeros, filled without asking the reader.
+  void Fill(std::uint64_t sector, const std::vector<AllocationRun>& plan, std::span<std::uint8_t> out);
+  void ReadNextWindow();
+  // Ends the read in flight, so that this thread may use the source.
+  void Settle() const;
 
   SectorSource& sectors_;
   WorkerControl* worker_;
@@ -78,10 +99,16 @@ class RangeReader {
   std::uint64_t size_;
   ReadBuffer buffer_;
   std::size_t windowBytes_ = 0;
+  const std::uint8_t* loadedData_ = nullptr;  // buffer_ or a read-ahead buffer
   std::uint64_t loadedAt_ = 0;
   std::size_t loadedBytes_ = 0;
   bool loaded_ = false;
   mutable AllocationStretches stretches_;
+
+  std::unique_ptr<ReadAhead> ahead_;      // none without memory for its buffers
+  std::vector<AllocationRun> aheadPlan_;  // the read in flight's layout; the helper reads it
+  std::optional<std::uint64_t> aheadAt_;  // where the window read ahead starts
+  std::size_t aheadBytes_ = 0;
 };
 
 }  // namespace korv
