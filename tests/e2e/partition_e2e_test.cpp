@@ -29,11 +29,11 @@ void PrintTo(const PartitionCase& c, std::ostream* out) { *out << c.container <<
 
 std::vector<std::string> RangeArgs(const std::string& command, const PartitionCase& c) {
   const Json& disk = Disk(c.raw);
-  return {command,  (VolumesDir() / c.container).string(),
-          "--mode", "partition",
+  return {command,   (VolumesDir() / c.container).string(),
+          "--mode",  "partition",
           "--first", std::to_string(disk["first"].get<std::uint64_t>()),
-          "--end",  std::to_string(disk["end"].get<std::uint64_t>()),
-          "--fs",   disk["fileSystem"].get<std::string>()};
+          "--end",   std::to_string(disk["end"].get<std::uint64_t>()),
+          "--fs",    disk["fileSystem"].get<std::string>()};
 }
 
 std::map<std::string, std::string> WrittenFiles(const Json& volume) {
@@ -61,7 +61,8 @@ TEST_P(PartitionMode, ListsTheVolumesWithTheirGeometry) {
     EXPECT_EQ(found["clusterSize"], written[i]["sectorsPerCluster"].get<std::uint64_t>() * 512);
     if (!written[i]["bootSurvives"].get<bool>()) continue;
     EXPECT_EQ(found["firstSector"], written[i]["firstSector"]);
-    const std::uint64_t end = written[i]["firstSector"].get<std::uint64_t>() + written[i]["totalSectors"].get<std::uint64_t>();
+    const std::uint64_t end =
+        written[i]["firstSector"].get<std::uint64_t>() + written[i]["totalSectors"].get<std::uint64_t>();
     EXPECT_EQ(found["endSector"], end);
     EXPECT_EQ(found["size"], (end - written[i]["firstSector"].get<std::uint64_t>()) * 512);
   }
@@ -77,23 +78,58 @@ TEST_P(PartitionMode, SavesThePickedVolumeByteForByte) {
   EXPECT_EQ(SavedFiles(out), WrittenFiles(Disk(GetParam().raw)["volumes"][GetParam().volume - 1]));
 }
 
-INSTANTIATE_TEST_SUITE_P(Disks, PartitionMode,
-                         ::testing::Values(PartitionCase{"lost-fat32.raw", "lost-fat32.vhd", 1},
-                                           PartitionCase{"lost-fat32.raw", "lost-fat32.qcow2", 1},
-                                           PartitionCase{"fat16-noboot.raw", "fat16-noboot.vhd", 1},
-                                           PartitionCase{"two-fat.raw", "two-fat.vhd", 2},
-                                           PartitionCase{"lost-ntfs.raw", "lost-ntfs.vhd", 1},
-                                           PartitionCase{"lost-ntfs.raw", "lost-ntfs.qcow2", 1}),
-                         [](const auto& info) {
-                           return ParamName(std::string(info.param.container) + "_" + std::to_string(info.param.volume));
-                         });
+// The picked volume's tree lists every file written there, and nothing else
+// but the file system's own files and "Lost".
+TEST_P(PartitionMode, ListsThePickedVolumesTree) {
+  auto args = RangeArgs("analyze", GetParam());
+  args.insert(args.end(), {"--volume", std::to_string(GetParam().volume), "--json"});
+  const auto run = Cli(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::map<std::string, std::uint64_t> listed;
+  for (const Json& item : Json::parse(run.out)["items"]) {
+    if (item["kind"] == "file" && !item["deleted"].get<bool>()) listed[item["path"]] = item["size"];
+  }
+  for (const Json& entry : Disk(GetParam().raw)["volumes"][GetParam().volume - 1]["entries"]) {
+    if (entry["kind"] != "file") continue;
+    ASSERT_TRUE(listed.contains(entry["path"])) << entry["path"];
+    EXPECT_EQ(listed[entry["path"]], entry["size"].get<std::uint64_t>()) << entry["path"];
+    listed.erase(entry["path"]);
+  }
+  for (const auto& [path, size] : listed) EXPECT_TRUE(path.starts_with("$") || path.starts_with("Lost/")) << path;
+}
+
+// The lost FAT32 and NTFS disks through every container format; the others
+// through a dynamic VHD, the second of two volumes picked.
+std::vector<PartitionCase> PartitionCases() {
+  static const std::vector<std::string> kNames = [] {
+    std::vector<std::string> names;
+    for (const char* disk : {"lost-fat32", "lost-ntfs"}) {
+      for (const char* ext : {"vhd", "qcow2", "qcow", "vhdx", "vdi", "vmdk", "qed", "hdd"}) {
+        names.push_back(std::string(disk) + "." + ext);
+      }
+    }
+    return names;
+  }();
+  std::vector<PartitionCase> cases;
+  for (const std::string& name : kNames) {
+    cases.push_back({name.starts_with("lost-fat32") ? "lost-fat32.raw" : "lost-ntfs.raw", name.c_str(), 1});
+  }
+  cases.push_back({"fat16-noboot.raw", "fat16-noboot.vhd", 1});
+  cases.push_back({"two-fat.raw", "two-fat.vhd", 2});
+  cases.push_back({"two-ntfs.raw", "two-ntfs.vhd", 2});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Disks, PartitionMode, ::testing::ValuesIn(PartitionCases()), [](const auto& info) {
+  return ParamName(std::string(info.param.container) + "_" + std::to_string(info.param.volume));
+});
 
 TEST(PartitionModeListing, TextHasOneLinePerVolume) {
   test::TempDir scratch;
-  const auto run = test::RunCli({"analyze", (VolumesDir() / "two-fat.vhd").string(), "--mode", "partition", "--first",
-                                 "0", "--end", std::to_string(Disk("two-fat.raw")["end"].get<std::uint64_t>()), "--fs",
-                                 "FAT16"},
-                                scratch.path());
+  const auto run =
+      test::RunCli({"analyze", (VolumesDir() / "two-fat.vhd").string(), "--mode", "partition", "--first", "0", "--end",
+                    std::to_string(Disk("two-fat.raw")["end"].get<std::uint64_t>()), "--fs", "FAT16"},
+                   scratch.path());
   ASSERT_EQ(run.status, 0) << run.err;
   const Json& volumes = Disk("two-fat.raw")["volumes"];
   std::string expected;
@@ -135,14 +171,15 @@ TEST_P(PartitionModeRefuses, WithStatusTwo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PartitionModeRefuses,
-    ::testing::Values(Refusal{"NoVolumePicked", {"--mode", "partition", "--first", "0", "--end", "67584", "--fs", "FAT16"}},
-                      Refusal{"VolumePastTheList",
-                              {"--mode", "partition", "--first", "0", "--end", "67584", "--fs", "FAT16", "--volume", "3"}},
-                      Refusal{"NoRange", {"--mode", "partition", "--partition", "1", "--volume", "1"}},
-                      Refusal{"Fat12IsNoChoice",
-                              {"--mode", "partition", "--first", "0", "--end", "67584", "--fs", "FAT12", "--volume", "1"}},
-                      Refusal{"VolumeOutsideThePartitionMode",
-                              {"--mode", "formatted", "--first", "0", "--end", "67584", "--fs", "FAT16", "--volume", "1"}}),
+    ::testing::Values(
+        Refusal{"NoVolumePicked", {"--mode", "partition", "--first", "0", "--end", "67584", "--fs", "FAT16"}},
+        Refusal{"VolumePastTheList",
+                {"--mode", "partition", "--first", "0", "--end", "67584", "--fs", "FAT16", "--volume", "3"}},
+        Refusal{"NoRange", {"--mode", "partition", "--partition", "1", "--volume", "1"}},
+        Refusal{"Fat12IsNoChoice",
+                {"--mode", "partition", "--first", "0", "--end", "67584", "--fs", "FAT12", "--volume", "1"}},
+        Refusal{"VolumeOutsideThePartitionMode",
+                {"--mode", "formatted", "--first", "0", "--end", "67584", "--fs", "FAT16", "--volume", "1"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
