@@ -301,6 +301,30 @@ TEST_F(SaveDialogs, RefusalsKeepTheDestinationDialogOpen) {
   }
 }
 
+// In a raw run the dialog only picks the carving folder: no evaluation, no
+// save; the folder is made when missing, and an empty path is refused.
+TEST_F(SaveDialogs, RawRunOnlyPicksTheCarvingFolder) {
+  session_.runFlags.rawRun = true;
+  {
+    User user;
+    user.Answer(kMsgSelectRecoveryPath, "okButton");
+    EXPECT_TRUE(SaveTo("", user));
+  }
+  User user;
+  DataCopyPath dialog(session_, nullptr);
+  QTimer::singleShot(0, &dialog, [&] {
+    dialog.findChild<QLineEdit*>(QStringLiteral("pathEdit"))
+        ->setText(QString::fromStdString(Out("carved/new").string()));
+    ClickNamed(&dialog, "okButton");
+  });
+  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+  ASSERT_TRUE(dialog.carvingFolder().has_value());
+  EXPECT_EQ(*dialog.carvingFolder(), Out("carved/new"));
+  EXPECT_TRUE(fs::is_directory(Out("carved/new")));
+  EXPECT_TRUE(fs::is_empty(Out("carved/new"))) << "nothing is saved into it";
+  EXPECT_TRUE(user.texts.empty());
+}
+
 TEST_F(SaveDialogs, TheEvaluationShowsTheCountAndSizeReached) {
   std::uint64_t bytes = 0;
   std::int64_t files = 0;

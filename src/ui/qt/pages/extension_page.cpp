@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -26,6 +25,7 @@
 #include "ui/qt/pages/analysis_page.h"
 #include "ui/qt/pages/source_page.h"
 #include "ui/qt/pictures.h"
+#include "ui/qt/save/data_copy_path.h"
 #include "ui/qt/ui_thread.h"
 #include "ui/qt/wizard_host.h"
 
@@ -73,7 +73,11 @@ ExtensionWiseRecovery::ExtensionWiseRecovery(WizardHost& host, QWidget* parent)
       host_(host),
       sink_(std::make_unique<PageSink>(*this)),
       folderDialog_(std::make_unique<FolderDialog>(*this)) {
-  chooseFolder = [this] { return QFileDialog::getExistingDirectory(host_.dialogParent()); };
+  chooseFolder = [this] {
+    DataCopyPath dialog(host_.session(), host_.dialogParent());
+    if (dialog.exec() != QDialog::Accepted || !dialog.carvingFolder()) return QString();
+    return QString::fromStdString(dialog.carvingFolder()->string());
+  };
   freeSpace = [](const std::filesystem::path& path) { return FreeSpace(path); };
   BuildControls();
   FillList();

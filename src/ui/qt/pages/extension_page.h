@@ -1,6 +1,7 @@
 // The extension page of Raw Data Recovery: the file types carving knows,
 // each with a check box, the "exact ends" choice, Back and Next. Next asks
-// for a destination folder and carves the selected range on a worker
+// the destination dialog, in its raw mode, for the folder carved files go
+// to, and carves the selected range on a worker
 // thread; the page shows the scan's status, files written, current sector
 // and a bar meanwhile, and Stop ends the scan early. The end message is
 // shown when the scan ends and the page stays, ticks and all.
@@ -49,7 +50,9 @@ class ExtensionWiseRecovery : public QWidget {
   // The page opens for a new raw run: nothing ticked, no progress shown.
   void Open();
 
-  // Tests replace the folder picker and the free-space query.
+  // Where carved files go: the destination dialog in its raw mode, which
+  // checks and creates the folder; empty when it was cancelled. Tests
+  // replace it, and the free-space query.
   std::function<QString()> chooseFolder;
   FreeSpaceFunction freeSpace;
 

@@ -87,6 +87,11 @@ void DataCopyPath::OpenSettings() {
 void DataCopyPath::Accept() {
   const auto destination = AcceptDestination(pathEdit_->text().toStdString(), *prompts_);
   if (!destination) return;
+  if (session_.runFlags.rawRun) {
+    carvingFolder_ = *destination;
+    accept();
+    return;
+  }
   Evaluate();
   const SaveState& state = session_.saveState;
   if (state.selectedFiles <= 0) {

@@ -4,7 +4,9 @@
 // progress dialog (DataCopyProgress) with its replace (FileReplaceOptions)
 // and copy-error (ErrorCopying) dialogs, and the verdict. The evaluation
 // and the save run on worker threads; their questions come to the UI thread
-// and the worker waits for the answer.
+// and the worker waits for the answer. During a raw run the dialog only
+// picks the carving folder: "&OK" checks and creates it, keeps it and
+// closes.
 #pragma once
 
 #include <QDialog>
@@ -32,6 +34,9 @@ class DataCopyPath : public QDialog {
   // Object names: "pathEdit", "browseButton", "settingsButton", "okButton",
   // "cancelButton".
 
+  // The folder "&OK" accepted in a raw run; nothing otherwise.
+  const std::optional<std::filesystem::path>& carvingFolder() const { return carvingFolder_; }
+
  private:
   void Browse();
   void OpenSettings();
@@ -45,6 +50,7 @@ class DataCopyPath : public QDialog {
   // Where this dialog's messages and questions go: the wizard's dialogs.
   Prompts* prompts_ = nullptr;
   QLineEdit* pathEdit_ = nullptr;
+  std::optional<std::filesystem::path> carvingFolder_;
 };
 
 }  // namespace korv
