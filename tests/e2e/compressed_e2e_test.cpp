@@ -27,7 +27,6 @@ std::map<std::string, std::string> WrittenFiles() {
   return files;
 }
 
-
 // A container: its file extension and qemu-img's name for its format.
 struct Format {
   const char* extension;
@@ -97,7 +96,9 @@ TEST_P(CompressedRecover, ADamagedUnitIsACopyErrorNotASavedFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CompressedRecover,
-                         ::testing::Values(Format{"vhd", "vpc"}, Format{"qcow2", "qcow2"}, Format{"vhdx", "vhdx"}),
+                         ::testing::Values(Format{"vhd", "vpc"}, Format{"qcow2", "qcow2"}, Format{"vhdx", "vhdx"},
+                                           Format{"vdi", "vdi"}, Format{"vmdk", "vmdk"}, Format{"qed", "qed"},
+                                           Format{"hdd", "parallels"}, Format{"qcow", "qcow"}),
                          [](const auto& info) { return std::string(info.param.extension); });
 
 }  // namespace

@@ -38,9 +38,9 @@ std::map<std::string, std::string> WrittenFiles() {
 // metafiles' own streams ("$"-named) and the Sleuth Kit's "." entry for a
 // folder's stream seen from inside it are left out.
 std::set<std::string> FlsStreamPaths() {
-  const auto listing = test::ProgramOutput({"fls", "-r", "-p", "-o",
-                                            std::to_string(StreamsVolume()["firstSector"].get<std::uint64_t>()),
-                                            RawVolume().string()});
+  const auto listing =
+      test::ProgramOutput({"fls", "-r", "-p", "-o", std::to_string(StreamsVolume()["firstSector"].get<std::uint64_t>()),
+                           RawVolume().string()});
   std::set<std::string> paths;
   if (!listing) return paths;
   std::istringstream lines(*listing);
@@ -71,8 +71,9 @@ class StreamsCli : public ::testing::TestWithParam<Case>, protected CliTest {
   test::CliRun Run(const std::string& command, std::vector<std::string> more) {
     const std::uint64_t first = StreamsVolume()["firstSector"];
     const std::uint64_t end = first + StreamsVolume()["sectorCount"].get<std::uint64_t>();
-    std::vector<std::string> args = {command,  disk_.string(), "--first", std::to_string(first), "--end",
-                                     std::to_string(end), "--fs", "NTFS", "--mode", GetParam().mode};
+    std::vector<std::string> args = {command,  disk_.string(),      "--first", std::to_string(first),
+                                     "--end",  std::to_string(end), "--fs",    "NTFS",
+                                     "--mode", GetParam().mode};
     args.insert(args.end(), more.begin(), more.end());
     return Cli(args);
   }
@@ -113,7 +114,9 @@ TEST_P(StreamsCli, RecoverSavesEveryStreamAsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Containers, StreamsCli,
                          ::testing::Values(Case{"vhd", "vpc", "deleted"}, Case{"qcow2", "qcow2", "formatted"},
-                                           Case{"vhdx", "vhdx", "deleted"}),
+                                           Case{"vhdx", "vhdx", "deleted"}, Case{"vdi", "vdi", "formatted"},
+                                           Case{"vmdk", "vmdk", "deleted"}, Case{"qed", "qed", "formatted"},
+                                           Case{"hdd", "parallels", "deleted"}, Case{"qcow", "qcow", "formatted"}),
                          [](const auto& info) { return std::string(info.param.extension) + "_" + info.param.mode; });
 
 }  // namespace

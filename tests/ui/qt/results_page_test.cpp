@@ -32,6 +32,7 @@
 #include "qt_test_support.h"
 #include "save/save_walk.h"
 #include "scripted_host.h"
+#include "support/reader_checks.h"
 #include "support/test_support.h"
 #include "ui/logic/preview_rules.h"
 #include "ui/qt/qt_prompts.h"
@@ -98,6 +99,11 @@ class ResultsPageTest : public ::testing::Test {
     NullProgress sink;
     AnalysisProgress progress(sink);
     ASSERT_EQ(session.Analyse(RecoveryMode::DeletedData, progress), AnalysisOutcome::DeletedRunEnded);
+    OpenPage(backgroundItems);
+  }
+
+  // The page opened over what the store holds now.
+  void OpenPage(std::size_t backgroundItems = kBackgroundItemCount) {
     page = std::make_unique<ViewDataInControls>(host);
     page->SetBackgroundItemCount(backgroundItems);
     page->resize(1000, 640);
@@ -524,6 +530,58 @@ TEST_F(ResultsPageTest, SaveButtonSavesTheTickedFiles) {
   std::sort(saved.begin(), saved.end());
   EXPECT_EQ(saved, (std::vector<std::string>{"budget.csv", "letter.txt", "letters.zip", "minutes.rtf", "report.txt"}));
   EXPECT_EQ(fs::file_size(out.path() / "Documents" / "report.txt"), 38893u);
+}
+
+// A file's alternate data streams and its second names are rows like any
+// file's, deleted ones too, and are saved under their own names.
+TEST_F(ResultsPageTest, StreamsAndHardLinksAreRowsSavedUnderTheirNames) {
+  if (!test::HaveQemuImg()) GTEST_SKIP() << "qemu-img is not installed";
+  test::TempDir scratch;
+  const fs::path disk = scratch.path() / "streams.vhd";
+  ASSERT_TRUE(test::QemuConvert(test::TestDisksDir() / "ntfs-volumes" / "ntfs-streams.raw", disk, "vpc"));
+  Session& session = host.session();
+  ASSERT_TRUE(session.OpenVirtualFile(disk).accepted);
+  ASSERT_TRUE(session.SelectDisk());
+  // The volume stands alone at sector 2048, without a partition table.
+  session.range.firstSector = 2048;
+  session.range.endSector = 2048 + 32768;
+  session.range.fileSystem = FileSystemKind::Ntfs;
+  ChooseMode(session.wizard, RecoveryMode::DeletedData);
+  NullProgress sink;
+  AnalysisProgress progress(sink);
+  ASSERT_EQ(session.AnalyseSelectedRange(RecoveryMode::DeletedData, progress), AnalysisOutcome::DeletedRunEnded);
+  OpenPage();
+
+  ClickNode({"Streams"});
+  ASSERT_TRUE(WaitUntil([&] { return !page->busy() && ListNames().contains(QStringLiteral("notes.txt:meta")); }));
+  const QStringList names = ListNames();
+  for (const char* name : {"notes.txt", "notes.txt:Zone.Identifier", "big.bin:payload", "linked.txt", "linked-too.txt",
+                           "linked-too.txt:meta", "gone.txt", "gone.txt:blob"}) {
+    EXPECT_TRUE(names.contains(QString::fromLatin1(name))) << name;
+  }
+  EXPECT_EQ(ForegroundOf(rows()->index(RowNamed(QStringLiteral("gone.txt:blob")), 0)),
+            ForegroundOf(rows()->index(RowNamed(QStringLiteral("gone.txt")), 0)))
+      << "a deleted file's streams show as deleted";
+
+  SetChecked(tree->model(), NodeAt({"Streams"}), true);
+  test::TempDir out;
+  bool verdictSeen = false;
+  bool destinationAnswered = false;
+  WhenDialogOpens(
+      [&](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>(QStringLiteral("pathEdit"))->setText(QString::fromStdString(out.path().string()));
+        AcknowledgeWhenShown(std::string(kMsgSavingCompleted), &verdictSeen);
+        ClickNamed(dialog, "okButton");
+      },
+      &destinationAnswered);
+  ClickNamed(page.get(), "saveButton");
+  ASSERT_TRUE(WaitUntil([&] { return QApplication::activeModalWidget() == nullptr; }));
+  EXPECT_TRUE(verdictSeen);
+  const fs::path saved = out.path() / "Streams";
+  EXPECT_EQ(fs::file_size(saved / "notes.txt:meta"), 100u);
+  EXPECT_EQ(fs::file_size(saved / "big.bin:payload"), 300000u);
+  EXPECT_EQ(fs::file_size(saved / "linked-too.txt"), 700u);
+  EXPECT_EQ(fs::file_size(saved / "gone.txt:blob"), 40000u);
 }
 
 }  // namespace
