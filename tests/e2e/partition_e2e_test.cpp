@@ -86,7 +86,8 @@ TEST_P(PartitionMode, ListsThePickedVolumesTree) {
   const auto run = Cli(args);
   ASSERT_EQ(run.status, 0) << run.err;
   std::map<std::string, std::uint64_t> listed;
-  for (const Json& item : Json::parse(run.out)["items"]) {
+  const Json report = Json::parse(run.out);
+  for (const Json& item : report["items"]) {
     if (item["kind"] == "file" && !item["deleted"].get<bool>()) listed[item["path"]] = item["size"];
   }
   for (const Json& entry : Disk(GetParam().raw)["volumes"][GetParam().volume - 1]["entries"]) {
