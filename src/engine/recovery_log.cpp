@@ -14,6 +14,7 @@
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/read_buffer.h"
+#include "storage/virtual_disk.h"
 
 namespace korv {
 
@@ -520,12 +521,18 @@ std::optional<std::string_view> RefuseHeader(const LogHeader& header, const LogT
   if (header.device >= tables.devices || header.disk >= tables.disks) return kMsgLogInvalid;
   if (header.partition != kNoPartition && header.partition >= tables.partitions) return kMsgLogInvalid;
   if (!SectorsFit(header.firstSector, header.endSector, header.bytesPerSector)) return kMsgLogInvalid;
-  if (header.currentVolume < 0 || static_cast<std::size_t>(header.currentVolume) > header.volumes.size()) {
-    return kMsgLogInvalid;
-  }
+  // Folders carry 16-bit volume numbers.
+  if (header.currentVolume < 0 || header.currentVolume > UINT16_MAX) return kMsgLogInvalid;
   // The log must be of the disk selected now, read as it was.
   if (!state.source.isVirtual() || header.sourceText != state.range.selectedText) return kMsgLogWrongDevice;
   if (header.bytesPerSector != state.sectorBytes) return kMsgLogWrongDevice;
+  // Every virtual disk is "Disk" + its number: a range the disk open now
+  // cannot hold tells another disk file apart.
+  if (state.source.virtualDisk != nullptr) {
+    const VirtualDiskFacts facts = state.source.virtualDisk->facts();
+    const std::uint64_t diskSectors = std::max(facts.diskSizeBytes, facts.inventorySizeBytes) / state.sectorBytes;
+    if (header.endSector > diskSectors) return kMsgLogWrongDevice;
+  }
   return std::nullopt;
 }
 
