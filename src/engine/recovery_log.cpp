@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "engine/analysis_job.h"
@@ -38,14 +37,15 @@ constexpr std::uint64_t kFileMinBytes = 54 + kNamePairMinBytes;
 constexpr std::size_t kWriteChunkBytes = 1 << 20;
 constexpr std::size_t kReadWindowBytes = 1 << 20;
 
-std::u16string Utf16Of(std::string_view utf8) { return Utf8ToUtf16(utf8); }
-
-// UTF-8 cut to at most kLogNameUnits bytes, never inside a character.
-std::string_view CutUtf8(std::string_view text) {
+// A stream's name in UTF-8, cut to at most kLogNameUnits bytes, never inside
+// a character.
+std::string StreamBytes(std::u16string_view stream) {
+  std::string text = Utf16ToUtf8(stream);
   if (text.size() <= kLogNameUnits) return text;
   std::size_t end = kLogNameUnits;
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
+  text.resize(end);
+  return text;
 }
 
 // ---------------------------------------------------------------- writing
@@ -75,7 +75,7 @@ class LogWriter {
   }
   void NamePair(std::u16string_view wide, std::string_view eightBit) {
     ShortWide(wide);
-    const std::string_view cut = CutUtf8(eightBit);
+    const std::string_view cut = eightBit.substr(0, kLogNameUnits);
     U8(static_cast<std::uint8_t>(cut.size()));
     Chars(cut);
   }
@@ -128,14 +128,14 @@ void WriteBootWords(LogWriter& out, const BootParameters& boot) {
   }
 }
 
-void WriteFileSystemName(LogWriter& out, FileSystemKind kind) { out.ShortWide(Utf16Of(FileSystemName(kind))); }
+void WriteFileSystemName(LogWriter& out, FileSystemKind kind) { out.ShortWide(Utf8ToUtf16(FileSystemName(kind))); }
 
 void WriteHeader(LogWriter& out, const RecoveryLogState& state, bool withScanLists) {
   std::u16string title(kLogTitle);
   title.resize(kTitleUnits, u'\0');
   out.Units(title);
   out.U16(withScanLists ? 1 : 0);
-  const std::u16string sourceText = Utf16Of(state.range.selectedText);
+  const std::u16string sourceText = Utf8ToUtf16(state.range.selectedText);
   out.U32(static_cast<std::uint32_t>(sourceText.size()));
   out.Units(sourceText);
   out.U8(static_cast<std::uint8_t>(state.source.devices.currentDevice));
@@ -144,7 +144,7 @@ void WriteHeader(LogWriter& out, const RecoveryLogState& state, bool withScanLis
   out.U8(static_cast<std::uint8_t>(state.range.diskNumber));
   out.U8(static_cast<std::uint8_t>(state.range.partitionIndex));
   WriteFileSystemName(out, state.range.fileSystem);
-  out.ShortWide(Utf16Of(state.range.partitionText));
+  out.ShortWide(Utf8ToUtf16(state.range.partitionText));
   out.U64(state.range.firstSector);
   out.U64(state.range.endSector);
   WriteBootWords(out, state.boot);
@@ -164,7 +164,7 @@ void WriteCandidate(LogWriter& out, const VolumeCandidate& volume) {
         volume.rootDirSectors, volume.rootFirst, volume.fat2FirstSector, volume.sectorsPerFat}) {
     out.U32(word);
   }
-  std::u16string name = Utf16Of(FileSystemName(volume.fileSystem));
+  std::u16string name = Utf8ToUtf16(FileSystemName(volume.fileSystem));
   name.resize(kCandidateNameUnits, u'\0');
   out.Units(name);
   out.U32(volume.sectorsPerMftRecord);
@@ -199,7 +199,7 @@ void WriteScanFile(LogWriter& out, const ScanFileRecord& file) {
   out.U64(file.recordSector);
   out.U32(file.ownNumber);
   out.U8(static_cast<std::uint8_t>(file.deleted));
-  out.NamePair(file.wideName, Utf16ToUtf8(file.stream));
+  out.NamePair(file.wideName, StreamBytes(file.stream));
 }
 
 // An 8-bit name goes into the 8-bit half of the pair, any other into the
@@ -211,7 +211,7 @@ void WriteItemName(LogWriter& out, const std::u16string& name, bool eightBit, st
       return;
     }
   }
-  out.NamePair(name, Utf16ToUtf8(stream));
+  out.NamePair(name, StreamBytes(stream));
 }
 
 void WriteFolder(LogWriter& out, const FoundFolder& folder) {
@@ -815,10 +815,14 @@ LogListsOutcome LoadRecoveryLogLists(AnalysisJob& job, const LoadedLog& log) {
   job.scanLists.Clear();
   LogCursor in(*file, log.dataOffset);
   switch (LoadLists(job, in, log.scanLists)) {
-    case ReadStep::On: return LogListsOutcome::Loaded;
-    case ReadStep::Stopped: return LogListsOutcome::Stopped;
-    case ReadStep::Abandoned: return LogListsOutcome::Abandoned;
-    case ReadStep::Damaged: break;
+    case ReadStep::On:
+      return LogListsOutcome::Loaded;
+    case ReadStep::Stopped:
+      return LogListsOutcome::Stopped;
+    case ReadStep::Abandoned:
+      return LogListsOutcome::Abandoned;
+    case ReadStep::Damaged:
+      break;
   }
   job.store.ClearStore();
   job.scanLists.Clear();

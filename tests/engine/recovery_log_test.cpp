@@ -399,6 +399,8 @@ TEST(RecoveryLogNames, LongNamesAreCutAt255UnitsWithoutSplittingAPair) {
   LogSession saved;
   saved.session.store.AddFolder(NewFolder{ItemName{{}, exact}, kFlagNo, NtfsRootNumber, 40, 0, kTimes});
   saved.session.store.AddFolder(NewFolder{ItemName{{}, pairAtTheCut}, kFlagNo, NtfsRootNumber, 41, 0, kTimes});
+  const std::string eightBit(300, '\xA9');  // a Windows-1252 letter whose byte continues UTF-8
+  saved.session.store.AddFolder(NewFolder{ItemName{eightBit, {}}, kFlagNo, NtfsRootNumber, 42, 0, kTimes});
   const fs::path path = saved.dir / "names.kvfr";
   ASSERT_FALSE(saved.session.SaveLog(path, false));
   LogSession loaded;
@@ -406,6 +408,7 @@ TEST(RecoveryLogNames, LongNamesAreCutAt255UnitsWithoutSplittingAPair) {
   const Store& store = loaded.session.store;
   EXPECT_EQ(store.folder(*store.FindFolder(40, 0)).name, exact);
   EXPECT_EQ(store.folder(*store.FindFolder(41, 0)).name, std::u16string(254, u'n'));
+  EXPECT_EQ(store.folder(*store.FindFolder(42, 0)).name, std::u16string(255, u'\u00A9'));
 }
 
 }  // namespace
