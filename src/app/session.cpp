@@ -136,7 +136,8 @@ RecoveryLogState Session::MakeLogState() {
 }
 
 std::optional<std::string_view> Session::SaveLog(const std::filesystem::path& chosen, bool fromVolumeList) {
-  if (chosen.empty()) return kMsgLogNoPath;
+  // A folder alone names no file.
+  if (!chosen.has_filename()) return kMsgLogNoPath;
   return SaveRecoveryLog(MakeLogState(), RecoveryLogPath(chosen), fromVolumeList && wizard.rangeRun);
 }
 

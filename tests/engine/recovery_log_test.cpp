@@ -354,6 +354,7 @@ TEST(RecoveryLogFiles, MissingOrUnreadableLogsCannotBeOpened) {
   EXPECT_EQ(log.session.LoadLogHeader(log.dir.path()), kMsgLogOpenFailed);
   EXPECT_EQ(log.session.LoadLogHeader(""), kMsgLogNoPath);
   EXPECT_EQ(log.session.SaveLog("", false), kMsgLogNoPath);
+  EXPECT_EQ(log.session.SaveLog(log.dir.path() / "", false), kMsgLogNoPath);
   EXPECT_EQ(log.session.SaveLog(log.dir / "no-such-folder" / "x", false), kMsgLogCreateFailed);
 }
 
