@@ -191,5 +191,16 @@ TEST_F(RefusedLog, DamagedLogsAndLogsOfAnotherDiskAreRefusedInTheSystemsWords) {
                 "--load-log takes the partition or range from the log");
 }
 
+// A log that cannot be written is said after the listing, which still
+// prints; the run did not complete.
+TEST_F(RefusedLog, ALogThatCannotBeWrittenEndsWithStatusOne) {
+  const auto run = Cli({"analyze", DiskPath("basic-dynamic.vhd"), "--partition", "1", "--save-log",
+                        Scratch("no-such-folder/x").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(kMsgLogCreateFailed), std::string::npos) << run.err;
+  EXPECT_FALSE(run.out.empty());
+  EXPECT_FALSE(fs::exists(Scratch("no-such-folder")));
+}
+
 }  // namespace
 }  // namespace korv::e2e
