@@ -68,8 +68,8 @@ bool Session::SelectPartition(int number) {
 }
 
 AnalysisJob Session::MakeAnalysisJob(AnalysisProgress& progress) {
-  return AnalysisJob{sectors, store, scanLists, volumeCandidates, worker, prompts, progress, wizard, runFlags, bootParameters,
-                     analysisParameters};
+  return AnalysisJob{sectors, store,    scanLists,      volumeCandidates,   worker,    prompts, progress,
+                     wizard,  runFlags, bootParameters, analysisParameters, &loadedLog};
 }
 
 AnalysisOutcome Session::Analyse(RecoveryMode mode, AnalysisProgress& progress) {
@@ -128,6 +128,29 @@ void Session::LeaveVolumeList() {
   runFlags.logLoaded = false;
   runFlags.rangePhase = 0;
   runFlags.pickedVolume = 0;
+}
+
+RecoveryLogState Session::MakeLogState() {
+  return RecoveryLogState{source,   range, bootParameters, analysisParameters, wizard,
+                          runFlags, store, scanLists,      volumeCandidates,   sectors.sectorBytes()};
+}
+
+std::optional<std::string_view> Session::SaveLog(const std::filesystem::path& chosen, bool fromVolumeList) {
+  // A folder alone names no file.
+  if (!chosen.has_filename()) return kMsgLogNoPath;
+  return SaveRecoveryLog(MakeLogState(), RecoveryLogPath(chosen), fromVolumeList && wizard.rangeRun);
+}
+
+std::optional<std::string_view> Session::LoadLogHeader(const std::filesystem::path& path) {
+  RecoveryLogState state = MakeLogState();
+  return LoadRecoveryLogHeader(path, LogTableSizes{kDevicePathSlots, kDiskTableSize, kMaxPartitionsPerDisk}, state,
+                               loadedLog);
+}
+
+AnalysisOutcome Session::ReplayLog(AnalysisProgress& progress) {
+  worker.Reset();
+  AnalysisJob job = MakeAnalysisJob(progress);
+  return RunAnalysis(job);
 }
 
 }  // namespace korv

@@ -12,6 +12,7 @@
 #include "common/wizard_state.h"
 #include "common/worker_control.h"
 #include "engine/analysis_driver.h"
+#include "engine/recovery_log.h"
 #include "engine/scan_list.h"
 #include "engine/store.h"
 #include "fs/boot_parameters.h"
@@ -78,6 +79,18 @@ class Session {
   // volumes are freed.
   void LeaveVolumeList();
 
+  // "Save Log": the analysis as it stands written to the chosen file (with
+  // ".kvfr" appended to its name when it lacks it); from the volume list
+  // with the scan lists. The message when it could not be written.
+  std::optional<std::string_view> SaveLog(const std::filesystem::path& chosen, bool fromVolumeList);
+  // "Load log": the header of the log at `path` restores the selection, the
+  // words, the mode and the volumes, for ReplayLog to load the lists. The
+  // message when refused; nothing changes then.
+  std::optional<std::string_view> LoadLogHeader(const std::filesystem::path& path);
+  // The analysis run of a loaded log: its lists instead of an analysis.
+  AnalysisOutcome ReplayLog(AnalysisProgress& progress);
+  RecoveryLogState MakeLogState();
+
   Prompts& prompts;
   PosixIo io;
   CurrentSource source;
@@ -96,6 +109,7 @@ class Session {
   AnalysisParameters analysisParameters;
   SaveFilters saveFilters;  // the save's "Settings...", for the whole process
   SaveState saveState;
+  LoadedLog loadedLog;  // the log whose header was loaded last
 
  private:
   const SourceNode* FillTreeAndFindDisk();

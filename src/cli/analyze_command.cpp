@@ -231,19 +231,24 @@ AnalysisRun RunAnalysisFor(Session& session, const SourceChoice& choice) {
   sink.SetProgress(&progress);
   StopOnInterrupt interrupt(session.worker);
   AnalysisRun run;
-  if (ModeOf(choice) != RecoveryMode::PartitionData) {
+  if (!choice.loadLog.empty()) {
+    run.outcome = session.ReplayLog(progress);
+  } else if (ModeOf(choice) != RecoveryMode::PartitionData) {
     run.outcome = session.AnalyseSelectedRange(ModeOf(choice), progress);
   } else {
-    // The scan, then, when a volume is named, its copy: the volume list's
-    // Next.
     run.outcome = session.ScanRangeForVolumes(progress);
-    if (run.outcome == AnalysisOutcome::CloseForVolumeList && choice.volume != 0) {
-      if (!IsListedVolume(choice.volume, session.volumeCandidates.size())) {
-        std::cerr << kMsgNoSuchVolume << choice.volume << ".\n";
-        run.outcome = AnalysisOutcome::NoWorker;
-      } else {
-        run.outcome = session.CopyFoundVolume(choice.volume, progress);
-      }
+  }
+  // A log whose lists are damaged is refused input (its message is out).
+  if (!choice.loadLog.empty() && run.outcome == AnalysisOutcome::CloseNoResults) {
+    run.outcome = AnalysisOutcome::NoWorker;
+  }
+  // When a volume is named, its copy: the volume list's Next.
+  if (run.outcome == AnalysisOutcome::CloseForVolumeList && choice.volume != 0) {
+    if (!IsListedVolume(choice.volume, session.volumeCandidates.size())) {
+      std::cerr << kMsgNoSuchVolume << choice.volume << ".\n";
+      run.outcome = AnalysisOutcome::NoWorker;
+    } else {
+      run.outcome = session.CopyFoundVolume(choice.volume, progress);
     }
   }
   run.interrupted = interrupt.interrupted();
@@ -259,11 +264,20 @@ int RunAnalyze(const AnalyzeOptions& options) {
   }
   const AnalysisRun run = RunAnalysisFor(session, options.source);
   if (run.outcome == AnalysisOutcome::NoWorker) return kExitRefused;
-  if (run.outcome == AnalysisOutcome::CloseForVolumeList) {
-    PrintVolumes(session, options.json);
-    return run.interrupted ? kExitIncomplete : kExitDone;
+  const bool volumeList = run.outcome == AnalysisOutcome::CloseForVolumeList;
+  if (!volumeList && !ShowsResults(run.outcome)) return kExitIncomplete;
+  bool logWritten = true;
+  if (!options.saveLog.empty()) {
+    if (const auto refusal = session.SaveLog(options.saveLog, volumeList)) {
+      std::cerr << *refusal << '\n';
+      logWritten = false;
+    }
   }
-  if (!ShowsResults(run.outcome)) return kExitIncomplete;
+  const int status = run.interrupted || !logWritten ? kExitIncomplete : kExitDone;
+  if (volumeList) {
+    PrintVolumes(session, options.json);
+    return status;
+  }
 
   const Store& store = session.store;
   const FileSystemKind fileSystem = session.analysisParameters.fileSystem;
@@ -275,11 +289,11 @@ int RunAnalyze(const AnalyzeOptions& options) {
     JsonReport report(std::cout, fileSystem);
     report.Begin(store);
     visit([&](const ItemRow& row) { report.Item(row); });
-    report.End(store, options.source.mode);
+    report.End(store, ModeWordOf(session, options.source));
   } else {
     visit([&](const ItemRow& row) { PrintText(row, fileSystem); });
   }
-  return run.interrupted ? kExitIncomplete : kExitDone;
+  return status;
 }
 
 }  // namespace korv::cli

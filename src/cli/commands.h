@@ -47,6 +47,7 @@ int RunPartitions(const PartitionsOptions& options);
 struct AnalyzeOptions {
   SourceChoice source;
   bool json = false;
+  std::string saveLog;  // write the run's recovery log to this file; empty: none
   std::string badSectors = "skip";
 };
 

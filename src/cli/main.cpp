@@ -37,6 +37,7 @@ void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
       ->check(CLI::IsMember({"deleted", "formatted", "partition"}));
   command.add_option("--volume", source.volume, "Partition mode: the found volume to use, from 1, as listed")
       ->check(CLI::PositiveNumber);
+  command.add_option("--load-log", source.loadLog, "Load this recovery log instead of analysing");
   AddInventoryOption(command, source.inventory);
 }
 
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
   auto* analyzeCommand = app.add_subcommand("analyze", "Analyse a partition or range and list what was found.");
   AddSourceOptions(*analyzeCommand, analyze.source);
   analyzeCommand->add_flag("--json", analyze.json, "Print JSON");
+  analyzeCommand
+      ->add_option("--save-log", analyze.saveLog,
+                   "Write the recovery log of the run to this file (\".kvfr\" appended when missing)")
+      ->excludes("--load-log");
   analyzeCommand->add_option("--bad-sectors", analyze.badSectors, "What to do with unreadable sectors")
       ->check(CLI::IsMember({"retry", "skip"}));
 

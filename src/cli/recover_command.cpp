@@ -83,7 +83,7 @@ int RunRecover(const RecoverOptions& options) {
     std::cerr << DisplayText(*refusal) << '\n';
     return kExitRefused;
   }
-  if (ModeOf(options.source) == RecoveryMode::PartitionData && options.source.volume == 0) {
+  if (ListsVolumes(session, options.source) && options.source.volume == 0) {
     std::cerr << kMsgPickVolume << '\n';
     return kExitRefused;
   }

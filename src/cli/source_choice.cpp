@@ -25,6 +25,17 @@ RecoveryMode ModeOf(const SourceChoice& choice) {
   return choice.mode == "formatted" ? RecoveryMode::FormattedData : RecoveryMode::DeletedData;
 }
 
+std::string ModeWordOf(const Session& session, const SourceChoice& choice) {
+  if (choice.loadLog.empty()) return choice.mode;
+  if (session.wizard.rangeRun) return "partition";
+  return session.wizard.formattedMode ? "formatted" : "deleted";
+}
+
+bool ListsVolumes(const Session& session, const SourceChoice& choice) {
+  if (choice.loadLog.empty()) return ModeOf(choice) == RecoveryMode::PartitionData;
+  return session.loadedLog.scanLists;
+}
+
 namespace {
 
 // The range fields as the source page's range group would hold them.
@@ -37,10 +48,25 @@ RangeFields RangeFieldsOf(const SourceChoice& choice, FileSystemKind fileSystem)
   return fields;
 }
 
+// A log names its own partition or range; the disk's node stands for the
+// device it must be of.
+std::optional<std::string> SelectLogSource(Session& session, const SourceChoice& choice) {
+  const VirtualFileSelection selection = session.OpenVirtualFile(choice.image);
+  if (!selection.accepted) return selection.message;
+  if (!session.SelectDisk()) return std::string(kMsgSelectVirtualDisk);
+  if (const auto refusal = session.LoadLogHeader(choice.loadLog)) return std::string(*refusal);
+  if (choice.volume != 0 && !session.loadedLog.scanLists) return std::string(kMsgVolumeNeedsVolumeLog);
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> SelectSource(Session& session, const SourceChoice& choice) {
   const bool typedRange = choice.first || choice.end || !choice.fileSystem.empty();
+  if (!choice.loadLog.empty()) {
+    if (typedRange || choice.partition > 0) return std::string(kMsgLogIsTheSource);
+    return SelectLogSource(session, choice);
+  }
   if ((choice.partition > 0) == typedRange) return std::string(kMsgChooseOneSource);
   if (typedRange && (!choice.first || !choice.end || choice.fileSystem.empty())) return std::string(kMsgChooseOneSource);
   const bool partitionMode = ModeOf(choice) == RecoveryMode::PartitionData;

@@ -19,6 +19,10 @@ inline constexpr std::string_view kMsgChooseOneSource = "Give either --partition
 inline constexpr std::string_view kMsgPartitionModeNeedsRange =
     "The partition mode searches a typed range: give --first, --end and --fs.";
 inline constexpr std::string_view kMsgVolumeNeedsPartitionMode = "--volume picks a found volume of --mode partition.";
+inline constexpr std::string_view kMsgLogIsTheSource =
+    "--load-log takes the partition or range from the log: give no --partition, --first, --end or --fs.";
+inline constexpr std::string_view kMsgVolumeNeedsVolumeLog =
+    "--volume picks a found volume of a log saved from the volume list of --mode partition.";
 
 struct SourceChoice {
   std::string image;
@@ -28,11 +32,17 @@ struct SourceChoice {
   std::string fileSystem;
   std::string mode = "deleted";
   std::int64_t volume = 0;  // partition mode: the found volume to use (from 1); 0 lists them
-  std::string inventory;  // empty: the user's default place
+  std::string inventory;    // empty: the user's default place
+  std::string loadLog;      // a recovery log to load instead of analysing; empty: analyse
 };
 
 SessionOptions SessionOptionsFor(const SourceChoice& choice);
 RecoveryMode ModeOf(const SourceChoice& choice);
+// The mode word of the run ("deleted", "formatted", "partition"): the
+// option's, or the loaded log's.
+std::string ModeWordOf(const Session& session, const SourceChoice& choice);
+// Whether the run ends at a list of found volumes unless --volume picks one.
+bool ListsVolumes(const Session& session, const SourceChoice& choice);
 
 // Opens the disk file and selects the partition or the typed range as the
 // source page would. The message to print when refused, else nothing.

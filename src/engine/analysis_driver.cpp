@@ -9,6 +9,7 @@
 #include "engine/formatted_ntfs.h"
 #include "engine/partition_fat.h"
 #include "engine/partition_volumes.h"
+#include "engine/recovery_log.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_type.h"
 #include "fs/ntfs/mft_run_list.h"
@@ -48,7 +49,6 @@ void ShowFixedTexts(AnalysisJob& job) {
 }
 
 void CopyBootParameters(AnalysisJob& job, FileSystemKind fileSystem) {
-  if (job.flags.logLoaded) return;
   job.parameters.boot = job.bootParameters;
   job.parameters.fileSystem = fileSystem;
 }
@@ -107,8 +107,35 @@ std::optional<FileSystemWorkers> WorkersOf(FileSystemKind kind) {
   return std::nullopt;
 }
 
+// The copy of a picked volume reads the disk and the scan lists, also after
+// a log was loaded: only the runs before it replay the log.
+bool IsVolumeCopy(const AnalysisJob& job) { return job.wizard.rangeRun && job.flags.rangePhase == 1; }
+
+// A run with logLoaded: the lists come from the log, the words and flags
+// were restored with its header. A range log saved from the volume list
+// leads to the volume list again; one saved from the results (the picked
+// volume's store, no scan lists) straight to the results.
+AnalysisOutcome ReplayLog(AnalysisJob& job) {
+  job.sink().SetText(ProgressField::SizeLabel, kLabelTotalSize);
+  job.progress.StartClock();
+  if (job.log == nullptr) return NotAvailable(job);
+  switch (LoadRecoveryLogLists(job, *job.log)) {
+    case LogListsOutcome::Refused: return AnalysisOutcome::CloseNoResults;
+    case LogListsOutcome::Abandoned: return AnalysisOutcome::Abandoned;
+    case LogListsOutcome::Loaded:
+    case LogListsOutcome::Stopped: break;
+  }
+  if (job.wizard.rangeRun && job.log->scanLists) {
+    job.flags.rangePhase = 1;
+    return AnalysisOutcome::CloseForVolumeList;
+  }
+  if (job.wizard.rangeRun || job.wizard.formattedMode) return AnalysisOutcome::ResultsReady;
+  return AnalysisOutcome::DeletedRunEnded;
+}
+
 AnalysisOutcome SelectAndRun(AnalysisJob& job) {
   if (job.flags.rawRun || job.wizard.imagingMode) return NotAvailable(job);
+  if (job.flags.logLoaded && !IsVolumeCopy(job)) return ReplayLog(job);
   const auto workers = WorkersOf(job.range().fileSystem);
   if (!workers) return AnalysisOutcome::NoWorker;
   return workers->run(job);

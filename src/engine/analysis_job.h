@@ -19,6 +19,8 @@
 
 namespace korv {
 
+struct LoadedLog;
+
 // The parameters the workers read: the boot words of the analysed volume and
 // the file system it is analysed as (NTFS, FAT32, FAT16 or FAT12).
 struct AnalysisParameters {
@@ -53,6 +55,9 @@ struct AnalysisJob {
   // The selected partition's boot words, read before the run starts.
   const BootParameters& bootParameters;
   AnalysisParameters& parameters;
+  // The recovery log whose lists a run with logLoaded reads instead of
+  // analysing.
+  const LoadedLog* log = nullptr;
 
   const SelectedRange& range() const { return sectors.range(); }
   ProgressSink& sink() { return progress.sink(); }

@@ -66,4 +66,8 @@ std::u16string ReadUtf16(ByteView bytes, std::uint64_t offset, std::size_t maxUn
 // UTF-16 to UTF-8, with surrogate pairs; a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// UTF-8 to UTF-16, with surrogate pairs; a byte that does not begin or
+// continue a well-formed character becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+
 }  // namespace korv

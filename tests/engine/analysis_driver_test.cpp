@@ -165,11 +165,30 @@ TEST_F(DriverTest, BackEndsTheRunAndClearsTheStore) {
   Open();
   ActingSink sink([this] { session.worker.RequestAbandon(); });
   AnalysisProgress progress(sink);
-  session.runFlags.logLoaded = true;
   AnalysisJob job = session.MakeAnalysisJob(progress);
   ASSERT_TRUE(ReadSelectedBootParameters(session.sectors, session.bootParameters));
   session.analysisParameters = {session.bootParameters, FileSystemKind::Ntfs};
   EXPECT_EQ(RunAnalysis(job), AnalysisOutcome::Abandoned);
+  EXPECT_EQ(session.store.folderCount(), 0);
+  EXPECT_EQ(session.store.fileCount(), 0);
+  EXPECT_FALSE(session.runFlags.logLoaded);
+}
+
+// Back while a recovery log's lists load: the store is cleared as after an
+// analysis, and the log is no longer the one being read.
+TEST_F(DriverTest, BackEndsALogReplayAndClearsTheStore) {
+  Open();
+  {
+    NullProgress quiet;
+    AnalysisProgress analysed(quiet);
+    ASSERT_EQ(session.Analyse(RecoveryMode::DeletedData, analysed), AnalysisOutcome::DeletedRunEnded);
+  }
+  const std::filesystem::path log = dir / "run.kvfr";
+  ASSERT_FALSE(session.SaveLog(log, false));
+  ASSERT_FALSE(session.LoadLogHeader(log));
+  ActingSink sink([this] { session.worker.RequestAbandon(); });
+  AnalysisProgress progress(sink);
+  EXPECT_EQ(session.ReplayLog(progress), AnalysisOutcome::Abandoned);
   EXPECT_EQ(session.store.folderCount(), 0);
   EXPECT_EQ(session.store.fileCount(), 0);
   EXPECT_FALSE(session.runFlags.logLoaded);

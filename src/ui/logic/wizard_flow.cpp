@@ -71,6 +71,7 @@ std::string_view MenuItemText(MenuItem item) {
 Capabilities BuiltCapabilities() {
   Capabilities built;
   built.resultsView = true;
+  built.recoveryLog = true;
   built.rawRecovery = true;
   built.partitionScan = true;
   return built;

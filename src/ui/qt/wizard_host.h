@@ -49,6 +49,9 @@ class WizardHost {
   virtual void OpenVolumeCopy(std::int64_t number) = 0;
   // Volume list: Back (the lists already freed) returns to the source page.
   virtual void CloseVolumeList() = 0;
+  // Source page: a recovery log's header was loaded; the analysis page
+  // loads its lists instead of analysing.
+  virtual void OpenLogReplay() = 0;
   // Analysis page: the run ended; the host opens what the outcome names
   // and closes the analysis page.
   virtual void AnalysisEnded(AnalysisOutcome outcome) = 0;

@@ -54,8 +54,10 @@ TEST(WizardFlowTest, MenuAvailabilityFollowsThePageTable) {
 TEST(WizardFlowTest, WorkNotYetBuiltIsNeverOffered) {
   const WizardState wizard;
   const Capabilities now = BuiltCapabilities();
-  EXPECT_FALSE(MenuItemEnabled(MenuItem::LoadLog, WizardPage::Source, wizard, now));
-  EXPECT_FALSE(ToolbarButtonEnabled(ToolbarButton::LoadLog, WizardPage::Source, wizard, now));
+  EXPECT_TRUE(MenuItemEnabled(MenuItem::LoadLog, WizardPage::Source, wizard, now));
+  EXPECT_TRUE(ToolbarButtonEnabled(ToolbarButton::LoadLog, WizardPage::Source, wizard, now));
+  EXPECT_TRUE(MenuItemEnabled(MenuItem::SaveLog, WizardPage::PartitionResults, wizard, now));
+  EXPECT_FALSE(MenuItemEnabled(MenuItem::SearchData, WizardPage::Results, wizard, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::PartitionData, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::RawData, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::DeletedData, now));

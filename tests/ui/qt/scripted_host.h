@@ -39,6 +39,7 @@ class ScriptedHost final : public WizardHost {
   void OpenExtensionPage() override { ++extensionPagesOpened; }
   void CloseExtensionPage() override { ++extensionPagesClosed; }
   void OpenVolumeScan() override { ++volumeScans; }
+  void OpenLogReplay() override { ++logReplays; }
   void OpenVolumeCopy(std::int64_t number) override { volumeCopies.push_back(number); }
   void CloseVolumeList() override { ++volumeListsClosed; }
   void AnalysisEnded(AnalysisOutcome outcome) override { outcomes.push_back(outcome); }
@@ -57,6 +58,7 @@ class ScriptedHost final : public WizardHost {
   int resultsClosed = 0;
   int formattedRestarts = 0;
   int volumeScans = 0;
+  int logReplays = 0;
   std::vector<std::int64_t> volumeCopies;
   int volumeListsClosed = 0;
 

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/session.h"
+#include "engine/recovery_log.h"
 #include "qt_test_support.h"
 #include "support/test_support.h"
 #include "ui/logic/wizard_flow.h"
@@ -45,6 +46,7 @@ class RecordingHost final : public WizardHost {
   void OpenExtensionPage() override { ++extensionPagesOpened; }
   void CloseExtensionPage() override {}
   void OpenVolumeScan() override { ++volumeScans; }
+  void OpenLogReplay() override { ++logReplays; }
   void OpenVolumeCopy(std::int64_t) override {}
   void CloseVolumeList() override {}
   void AnalysisEnded(AnalysisOutcome) override {}
@@ -59,6 +61,7 @@ class RecordingHost final : public WizardHost {
   int analysesOpened = 0;
   int extensionPagesOpened = 0;
   int volumeScans = 0;
+  int logReplays = 0;
 
  private:
   Session session_;
@@ -328,6 +331,62 @@ TEST(SourcePageTest, OpenedAgainTheTreeIsFilledAfresh) {
   ASSERT_TRUE(WaitUntil([&] { return harness.tree->topLevelItemCount() > 0; }, 5000));
   EXPECT_EQ(harness.tree->currentItem()->text(0), QStringLiteral("Disk0"));
   EXPECT_EQ(harness.page->windowTitle(), QStringLiteral("Korvane Vireon - Formatted Data Recovery"));
+}
+
+// "Load log": the header is read on the page; every failure is said and
+// leaves the page free to load again; a good log opens the replay in the
+// log's mode, and the chain's return gives the page its own mode back.
+TEST(SourcePageTest, LoadLogRefusesWhatItCannotUseAndOpensTheReplayOfAGoodLog) {
+  SourcePageHarness harness(RecoveryMode::FormattedData);
+  harness.Click("Partition - 2 ( FAT32 )");
+  Session& session = harness.session();
+  test::RecordingProgress sink;
+  AnalysisProgress progress(sink);
+  ASSERT_EQ(session.AnalyseSelectedRange(RecoveryMode::DeletedData, progress), AnalysisOutcome::DeletedRunEnded);
+  const int files = session.store.fileCount();
+  ASSERT_GT(files, 0);
+  const std::filesystem::path good = harness.dir / "good.kvfr";
+  ASSERT_FALSE(session.SaveLog(good, false));
+  session.store.ClearStore();
+  ChooseMode(session.wizard, RecoveryMode::FormattedData);
+  std::vector<std::uint8_t> bytes = test::ReadFileBytes(good);
+  bytes.resize(100);
+  const std::filesystem::path cut = harness.dir / "cut.kvfr";
+  test::WriteFileBytes(cut, bytes);
+
+  const auto load = [&](LogPathChoice choice) {
+    harness.page->chooseLogFile = [choice] { return choice; };
+    QTest::mouseClick(harness.Find<PageToolbar>("pageToolbar")->button(ToolbarButton::LoadLog), Qt::LeftButton);
+  };
+  const auto path = [](const std::filesystem::path& file) { return LogPathChoice(QString::fromStdString(file.string())); };
+  load(std::nullopt);
+  EXPECT_TRUE(harness.host.messages.empty());
+  load(QString());
+  load(path(cut));
+  load(path(harness.dir / "none.kvfr"));
+  EXPECT_EQ(harness.host.messages,
+            (std::vector<std::string>{std::string(kMsgLogNoPath), std::string(kMsgLogInvalid),
+                                      std::string(kMsgLogOpenFailed)}));
+  EXPECT_EQ(harness.host.logReplays, 0);
+  EXPECT_FALSE(harness.page->loadingLog());
+  EXPECT_FALSE(session.runFlags.logLoaded);
+  EXPECT_EQ(session.wizard.mode, RecoveryMode::FormattedData);
+
+  load(path(good));
+  EXPECT_EQ(harness.host.logReplays, 1);
+  EXPECT_TRUE(harness.page->loadingLog());
+  EXPECT_TRUE(session.runFlags.logLoaded);
+  EXPECT_EQ(session.wizard.mode, RecoveryMode::DeletedData);
+  load(path(good));
+  EXPECT_EQ(harness.host.logReplays, 1) << "a second load while the first one's chain is open";
+
+  ASSERT_EQ(session.ReplayLog(progress), AnalysisOutcome::DeletedRunEnded);
+  EXPECT_EQ(session.store.fileCount(), files);
+  harness.page->Returned();
+  EXPECT_FALSE(harness.page->loadingLog());
+  EXPECT_FALSE(session.runFlags.logLoaded);
+  EXPECT_EQ(session.wizard.mode, RecoveryMode::FormattedData);
+  EXPECT_TRUE(session.wizard.formattedMode);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "ui/logic/volume_list.h"
 #include "ui/qt/controls/hover_button.h"
 #include "ui/qt/controls/page_toolbar.h"
+#include "ui/qt/log/log_commands.h"
 #include "ui/qt/pages/mode_page.h"
 #include "ui/qt/pages/results_page.h"
 #include "ui/qt/pages/source_page.h"
@@ -87,10 +88,10 @@ TEST(VolumeListPageTest, ListsTheVolumesUnderTheRootWithTheFirstSelected) {
   EXPECT_EQ(harness.host.session().wizard.activePage, ActivePage::PartitionResults);
   EXPECT_TRUE(harness.host.messages.empty());
 
-  // Save Log waits for the recovery log; Help is always there.
+  // Save Log and Help.
   auto* toolbar = harness.page->findChild<PageToolbar*>(QStringLiteral("pageToolbar"));
   EXPECT_TRUE(toolbar->button(ToolbarButton::Help)->isEnabled());
-  EXPECT_FALSE(toolbar->button(ToolbarButton::SaveLog)->isEnabled());
+  EXPECT_TRUE(toolbar->button(ToolbarButton::SaveLog)->isEnabled());
 }
 
 struct ShownCase {
@@ -279,12 +280,21 @@ TEST_P(PartitionWizard, ScansTheRangeListsTheVolumesCopiesThePickedOneAndComesBa
               picked["firstSector"].get<std::uint64_t>());
   }
 
+  // "Save Log" keeps the list and the scan's finds for later.
+  const std::filesystem::path log = wizard.dir / "scan.kvfr";
+  window.volumePage()->logSaver().choosePath = [&] { return LogPathChoice(QString::fromStdString(log.string())); };
+  QTest::mouseClick(wizard.Find<PageToolbar>(window.volumePage(), "pageToolbar")->button(ToolbarButton::SaveLog),
+                    Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !window.volumePage()->logSaver().saving() && window.volumePage()->isEnabled(); }));
+  EXPECT_TRUE(std::filesystem::exists(log));
+
   // Next: the copy, then the results page with the picked volume's files.
   ASSERT_TRUE(next->isEnabled());
   QTest::mouseClick(next, Qt::LeftButton);
   ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Results; }, 60000));
   EXPECT_EQ(window.session().runFlags.pickedVolume, disk.pick);
   EXPECT_GT(window.session().store.fileCount(), 0);
+  const int pickedFiles = window.session().store.fileCount();
   EXPECT_FALSE(window.menuAction(MenuItem::FormattedDataRecovery)->isEnabled());
 
   // Back from the results page returns to the list with the same volume.
@@ -300,6 +310,24 @@ TEST_P(PartitionWizard, ScansTheRangeListsTheVolumesCopiesThePickedOneAndComesBa
   EXPECT_EQ(window.session().wizard.activePage, ActivePage::Source);
   EXPECT_TRUE(window.session().volumeCandidates.empty());
   EXPECT_EQ(window.session().store.fileCount(), 0);
+
+  // The log brings the list back without a scan, and the same pick gives
+  // the same files.
+  window.sourcePage()->chooseLogFile = [&] { return LogPathChoice(QString::fromStdString(log.string())); };
+  window.menuAction(MenuItem::LoadLog)->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::PartitionResults; }, 60000));
+  EXPECT_EQ(window.windowTitle(), "Korvane Vireon - Partition Data Recovery");
+  ASSERT_EQ(tree->topLevelItem(0)->childCount(), static_cast<int>(volumes.size()));
+  tree->setCurrentItem(tree->topLevelItem(0)->child(disk.pick - 1));
+  QTest::mouseClick(next, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Results; }, 60000));
+  EXPECT_EQ(window.session().store.fileCount(), pickedFiles);
+  WhenDialogOpens([](QWidget* ask) { ClickNamed(ask, "yesButton"); });
+  QTest::mouseClick(wizard.Find<CHoverButton>(window.resultsPage(), "backButton"), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::PartitionResults; }));
+  QTest::mouseClick(wizard.Find<CHoverButton>(window.volumePage(), "backButton"), Qt::LeftButton);
+  EXPECT_EQ(window.currentPage(), WizardPage::Source);
+  EXPECT_FALSE(window.session().runFlags.logLoaded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Disks, PartitionWizard,

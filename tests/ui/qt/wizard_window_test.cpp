@@ -15,6 +15,7 @@
 #include "ui/qt/controls/hover_button.h"
 #include "ui/qt/controls/splash_screen.h"
 #include "ui/qt/dialogs/vpath_dialog.h"
+#include "ui/qt/log/log_commands.h"
 #include "ui/qt/pages/extension_page.h"
 #include "ui/qt/pages/mode_page.h"
 #include "ui/qt/pages/results_page.h"
@@ -155,7 +156,8 @@ TEST(WizardWindowTest, MenuOffersOnlyWhatEachPageAndThisBuildCanDo) {
     if (page == WizardPage::Source) ClickMode(window, RecoveryMode::DeletedData);
     for (MenuItem item : kAllMenuItems) {
       const bool always = item == MenuItem::Exit || item == MenuItem::ViewHelp || item == MenuItem::About;
-      EXPECT_EQ(enabled(item), always) << MenuItemText(item);
+      const bool sourceLoadsLogs = page == WizardPage::Source && item == MenuItem::LoadLog;
+      EXPECT_EQ(enabled(item), always || sourceLoadsLogs) << MenuItemText(item);
     }
   }
   EXPECT_TRUE(window.menuAction(MenuItem::Details)->isChecked());
@@ -198,7 +200,7 @@ TEST(WizardWindowTest, AnAnalysisLeadsToTheResultsPageAndItsCommands) {
   EXPECT_TRUE(window.menuAction(MenuItem::FormattedDataRecovery)->isEnabled());
   EXPECT_TRUE(window.menuAction(MenuItem::RecoverSelected)->isEnabled());
   EXPECT_FALSE(window.menuAction(MenuItem::LoadLog)->isEnabled());
-  EXPECT_FALSE(window.menuAction(MenuItem::SaveLog)->isEnabled()) << "the recovery log is not built yet";
+  EXPECT_TRUE(window.menuAction(MenuItem::SaveLog)->isEnabled());
 
   // The switch to formatted recovery runs a new analysis of the same
   // partition and comes back to a results page that no longer offers it.
@@ -220,6 +222,58 @@ TEST(WizardWindowTest, AnAnalysisLeadsToTheResultsPageAndItsCommands) {
   ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Source; }));
   EXPECT_EQ(window.session().wizard.activePage, ActivePage::Source);
   EXPECT_EQ(window.session().store.fileCount(), 0);
+}
+
+// The recovery log in the whole wizard: "&Save Log" on the results page
+// writes it on its worker, and "&Load Log" on the source page brings the
+// same results back without analysing.
+TEST(WizardWindowTest, ASavedLogLoadsBackToTheSameResults) {
+  WizardHarness harness;
+  WizardWindow window(harness.Options(kSampleDisk));
+  AcceptFileSelection(window);
+  ClickMode(window, RecoveryMode::DeletedData);
+  auto* tree = window.sourcePage()->findChild<QTreeWidget*>(QStringLiteral("sourceTree"));
+  ASSERT_TRUE(WaitUntil([&] { return FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )")) != nullptr; }));
+  QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
+  tree->scrollToItem(partition);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
+  const auto showResults = [&](auto&& start) {
+    bool hinted = false;
+    WhenDialogOpens([&](QWidget* message) { ClickNamed(message, "okButton"); }, &hinted);
+    start();
+    ASSERT_TRUE(WaitUntil([&] { return hinted && QApplication::activeModalWidget() == nullptr; }));
+    ASSERT_EQ(window.currentPage(), WizardPage::Results);
+  };
+  showResults([&] {
+    QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("nextButton")), Qt::LeftButton);
+  });
+  const int folders = window.session().store.folderCount();
+  const int files = window.session().store.fileCount();
+
+  const std::filesystem::path chosen = harness.dir / "monday";
+  window.resultsPage()->logSaver().choosePath = [&] { return LogPathChoice(QString::fromStdString(chosen.string())); };
+  window.menuAction(MenuItem::SaveLog)->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return !window.resultsPage()->logSaver().saving(); }));
+  EXPECT_TRUE(std::filesystem::exists(harness.dir / "monday.kvfr"));
+
+  WhenDialogOpens([](QWidget* ask) { ClickNamed(ask, "yesButton"); });
+  QTest::mouseClick(window.resultsPage()->findChild<QAbstractButton*>(QStringLiteral("backButton")), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Source; }));
+  ASSERT_EQ(window.session().store.fileCount(), 0);
+
+  window.sourcePage()->chooseLogFile = [&] {
+    return LogPathChoice(QString::fromStdString((harness.dir / "monday.kvfr").string()));
+  };
+  showResults([&] { window.menuAction(MenuItem::LoadLog)->trigger(); });
+  EXPECT_TRUE(window.session().runFlags.logLoaded);
+  EXPECT_EQ(window.session().store.folderCount(), folders);
+  EXPECT_EQ(window.session().store.fileCount(), files);
+  EXPECT_EQ(window.windowTitle(), "Korvane Vireon - Deleted Data Recovery");
+
+  WhenDialogOpens([](QWidget* ask) { ClickNamed(ask, "yesButton"); });
+  QTest::mouseClick(window.resultsPage()->findChild<QAbstractButton*>(QStringLiteral("backButton")), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Source; }));
+  EXPECT_FALSE(window.session().runFlags.logLoaded);
 }
 
 // Raw Data Recovery: the source page's Next opens the extension page over

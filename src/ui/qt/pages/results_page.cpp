@@ -15,6 +15,7 @@
 #include "ui/qt/controls/hover_button.h"
 #include "ui/qt/controls/page_banner.h"
 #include "ui/qt/controls/page_toolbar.h"
+#include "ui/qt/log/log_commands.h"
 #include "ui/qt/pages/source_page.h"
 #include "ui/qt/pictures.h"
 #include "ui/qt/results/folder_tree_model.h"
@@ -131,6 +132,8 @@ void ViewDataInControls::MakeParts() {
       host_, *previewPane_, *listArea_, workers_, [this](bool enabled) { SetInputEnabled(enabled); }, this);
   rowActions_ = std::make_unique<RowActions>(session.store, *listArea_, *listModel_, *tree_, *preview_,
                                              [this] { return busy(); });
+  logSaver_ = std::make_unique<LogSaver>(host_);
+  connect(logSaver_.get(), &LogSaver::finished, this, [this] { SetInputEnabled(true); });
 }
 
 void ViewDataInControls::ConnectParts() {
@@ -156,8 +159,10 @@ void ViewDataInControls::ToolbarClicked(int button) {
     case ToolbarButton::Settings:
       RecoverSelected();
       return;
-    case ToolbarButton::LoadLog:
     case ToolbarButton::SaveLog:
+      SaveLog();
+      return;
+    case ToolbarButton::LoadLog:
     case ToolbarButton::Search:
       return;
   }
@@ -183,7 +188,9 @@ void ViewDataInControls::keyPressEvent(QKeyEvent* event) {
   host_.AskExit();
 }
 
-bool ViewDataInControls::busy() const { return tree_->storeBusy() || preview_->previewing(); }
+bool ViewDataInControls::busy() const {
+  return tree_->storeBusy() || preview_->previewing() || logSaver_->saving();
+}
 
 std::optional<TreeNodeIndex> ViewDataInControls::currentNode() const { return tree_->currentNode(); }
 
@@ -191,7 +198,15 @@ MenuItem ViewDataInControls::listView() const { return listArea_->listView(); }
 
 FileOpener& ViewDataInControls::fileOpener() { return preview_->opener(); }
 
+void ViewDataInControls::SaveLog() {
+  if (busy() || logSaver_->saving()) return;
+  SetInputEnabled(false);
+  logSaver_->Save(false);
+  if (!logSaver_->saving()) SetInputEnabled(true);
+}
+
 void ViewDataInControls::WaitForWorkers() {
+  logSaver_->Wait();
   workers_.WaitAll();
   tree_->EndWork();
   preview_->EndWork();

@@ -44,6 +44,7 @@ namespace korv {
 
 class CHoverButton;
 class FileOpener;
+class LogSaver;
 class FolderTreePane;
 class ItemListModel;
 class PageToolbar;
@@ -86,6 +87,10 @@ class ViewDataInControls : public QWidget {
   void SetListView(MenuItem view);  // LargeIcons, Details or SmallIcons
   MenuItem listView() const;
   void SwitchToFormatted();
+  // "&Save Log" and the "SaveLog" toolbar button: the log written on a
+  // short worker while the page holds still.
+  void SaveLog();
+  LogSaver& logSaver() { return *logSaver_; }
   // Back (the button): asks, then closes through the host.
   void GoBack();
 
@@ -133,6 +138,7 @@ class ViewDataInControls : public QWidget {
   std::unique_ptr<ResultsRenamer> renamer_;
   std::unique_ptr<PreviewController> preview_;
   std::unique_ptr<RowActions> rowActions_;
+  std::unique_ptr<LogSaver> logSaver_;
 
   PageToolbar* toolbar_ = nullptr;
   QLabel* stepPicture_ = nullptr;

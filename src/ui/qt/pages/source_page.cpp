@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <filesystem>
 #include <unordered_map>
 
 #include "app/session.h"
@@ -61,6 +62,7 @@ QLabel* MakeInformationLine(int number, QWidget* parent) {
 }  // namespace
 
 DeletedFilesRecovery::DeletedFilesRecovery(WizardHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+  chooseLogFile = [this] { return AskOpenLogPath(host_.dialogParent()); };
   UseWhiteBackground(this);
 
   toolbar_ = new PageToolbar(this);
@@ -183,7 +185,35 @@ void DeletedFilesRecovery::Open() {
   ScheduleFill();
 }
 
-void DeletedFilesRecovery::Returned() { host_.session().wizard.activePage = ActivePage::Source; }
+void DeletedFilesRecovery::Returned() {
+  Session& session = host_.session();
+  session.wizard.activePage = ActivePage::Source;
+  if (!loadingLog_) return;
+  loadingLog_ = false;
+  session.runFlags.logLoaded = false;
+  ChooseMode(session.wizard, modeBeforeLog_);
+}
+
+void DeletedFilesRecovery::LoadLog() {
+  Session& session = host_.session();
+  const WizardState& wizard = session.wizard;
+  if (loadingLog_ || wizard.mode == RecoveryMode::RawData || wizard.mode == RecoveryMode::CreateDiskImage) return;
+  const LogPathChoice chosen = chooseLogFile();
+  if (!chosen) return;
+  if (chosen->isEmpty()) {
+    host_.ShowMessage(kMsgLogNoPath);
+    return;
+  }
+  const RecoveryMode mode = wizard.mode;
+  if (const auto refusal = session.LoadLogHeader(std::filesystem::path(chosen->toStdString()))) {
+    host_.ShowMessage(*refusal);
+    return;
+  }
+  loadingLog_ = true;
+  modeBeforeLog_ = mode;
+  session.range.badSectorPolicy = BadSectorPolicy::Retry;
+  host_.OpenLogReplay();
+}
 
 std::array<QString, 4> DeletedFilesRecovery::informationLines() const {
   std::array<QString, 4> texts;
@@ -359,6 +389,7 @@ void DeletedFilesRecovery::keyPressEvent(QKeyEvent* event) {
 
 void DeletedFilesRecovery::ToolbarClicked(int button) {
   if (static_cast<ToolbarButton>(button) == ToolbarButton::Help) host_.ShowHelp();
+  if (static_cast<ToolbarButton>(button) == ToolbarButton::LoadLog) LoadLog();
 }
 
 }  // namespace korv

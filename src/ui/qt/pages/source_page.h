@@ -11,10 +11,13 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "common/recovery_mode.h"
 #include "ui/logic/source_page_texts.h"
+#include "ui/qt/log/log_commands.h"
 
 class QCheckBox;
 class QComboBox;
@@ -46,6 +49,15 @@ class DeletedFilesRecovery : public QWidget {
 
   // The four information lines as shown.
   std::array<QString, 4> informationLines() const;
+
+  // "Load log" (toolbar) and "&Load Log" (menu): the open dialog, the log's
+  // header read here, then the analysis page loads its lists. Ignored while
+  // a loaded log's chain is still open.
+  void LoadLog();
+  bool loadingLog() const { return loadingLog_; }
+
+  // Tests answer the open dialog.
+  std::function<LogPathChoice()> chooseLogFile;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -85,6 +97,10 @@ class DeletedFilesRecovery : public QWidget {
   CHoverButton* back_ = nullptr;
   CHoverButton* next_ = nullptr;
   bool fillPending_ = false;
+  // A log was loaded from this page: set until its chain comes back, when
+  // the mode the page was opened for is restored.
+  bool loadingLog_ = false;
+  RecoveryMode modeBeforeLog_ = RecoveryMode::None;
 };
 
 }  // namespace korv

@@ -14,6 +14,7 @@
 #include "ui/qt/controls/hover_button.h"
 #include "ui/qt/controls/page_banner.h"
 #include "ui/qt/controls/page_toolbar.h"
+#include "ui/qt/log/log_commands.h"
 #include "ui/qt/pages/source_page.h"
 #include "ui/qt/pictures.h"
 #include "ui/qt/wizard_host.h"
@@ -35,7 +36,8 @@ QLabel* MakeValue(const char* objectName, QWidget* parent) {
 }  // namespace
 
 ExhaustiveDisplayPartitionInformation::ExhaustiveDisplayPartitionInformation(WizardHost& host, QWidget* parent)
-    : QWidget(parent), host_(host) {
+    : QWidget(parent), host_(host), logSaver_(std::make_unique<LogSaver>(host)) {
+  connect(logSaver_.get(), &LogSaver::finished, this, [this] { setEnabled(true); });
   UseWhiteBackground(this);
 
   toolbar_ = new PageToolbar(this);
@@ -76,6 +78,8 @@ ExhaustiveDisplayPartitionInformation::ExhaustiveDisplayPartitionInformation(Wiz
   layout->addWidget(MakeButtonRow());
   note->setContentsMargins(12, 0, 12, 0);
 }
+
+ExhaustiveDisplayPartitionInformation::~ExhaustiveDisplayPartitionInformation() = default;
 
 QWidget* ExhaustiveDisplayPartitionInformation::MakeInformationPanel() {
   auto* panel = new QWidget(this);
@@ -197,9 +201,19 @@ void ExhaustiveDisplayPartitionInformation::ApplyToolbar() {
 
 void ExhaustiveDisplayPartitionInformation::ToolbarClicked(int button) {
   if (static_cast<ToolbarButton>(button) == ToolbarButton::Help) host_.ShowHelp();
+  if (static_cast<ToolbarButton>(button) == ToolbarButton::SaveLog) SaveLog();
 }
 
+void ExhaustiveDisplayPartitionInformation::SaveLog() {
+  if (logSaver_->saving()) return;
+  setEnabled(false);
+  logSaver_->Save(true);
+  if (!logSaver_->saving()) setEnabled(true);
+}
+
+// The scan's lists must stay as they are while the log is written.
 void ExhaustiveDisplayPartitionInformation::Next() {
+  if (logSaver_->saving()) return;
   const std::int64_t number = selectedVolume();
   if (number == 0) return;
   currentVolume_ = number;
@@ -207,6 +221,7 @@ void ExhaustiveDisplayPartitionInformation::Next() {
 }
 
 void ExhaustiveDisplayPartitionInformation::Back() {
+  logSaver_->Wait();
   host_.session().LeaveVolumeList();
   tree_->clear();
   host_.CloseVolumeList();

@@ -14,6 +14,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 
 class QLabel;
 class QTreeWidget;
@@ -22,6 +23,7 @@ class QTreeWidgetItem;
 namespace korv {
 
 class CHoverButton;
+class LogSaver;
 class PageToolbar;
 class WizardHost;
 
@@ -29,6 +31,7 @@ class ExhaustiveDisplayPartitionInformation : public QWidget {
   Q_OBJECT
  public:
   explicit ExhaustiveDisplayPartitionInformation(WizardHost& host, QWidget* parent = nullptr);
+  ~ExhaustiveDisplayPartitionInformation() override;
 
   // A scan has listed its volumes: the tree shows them with the first
   // selected. An empty list is said once, when the page shows.
@@ -39,6 +42,11 @@ class ExhaustiveDisplayPartitionInformation : public QWidget {
 
   // The volume the selected node stands for; 0 for none.
   std::int64_t selectedVolume() const;
+
+  // "&Save Log" and the "Save Log" toolbar button: the volumes and the
+  // scan lists written on a short worker.
+  void SaveLog();
+  LogSaver& logSaver() { return *logSaver_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -60,6 +68,7 @@ class ExhaustiveDisplayPartitionInformation : public QWidget {
   // The volume last picked, selected again when the page returns.
   std::int64_t currentVolume_ = 1;
   bool emptyNoticePending_ = false;
+  std::unique_ptr<LogSaver> logSaver_;
 
   PageToolbar* toolbar_ = nullptr;
   QTreeWidget* tree_ = nullptr;

@@ -148,6 +148,14 @@ void WizardWindow::ConnectResultsCommands() {
   onResults(MenuItem::RecoverSelected, [](ViewDataInControls& page) { page.RecoverSelected(); });
   onResults(MenuItem::RecoveryFilter, [](ViewDataInControls& page) { page.OpenRecoveryFilter(); });
   onResults(MenuItem::RenameData, [](ViewDataInControls& page) { page.RenameData(); });
+  // The log's commands belong to the pages that offer them.
+  connect(menuActions_[MenuItem::SaveLog], &QAction::triggered, this, [this] {
+    if (currentPage() == WizardPage::Results) resultsPage_->SaveLog();
+    if (currentPage() == WizardPage::PartitionResults) volumePage_->SaveLog();
+  });
+  connect(menuActions_[MenuItem::LoadLog], &QAction::triggered, this, [this] {
+    if (currentPage() == WizardPage::Source) sourcePage_->LoadLog();
+  });
   for (MenuItem view : {MenuItem::LargeIcons, MenuItem::Details, MenuItem::SmallIcons}) {
     onResults(view, [view](ViewDataInControls& page) { page.SetListView(view); });
   }
@@ -244,6 +252,11 @@ void WizardWindow::OpenVolumeScan() {
       [](Session& session, AnalysisProgress& progress) { return session.ScanRangeForVolumes(progress); });
 }
 
+void WizardWindow::OpenLogReplay() {
+  PushPage(WizardPage::Analysis);
+  analysisPage_->Start([](Session& session, AnalysisProgress& progress) { return session.ReplayLog(progress); });
+}
+
 void WizardWindow::OpenVolumeCopy(std::int64_t number) {
   PushPage(WizardPage::Analysis);
   analysisPage_->Start(
@@ -283,6 +296,8 @@ void WizardWindow::NotifyReturned() {
     return;
   }
   sourcePage_->Returned();
+  // A loaded log's chain gives the source page back its own mode.
+  ShowPage(currentPage());
 }
 
 void WizardWindow::RestartAsFormatted() {

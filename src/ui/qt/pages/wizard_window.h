@@ -64,6 +64,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   void OpenExtensionPage() override;
   void CloseExtensionPage() override;
   void OpenVolumeScan() override;
+  void OpenLogReplay() override;
   void OpenVolumeCopy(std::int64_t number) override;
   void CloseVolumeList() override;
   void AnalysisEnded(AnalysisOutcome outcome) override;
