@@ -62,7 +62,7 @@ for pair in "0 512" "1 4096"; do
 done
 
 # FAT: volumes of the geometry the target fixes for each type, filled by
-# mtools; the seed is the type byte, then the volume's first 64 KiB. mtools
+# mtools; the seed is the type and mode byte, then the volume's first 64 KiB. mtools
 # writes FAT32 only with 65,525 clusters or more, so the FAT32 seed comes
 # from a 33 MiB volume moved to the target's geometry (2 MiB, 32 sectors a
 # FAT): the same clusters, each FAT cut to its first 32 sectors.
@@ -94,7 +94,9 @@ small[data * 512:] = big[(reserved + 2 * fat) * 512:][:len(small) - data * 512]
 open(path, "wb").write(small)
 PY
   fi
+  # Deleted Data Recovery (type byte 0-2), and Formatted (3-5).
   { printf "\\x$(printf %02x "$1")"; head -c 65535 "$volume"; } >"corpus/fat_volume/mkfs-fat$2"
+  { printf "\\x$(printf %02x $(($1 + 3)))"; head -c 65535 "$volume"; } >"corpus/fat_volume/mkfs-fat$2-formatted"
 done
 
 # Recognition: the first byte picks the extension (0 ".vbox", 1 none, then

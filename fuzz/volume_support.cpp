@@ -13,9 +13,16 @@ SessionOptions ScratchOptions() {
   return options;
 }
 
+test::MemoryDisk& ZeroedDisk(std::size_t sectors) {
+  static test::MemoryDisk disk(0);
+  disk.bytes.assign(sectors * kVirtualSectorBytes, 0);
+  return disk;
+}
+
 }  // namespace
 
-VolumeSession::VolumeSession(std::size_t diskSectors) : disk(diskSectors), session(prompts, ScratchOptions()) {
+VolumeSession::VolumeSession(std::size_t diskSectors)
+    : disk(ZeroedDisk(diskSectors)), session(prompts, ScratchOptions()) {
   session.source.kind = SourceKind::VirtualDisk;
   session.source.virtualDisk = &disk;
 }
