@@ -16,6 +16,20 @@ namespace {
 
 fs::path ScratchRoot() { return fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path(); }
 
+// What a target wrote goes with the process (libFuzzer ends through exit();
+// a crash leaves it for the finding's replay).
+void RemoveAtExit(const fs::path& path) {
+  static std::vector<fs::path> made;
+  if (std::find(made.begin(), made.end(), path) != made.end()) return;
+  if (made.empty()) {
+    std::atexit([] {
+      std::error_code ignored;
+      for (const fs::path& each : made) fs::remove_all(each, ignored);
+    });
+  }
+  made.push_back(path);
+}
+
 }  // namespace
 
 void WriteBytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
@@ -32,23 +46,14 @@ void WriteBytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
 
 fs::path InputAsFile(std::span<const std::uint8_t> input, std::string_view extension) {
   const fs::path path = ScratchRoot() / ("korv-fuzz-" + std::to_string(::getpid()) + std::string(extension));
+  RemoveAtExit(path);
   WriteBytes(path, input);
   return path;
 }
 
 fs::path EmptyScratchFolder(std::string_view purpose) {
   const fs::path folder = ScratchRoot() / ("korv-fuzz-" + std::to_string(::getpid()) + "-" + std::string(purpose));
-  // Each folder goes with the process (libFuzzer ends through exit()).
-  static std::vector<fs::path> made;
-  if (std::find(made.begin(), made.end(), folder) == made.end()) {
-    if (made.empty()) {
-      std::atexit([] {
-        std::error_code ignored;
-        for (const fs::path& path : made) fs::remove_all(path, ignored);
-      });
-    }
-    made.push_back(folder);
-  }
+  RemoveAtExit(folder);
   std::error_code ec;
   fs::remove_all(folder, ec);
   fs::create_directories(folder, ec);

@@ -19,7 +19,7 @@ namespace korv::fuzz {
 void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Writes the input to one file per process and returns its path; the file
-// is rewritten for every input.
+// is rewritten for every input and removed when the process ends.
 std::filesystem::path InputAsFile(std::span<const std::uint8_t> input, std::string_view extension);
 
 // Answers every question with No and skips bad sectors.
@@ -31,8 +31,9 @@ class QuietPrompts final : public Prompts {
 };
 
 // A folder of this process under /dev/shm (or the temporary folder), named
-// after `purpose`, emptied (or made) on every call: what a target writes
-// stays there and never outlives the next input.
+// after `purpose`, emptied (or made) on every call and removed when the
+// process ends: what a target writes stays there and never outlives the
+// next input.
 std::filesystem::path EmptyScratchFolder(std::string_view purpose);
 
 // Stops the process with a message when `holds` is false, so that libFuzzer
