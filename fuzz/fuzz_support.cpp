@@ -12,19 +12,53 @@ namespace korv::fuzz {
 
 namespace fs = std::filesystem;
 
-fs::path InputAsFile(std::span<const std::uint8_t> input, std::string_view extension) {
-  const fs::path folder = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-  const fs::path path = folder / ("korv-fuzz-" + std::to_string(::getpid()) + std::string(extension));
+namespace {
+
+fs::path ScratchRoot() { return fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path(); }
+
+// What a target wrote goes with the process (libFuzzer ends through exit();
+// a crash leaves it for the finding's replay).
+void RemoveAtExit(const fs::path& path) {
+  static std::vector<fs::path> made;
+  if (std::find(made.begin(), made.end(), path) != made.end()) return;
+  if (made.empty()) {
+    std::atexit([] {
+      std::error_code ignored;
+      for (const fs::path& each : made) fs::remove_all(each, ignored);
+    });
+  }
+  made.push_back(path);
+}
+
+}  // namespace
+
+void WriteBytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   Require(fd >= 0, "cannot write the input file");
   std::size_t done = 0;
-  while (done < input.size()) {
-    const ssize_t n = ::write(fd, input.data() + done, input.size() - done);
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     Require(n > 0, "cannot write the input file");
     done += static_cast<std::size_t>(n);
   }
   ::close(fd);
+}
+
+fs::path InputAsFile(std::span<const std::uint8_t> input, std::string_view extension) {
+  const fs::path path = ScratchRoot() / ("korv-fuzz-" + std::to_string(::getpid()) + std::string(extension));
+  RemoveAtExit(path);
+  WriteBytes(path, input);
   return path;
+}
+
+fs::path EmptyScratchFolder(std::string_view purpose) {
+  const fs::path folder = ScratchRoot() / ("korv-fuzz-" + std::to_string(::getpid()) + "-" + std::string(purpose));
+  RemoveAtExit(folder);
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+  fs::create_directories(folder, ec);
+  Require(!ec, "cannot make the scratch folder");
+  return folder;
 }
 
 void Require(bool holds, const char* what) {

@@ -15,8 +15,11 @@
 
 namespace korv::fuzz {
 
+// Writes `bytes` to `path`, created or truncated.
+void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
 // Writes the input to one file per process and returns its path; the file
-// is rewritten for every input.
+// is rewritten for every input and removed when the process ends.
 std::filesystem::path InputAsFile(std::span<const std::uint8_t> input, std::string_view extension);
 
 // Answers every question with No and skips bad sectors.
@@ -26,6 +29,12 @@ class QuietPrompts final : public Prompts {
   bool AskYesNo(std::string_view) override { return false; }
   void ShowMessage(std::string_view) override {}
 };
+
+// A folder of this process under /dev/shm (or the temporary folder), named
+// after `purpose`, emptied (or made) on every call and removed when the
+// process ends: what a target writes stays there and never outlives the
+// next input.
+std::filesystem::path EmptyScratchFolder(std::string_view purpose);
 
 // Stops the process with a message when `holds` is false, so that libFuzzer
 // records the input as a crash.

@@ -2,17 +2,159 @@
 # Cuts the seed corpora from the fixture disks (build/test/test-disks) and
 # from small images qemu-img makes. Seeds are kept in git; this script is only
 # needed to make them anew. Usage: fuzz/make-seeds.sh [test-disks folder]
+# [volumes]: with "volumes", only the seeds made by the tools alone (the
+# recognition, volume, formatted NTFS and carving targets).
 set -euo pipefail
 cd "$(dirname "$0")"
 disks=${1:-../build/test/test-disks}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-# The container target takes its format from the first byte: an index into
-# the format table (VMDK, VHD, VHDX, VDI, Parallels, QED, QCOW).
+# The container and recognition targets take their format from the first
+# byte: the container target an index into the format table (VMDK, VHD,
+# VHDX, VDI, Parallels, QED, QCOW).
 prefixed() {  # index source destination [bytes]
   { printf "\\x$(printf %02x "$1")"; head -c "${4:-65535}" "$2"; } >"$3"
 }
+# `length` bytes of a file from byte `offset` on.
+slice() {  # file offset length
+  dd if="$1" iflag=skip_bytes,count_bytes skip="$2" count="$3" status=none
+}
+only=${2:-all}
+work=$(mktemp -d)
+mnt=$work/mnt
+mkdir -p "$mnt"
+die() { echo "make-seeds: $*" >&2; exit 1; }
+# Unmounts on every way out and removes $work.
+# shellcheck source=../tests/fixtures/ntfs-mount.sh
+source ../tests/fixtures/ntfs-mount.sh
+
+# --- The volume targets: made by the tools alone, no fixture disks needed ---
+# (fuzz/make-seeds.sh DISKS volumes makes only these.)
+
+# A few files and folders of every kind a walk meets: resident and
+# non-resident, a folder with enough names for an index allocation, then
+# some deleted.
+fill_tree() {  # root
+  mkdir -p "$1/docs/old" "$1/many"
+  printf 'a small resident file\n' >"$1/small.txt"
+  head -c 9000 /dev/urandom >"$1/docs/data.bin"
+  head -c 3000 /dev/urandom >"$1/docs/old/notes.dat"
+  for i in $(seq 1 40); do printf 'entry %d\n' "$i" >"$1/many/member-file-with-a-long-name-$i.txt"; done
+  head -c 5000 /dev/urandom >"$1/gone.bin"
+  head -c 700 /dev/urandom >"$1/docs/gone-too.txt"
+  rm "$1/gone.bin" "$1/docs/gone-too.txt" "$1/many/member-file-with-a-long-name-7.txt"
+}
+
+# NTFS: 2 MiB volumes of the two geometries the target fixes; the seed is
+# the geometry byte, then MFT records 0-31 and 64-95 (ntfs-3g numbers the
+# files it makes from 64 on; the MFT begins at byte 16,384). The formatted
+# scan takes the volume's first 64 KiB, and 64 KiB of records, as they stand.
+for pair in "0 512" "1 4096"; do
+  set -- $pair
+  volume=$work/ntfs-$2.raw
+  truncate -s 2M "$volume"
+  quiet_log=$(mkntfs -q -F -f -s 512 -c "$2" -p 63 -H 255 -S 63 "$volume" 2>&1) || die "mkntfs: $quiet_log"
+  mount_volume "$volume"
+  fill_tree "$mnt"
+  unmount_volume
+  { printf "\\x$(printf %02x "$1")"; slice "$volume" 16384 32768; slice "$volume" 81920 32767; } \
+    >"corpus/ntfs_volume/mkntfs-cluster-$2"
+  head -c 65536 "$volume" >"corpus/formatted_ntfs/mkntfs-cluster-$2-start"
+  slice "$volume" 81920 65536 >"corpus/formatted_ntfs/mkntfs-cluster-$2-mft"
+done
+
+# FAT: volumes of the geometry the target fixes for each type, filled by
+# mtools; the seed is the type and mode byte, then the volume's first 64 KiB. mtools
+# writes FAT32 only with 65,525 clusters or more, so the FAT32 seed comes
+# from a 33 MiB volume moved to the target's geometry (2 MiB, 32 sectors a
+# FAT): the same clusters, each FAT cut to its first 32 sectors.
+export MTOOLS_SKIP_CHECK=1
+for spec in "0 12 1024" "1 16 3072" "2 32 33792"; do
+  set -- $spec
+  volume=$work/fat$2.raw
+  extra=(); [ "$2" = 32 ] && extra=(-R 8)
+  mkfs.fat -F "$2" -s 1 "${extra[@]}" -C "$volume" "$3" >/dev/null 2>&1
+  tree=$work/tree$2
+  fill_tree "$tree"
+  [ "$2" = 32 ] && rm -r "$tree/many"
+  mcopy -s -i "$volume" "$tree"/* ::/
+  mcopy -i "$volume" "$tree/small.txt" ::/gone.txt
+  mdel -i "$volume" ::/gone.txt ::/docs/data.bin
+  if [ "$2" = 32 ]; then
+    python3 - "$volume" <<'PY'
+import struct, sys
+path = sys.argv[1]
+big = open(path, "rb").read()
+reserved, = struct.unpack_from("<H", big, 14)
+fat, = struct.unpack_from("<I", big, 0x24)
+small = bytearray(4096 * 512)
+small[:reserved * 512] = big[:reserved * 512]
+for n in range(2):
+    small[(reserved + n * 32) * 512:(reserved + (n + 1) * 32) * 512] = big[(reserved + n * fat) * 512:][:32 * 512]
+data = reserved + 64
+small[data * 512:] = big[(reserved + 2 * fat) * 512:][:len(small) - data * 512]
+open(path, "wb").write(small)
+PY
+  fi
+  # Deleted Data Recovery (type byte 0-2), and Formatted (3-5).
+  { printf "\\x$(printf %02x "$1")"; head -c 65535 "$volume"; } >"corpus/fat_volume/mkfs-fat$2"
+  { printf "\\x$(printf %02x $(($1 + 3)))"; head -c 65535 "$volume"; } >"corpus/fat_volume/mkfs-fat$2-formatted"
+done
+
+# Recognition: the first byte picks the extension (0 ".vbox", 1 none, then
+# the format table's in order: .vmdk .vhd .vhdx .vdi .hdd .hds .qed .qcow);
+# text inputs name "disk.img", which follows them after a NUL.
+vbox='<?xml version="1.0"?>
+<VirtualBox><Machine name="m"><MediaRegistry><HardDisks>
+<HardDisk uuid="{1}" location="disk.img" format="VMDK"/></HardDisks></MediaRegistry></Machine></VirtualBox>'
+descriptor='# Disk DescriptorFile
+version=1
+CID=fffffffe
+parentCID=ffffffff
+createType="monolithicFlat"
+RW 64 FLAT "disk.img" 0
+ddb.geometry.cylinders = "1"
+ddb.geometry.heads = "16"
+ddb.geometry.sectors = "63"
+ddb.adapterType = "ide"'
+head -c 65536 /dev/zero | tr '\0' 'x' >"$work/extent"
+{ printf '\x00%s\x00' "$vbox"; head -c 2048 "$work/extent"; } >corpus/recognition/vbox-naming-flat-disk
+{ printf '\x02%s\x00' "$descriptor"; head -c 32768 "$work/extent"; } >corpus/recognition/vmdk-flat-descriptor
+# The small container seeds (kept in git) and the heads of the formats that
+# have no small one, their first byte moved from the format table's index to
+# the extension's.
+python3 - <<'PY'
+import glob, os
+extension_of_format = {0: 2, 1: 3, 2: 4, 3: 5, 4: 6, 5: 8, 6: 9}
+heads = ["head-basic-monolithicFlat.vmdk", "head-basic-dynamic.vhd", "head-basic-dynamic.vhdx"]
+for path in sorted(glob.glob("corpus/containers/small-*")) + ["corpus/containers/" + name for name in heads]:
+    data = open(path, "rb").read()
+    open("corpus/recognition/" + os.path.basename(path), "wb").write(bytes([extension_of_format[data[0]]]) + data[1:])
+PY
+
+# Carving: the files the carving fixture makes, a few to a seed, each at a
+# sector's start, every seed cut at 64 KiB (the first byte: exact ends).
+python3 ../tests/fixtures/carve/make_carve_files.py "$work/carve" >/dev/null
+python3 - "$work/carve" <<'PY'
+import json, os, sys
+folder = sys.argv[1]
+files = [f["name"] for f in json.load(open(os.path.join(folder, "files.json")))]
+seed, count = bytearray(), 0
+def flush(exact):
+    global seed, count
+    if seed:
+        open(f"corpus/carver/files-{count}", "wb").write(bytes([exact]) + bytes(seed[:65535]))
+        count += 1
+    seed = bytearray()
+for name in files:
+    data = open(os.path.join(folder, name), "rb").read()
+    if len(data) > 60000:
+        data = data[:60000]
+    if len(seed) + len(data) > 65535:
+        flush(count % 2)
+    seed += data + bytes(-len(data) % 512)
+flush(count % 2)
+PY
+[ "$only" = volumes ] && exit 0
+
 
 # A small disk with a partition table and data in a few places, in every
 # format qemu-img writes, whole.

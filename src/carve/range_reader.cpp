@@ -33,7 +33,11 @@ RangeReader::RangeReader(SectorSource& sectors, std::uint64_t firstSector, std::
       sectorBytes_(std::max<std::uint32_t>(sectors.sectorBytes(), 512)),
       size_(endSector > firstSector ? CheckedMul(endSector - firstSector, sectorBytes_).value_or(UINT64_MAX) : 0),
       stretches_(sectors.source()) {
-  const std::size_t full = std::max<std::size_t>(kCarveBufferBytes / sectorBytes_, 2) * sectorBytes_;
+  // A range shorter than the buffer is held whole with one sector to spare;
+  // a bigger buffer would never be filled.
+  const std::uint64_t rangeSectors = size_ / sectorBytes_ + 1;
+  const std::size_t full =
+      std::max<std::size_t>(std::min<std::uint64_t>(kCarveBufferBytes / sectorBytes_, rangeSectors), 2) * sectorBytes_;
   buffer_ = AllocateCarveBuffer(full);
   windowBytes_ = full;
   if (buffer_.empty()) {
@@ -41,6 +45,8 @@ RangeReader::RangeReader(SectorSource& sectors, std::uint64_t firstSector, std::
     buffer_ = AllocateCarveBuffer(windowBytes_);
     return;
   }
+  // A range that one window holds has nothing to read ahead.
+  if (size_ <= windowBytes_) return;
   try {
     ahead_ = std::make_unique<ReadAhead>(
         [this](std::uint64_t first, std::uint32_t, std::span<std::uint8_t> out) {

@@ -55,19 +55,43 @@ class DeletedNtfsWalk {
   bool Walk() {
     const std::uint32_t perRecord = mft_.sectorsPerMftRecord;
     if (perRecord == 0) return true;
-    totalSectors_ = mft_.list.totalSectors();
+    totalSectors_ = std::min(mft_.list.totalSectors(), VolumeSectors());
     for (const Run& run : mft_.list.runs) {
       const std::uint64_t records = (run.sectorCount + perRecord - 1) / perRecord;
       if (run.sparse) {
         recordNumber_ += records;
         continue;
       }
-      if (!WalkRun(run, records)) return false;
+      const std::uint64_t walked = std::min(records, WalkableRecords(run));
+      if (!WalkRun(run, walked)) return false;
+      // The records left out still take their numbers.
+      recordNumber_ += records - walked;
     }
     return true;
   }
 
  private:
+  // The volume's sectors; with no end to the range, no bound.
+  std::uint64_t VolumeSectors() const {
+    const SelectedRange& range = job_.range();
+    return range.endSector > range.firstSector ? range.endSector - range.firstSector : UINT64_MAX;
+  }
+
+  // An MFT lies inside its volume and holds no more sectors than the volume
+  // does: a damaged run list may map terabytes, or the same clusters
+  // thousands of times, and walking that would never end. The records of a
+  // run that lie before the volume's end and within what is left of that
+  // budget are walked.
+  std::uint64_t WalkableRecords(const Run& run) const {
+    const SelectedRange& range = job_.range();
+    std::uint64_t sectors = run.sectorCount;
+    if (range.endSector != 0)
+      sectors = run.firstSector >= range.endSector ? 0 : std::min(sectors, range.endSector - run.firstSector);
+    sectors = std::min(sectors, VolumeSectors() - std::min(VolumeSectors(), sectorsDone_));
+    const std::uint32_t perRecord = mft_.sectorsPerMftRecord;
+    return (sectors + perRecord - 1) / perRecord;
+  }
+
   bool WalkRun(const Run& run, std::uint64_t records) {
     const std::uint32_t perRecord = mft_.sectorsPerMftRecord;
     const std::size_t recordBytes = std::size_t{perRecord} * job_.sectors.sectorBytes();

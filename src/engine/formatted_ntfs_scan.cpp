@@ -65,7 +65,11 @@ class SignatureScan {
   StepGo Run() {
     const SelectedRange& range = job_.range();
     job_.sink().SetText(ProgressField::Status, kStatusFormattedScan);
-    const std::uint32_t chunkSectors = ScanChunkSectors(sectorBytes_);
+    // A range shorter than a chunk is read in one request: it needs no
+    // bigger buffers than itself.
+    const std::uint64_t rangeSectors = range.endSector > range.firstSector ? range.endSector - range.firstSector : 1;
+    const auto chunkSectors =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(ScanChunkSectors(sectorBytes_), rangeSectors));
     // The next chunk is read on a helper thread while this one is scanned;
     // the holes between chunks are looked up while no read is in flight.
     ReadAhead reads([this](std::uint64_t first, std::uint32_t count,

@@ -229,6 +229,10 @@ AllocationRun VhdReader::allocationAt(std::uint64_t sector) const {
   const std::uint64_t diskSectors = footer_.currentSize / kSector;
   if (sector >= diskSectors) return {true, 0};
   const AllocationRun run = blockAllocationAt(sector);
+  // Sectors inside the disk that the file does not map (a fixed disk cut
+  // short, a block table shorter than the disk) are left for the reads to
+  // report: a stretch of none would stop every walk that trusts it to move on.
+  if (run.sectors == 0) return {true, diskSectors - sector};
   return {run.allocated, std::min(run.sectors, diskSectors - sector)};
 }
 

@@ -3,6 +3,7 @@
 // with the Sleuth Kit, and damaged parents end under "Lost".
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -275,6 +276,53 @@ TEST_F(NtfsVolumeAnalysis, AnMftWithoutRecordsHandsOverToTheFormattedScan) {
   EXPECT_NE(std::find(sink_.texts.begin(), sink_.texts.end(), indexesLabel), sink_.texts.end());
   const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber, 1);
   EXPECT_TRUE(tree.items.contains("Docs/letter.txt"));
+}
+
+// Passes reads to a disk and counts those that reach past its end.
+class EndWatchingDisk final : public VirtualDisk {
+ public:
+  explicit EndWatchingDisk(VirtualDisk& disk) : disk_(disk) {}
+  std::uint64_t readsPastEnd = 0;
+
+  char formatLetter() const override { return disk_.formatLetter(); }
+  VirtualDiskFacts facts() const override { return disk_.facts(); }
+  int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) override {
+    if ((sector + out.size() / 512) * 512 > facts().diskSizeBytes) ++readsPastEnd;
+    return disk_.ReadSector(sector, out);
+  }
+
+ private:
+  VirtualDisk& disk_;
+};
+
+// A run list that maps far more than the volume holds (here 16 million
+// clusters from the MFT's start) is walked only as far as the volume's end:
+// the walk ends, and finds what the volume holds.
+TEST_F(NtfsVolumeAnalysis, AnMftRunPastTheVolumeIsWalkedToTheVolumeEndOnly) {
+  Load(0);
+  ASSERT_EQ(disk_->bytes.size() / 512, session_.range.endSector);
+  auto record = std::span(disk_->bytes).subspan(MftOffset(), 512);
+  AttributeWalk walk{ByteView(record.data(), record.size())};
+  std::optional<std::size_t> pairsAt;
+  while (const auto attribute = walk.Next()) {
+    if (attribute->type() == AttributeType::Data && attribute->nonResident()) {
+      pairsAt = attribute->offsetInRecord() + attribute->mappingPairsOffset().value_or(0x40);
+    }
+  }
+  ASSERT_TRUE(pairsAt);
+  const std::uint32_t mftCluster = volume_["mftCluster"];
+  // One pair: 3-byte length 0xFFFFFF, 3-byte offset, then the end (the
+  // cluster's fourth byte, 0).
+  ASSERT_LT(mftCluster, 1u << 23);
+  std::array<std::uint8_t, 8> pairs = {0x33, 0xFF, 0xFF, 0xFF};
+  StoreU32LE(pairs, 4, mftCluster);
+  std::copy(pairs.begin(), pairs.end(), record.begin() + static_cast<std::ptrdiff_t>(*pairsAt));
+  EndWatchingDisk watched(*disk_);
+  session_.source.virtualDisk = &watched;
+  ASSERT_EQ(Analyse(), AnalysisOutcome::DeletedRunEnded);
+  const test::FoundTree tree = test::StorePaths(session_.store, NtfsRootNumber);
+  EXPECT_TRUE(tree.items.contains("Docs/letter.txt"));
+  EXPECT_EQ(watched.readsPastEnd, 0u);
 }
 
 // What the MFT walk finds of a file's records, the signature scan finds

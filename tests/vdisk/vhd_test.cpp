@@ -92,6 +92,28 @@ TEST_F(VhdTest, FixedDiskMapsSectorsOntoTheFileAndStopsBeforeTheFooter) {
   EXPECT_EQ(reader->allocationAt(20480).sectors, 0u);
 }
 
+// A fixed disk cut short, its footer found at the front: the sectors the
+// file lacks make one stretch to the disk's end, and reading them fails.
+TEST_F(VhdTest, FixedDiskCutShortKeepsItsAllocationStretchesMovingOn) {
+  const Bytes whole = VhdBuilder::Fixed(PatternBytes(kMiB, 4)).Build();
+  Bytes cut = Slice(whole, whole.size() - 512, 512);
+  const Bytes data = Slice(whole, 0, 3 * 512);
+  cut.insert(cut.end(), data.begin(), data.end());
+  cut.resize(cut.size() + 100);  // no footer at the end
+  const fs::path path = dir_ / "cut.vhd";
+  test::WriteFileBytes(path, cut);
+  test::ReaderSlot<VhdReader> reader;
+  ASSERT_EQ(reader.Open(path), OpenResult::Opened);
+  ASSERT_EQ(reader->facts().diskSizeBytes, kMiB);
+  EXPECT_EQ(reader->allocationAt(0).sectors, 3u);
+  for (const std::uint64_t sector : {std::uint64_t{3}, std::uint64_t{1000}, std::uint64_t{2047}}) {
+    const AllocationRun run = reader->allocationAt(sector);
+    EXPECT_TRUE(run.allocated) << sector;
+    EXPECT_EQ(sector + run.sectors, 2048u) << sector;
+  }
+  EXPECT_EQ(ReadSectors(reader, 1000).result, 0);
+}
+
 TEST_F(VhdTest, DynamicDiskReadsDataAfterTheBlockBitmap) {
   // The table entry of block 1 says 3: sector 4097 is read from
   // (3 + 1 bitmap sector + index 1) × 512 = 2560.
