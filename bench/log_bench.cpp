@@ -19,41 +19,17 @@
 #include <random>
 
 #include "bench_support.h"
+#include "large_store.h"
 
 namespace {
 
 using korv::bench::Clock;
 using korv::bench::SecondsBetween;
 
-constexpr std::uint32_t kFirstFolderNumber = 64;
-
-std::u16string NumberedName(std::u16string_view prefix, std::uint32_t number, std::u16string_view suffix) {
-  std::u16string name(prefix);
-  char digits[16];
-  const int length = std::snprintf(digits, sizeof digits, "%07u", number);
-  for (int i = 0; i < length; ++i) name.push_back(static_cast<char16_t>(digits[i]));
-  name.append(suffix);
-  return name;
-}
-
 void FillStore(korv::Store& store, std::uint32_t files, std::uint32_t folders) {
   std::mt19937 random(20240611);
-  for (std::uint32_t i = 0; i < folders; ++i) {
-    std::uint32_t parent = korv::NtfsRootNumber;
-    if (i > 0) parent = kFirstFolderNumber + std::uniform_int_distribution<std::uint32_t>(0, i - 1)(random);
-    const std::u16string name = NumberedName(u"dir", i, u"");
-    store.AddFolder({.name = {.wide = name}, .parentNumber = parent, .ownNumber = kFirstFolderNumber + i});
-  }
-  std::uniform_int_distribution<std::uint32_t> anyFolder(0, folders - 1);
-  std::uniform_int_distribution<std::uint64_t> anySize(0, 1 << 24);
-  for (std::uint32_t i = 0; i < files; ++i) {
-    const std::u16string name = NumberedName(u"file", i, u".dat");
-    store.AddFile({.name = {.wide = name},
-                   .size = anySize(random),
-                   .parentNumber = kFirstFolderNumber + anyFolder(random),
-                   .ownNumber = kFirstFolderNumber + folders + i,
-                   .stream = {}});
-  }
+  korv::bench::AddFolders(store, folders, random);
+  korv::bench::AddFiles(store, files, folders, random);
 }
 
 // A session whose selected source is the virtual disk "Disk0", as the source
@@ -71,16 +47,11 @@ struct LogSession {
   korv::Session session;
 };
 
-std::uint32_t Argument(int argc, char** argv, int index, std::uint32_t fallback) {
-  if (argc <= index) return fallback;
-  return static_cast<std::uint32_t>(std::strtoul(argv[index], nullptr, 10));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::uint32_t files = Argument(argc, argv, 1, 1'000'000);
-  const std::uint32_t folders = std::max<std::uint32_t>(1, Argument(argc, argv, 2, 100'000));
+  const std::uint32_t files = korv::bench::CountArgument(argc, argv, 1, 1'000'000);
+  const std::uint32_t folders = std::max<std::uint32_t>(1, korv::bench::CountArgument(argc, argv, 2, 100'000));
   korv::bench::ScratchFolder scratch("korv-log-bench");
   if (!scratch.made()) return 1;
   const std::filesystem::path log = scratch.path() / "large.kvfr";

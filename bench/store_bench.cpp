@@ -26,16 +26,15 @@
 #include <string>
 
 #include "engine/store.h"
+#include "large_store.h"
 
 namespace {
 
+using korv::bench::AddFiles;
+using korv::bench::AddFolders;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kFirstFolderNumber = 64;
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // User and system time of the process so far: on a machine shared with
 // other work, closer to what the store costs than the wall clock.
@@ -50,38 +49,6 @@ double PeakRssMegabytes() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
-}
-
-// "file0001234.dat" style names, built without going through UTF-8.
-std::u16string NumberedName(std::u16string_view prefix, std::uint32_t number, std::u16string_view suffix) {
-  std::u16string name(prefix);
-  char digits[16];
-  const int length = std::snprintf(digits, sizeof digits, "%07u", number);
-  for (int i = 0; i < length; ++i) name.push_back(static_cast<char16_t>(digits[i]));
-  name.append(suffix);
-  return name;
-}
-
-void AddFolders(korv::Store& store, std::uint32_t folders, std::mt19937& random) {
-  for (std::uint32_t i = 0; i < folders; ++i) {
-    std::uint32_t parent = korv::NtfsRootNumber;
-    if (i > 0) parent = kFirstFolderNumber + std::uniform_int_distribution<std::uint32_t>(0, i - 1)(random);
-    const std::u16string name = NumberedName(u"dir", i, u"");
-    store.AddFolder({.name = {.wide = name}, .parentNumber = parent, .ownNumber = kFirstFolderNumber + i});
-  }
-}
-
-void AddFiles(korv::Store& store, std::uint32_t files, std::uint32_t folders, std::mt19937& random) {
-  std::uniform_int_distribution<std::uint32_t> anyFolder(0, folders - 1);
-  std::uniform_int_distribution<std::uint64_t> anySize(0, 1 << 24);
-  const std::uint32_t firstFileNumber = kFirstFolderNumber + folders;
-  for (std::uint32_t i = 0; i < files; ++i) {
-    const std::u16string name = NumberedName(u"file", i, u".dat");
-    store.AddFile({.name = {.wide = name},
-                   .size = anySize(random),
-                   .parentNumber = kFirstFolderNumber + anyFolder(random),
-                   .ownNumber = firstFileNumber + i});
-  }
 }
 
 // Folders whose parent is not held, as the lost-folder pass finds them.
@@ -112,16 +79,11 @@ std::uint64_t ListEveryFolder(const korv::Store& store, std::uint64_t& bytes) {
   return children;
 }
 
-std::uint32_t Argument(int argc, char** argv, int index, std::uint32_t fallback) {
-  if (argc <= index) return fallback;
-  return static_cast<std::uint32_t>(std::strtoul(argv[index], nullptr, 10));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::uint32_t files = Argument(argc, argv, 1, 1'000'000);
-  const std::uint32_t folders = std::max<std::uint32_t>(1, Argument(argc, argv, 2, 100'000));
+  const std::uint32_t files = korv::bench::CountArgument(argc, argv, 1, 1'000'000);
+  const std::uint32_t folders = std::max<std::uint32_t>(1, korv::bench::CountArgument(argc, argv, 2, 100'000));
   std::mt19937 random(20240611);
   korv::Store store;
 
