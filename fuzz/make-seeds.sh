@@ -67,8 +67,8 @@ done
 # from a 33 MiB volume moved to the target's geometry (2 MiB, 32 sectors a
 # FAT): the same clusters, each FAT cut to its first 32 sectors.
 export MTOOLS_SKIP_CHECK=1
-for spec in "0 12 1024" "1 16 3072" "2 32 33792"; do
-  set -- $spec
+for geometry in "0 12 1024" "1 16 3072" "2 32 33792"; do
+  set -- $geometry
   volume=$work/fat$2.raw
   extra=(); [ "$2" = 32 ] && extra=(-R 8)
   mkfs.fat -F "$2" -s 1 "${extra[@]}" -C "$volume" "$3" >/dev/null 2>&1
@@ -161,10 +161,10 @@ PY
 head -c 512 "$disks/layouts/mbr.raw" >"$work/small.raw"
 truncate -s 64K "$work/small.raw"
 printf 'korvane fuzz seed data' | dd of="$work/small.raw" bs=512 seek=77 conv=notrunc status=none
-for spec in "vmdk 0" "vmdk:subformat=streamOptimized 0" "vpc 1" "vhdx 2" "vdi 3" "parallels 4" "qed 5" \
+for container in "vmdk 0" "vmdk:subformat=streamOptimized 0" "vpc 1" "vhdx 2" "vdi 3" "parallels 4" "qed 5" \
             "qcow2:cluster_size=512 6" "qcow2:compat=0.10,cluster_size=512 6" "qcow 6" \
             "qed:cluster_size=4096,table_size=1 5"; do
-  set -- $spec
+  set -- $container
   fmt=${1%%:*}; opts=${1#*:}; [ "$opts" = "$1" ] && opts=""
   name=small-${1//[:=.,]/-}
   qemu-img convert -q -O "$fmt" ${opts:+-o "$opts"} "$work/small.raw" "$work/$name" || continue
