@@ -251,13 +251,15 @@ int SectorSource::WriteSectors(const std::string& devicePath, std::uint64_t firs
     return 0;
   };
 
-  int result = 0;
+  // Any failed run fails the call: a caller told of success would report
+  // a copy with lost sectors as whole.
+  int result = 1;
   if (count <= kReadChunkSectors) {
     result = writeRun(firstSector, count);
   } else {
     const std::uint32_t chunks = count / kReadChunkSectors;
     for (std::uint32_t k = 0; k < chunks; ++k) {
-      result = writeRun(firstSector + std::uint64_t{k} * kReadChunkSectors, kReadChunkSectors);
+      result &= writeRun(firstSector + std::uint64_t{k} * kReadChunkSectors, kReadChunkSectors);
     }
     const std::uint32_t rest = count % kReadChunkSectors;
     if (rest != 0) {

@@ -98,18 +98,24 @@ TEST_F(WriteTest, WritesChunksThenTheTailAtItsOwnPositionAndFlushes) {
   EXPECT_EQ(io.flushes, 1);
 }
 
-TEST_F(WriteTest, FailedChunkIsWrittenSectorBySectorAndReported) {
-  io.FailBytes(target, (10 + 45) * kSector, kSector);
+class FailedWriteTest : public WriteTest, public ::testing::WithParamInterface<std::size_t> {};
+
+// A failure in the first chunk must not be hidden by the chunks after it.
+TEST_P(FailedWriteTest, FailedChunkIsWrittenSectorBySectorAndReported) {
+  const std::size_t failing = GetParam();
+  io.FailBytes(target, (10 + failing) * kSector, kSector);
   EXPECT_EQ(sectors.WriteSectors(target.string(), 10, 100, data), 0);
   const auto written = test::ReadFileBytes(target);
   // Every sector but the failing one reached the target, the tail included.
   for (std::size_t i = 0; i < 100; ++i) {
     const bool same = std::equal(data.begin() + i * kSector, data.begin() + (i + 1) * kSector,
                                  written.begin() + (10 + i) * kSector);
-    EXPECT_EQ(same, i != 45) << i;
+    EXPECT_EQ(same, i != failing) << i;
   }
   EXPECT_TRUE(prompts.badSectorQuestions.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(FirstAndLastChunk, FailedWriteTest, ::testing::Values(5, 45));
 
 TEST_F(WriteTest, UnopenableDeviceWritesNothing) {
   io.FailOpen(target);
