@@ -2,6 +2,7 @@
 
 #include "engine/partition_volumes.h"
 #include "platform/block_devices.h"
+#include "storage/disk_image.h"
 
 namespace korv {
 
@@ -25,10 +26,12 @@ Session::Session(Prompts& promptsIn, SessionOptions options)
 }
 
 VirtualFileSelection Session::OpenVirtualFile(const std::filesystem::path& path) {
+  if (IsImagePath(path)) return OpenImage(path);
   return AcceptVirtualFile(ProbeVirtualFile(path));
 }
 
 VirtualFileSelection Session::AcceptVirtualFile(VirtualFileProbe probe) {
+  if (IsImagePath(probe.selectedPath)) return OpenImage(probe.selectedPath);
   const std::filesystem::path name = probe.selectedPath.filename();
   VirtualFileSelection selection = ValidateVirtualFile(std::move(probe));
   if (!selection.accepted) return selection;
@@ -37,11 +40,33 @@ VirtualFileSelection Session::AcceptVirtualFile(VirtualFileProbe probe) {
   source.virtualFormat = selection.virtualFormat;
   source.virtualDisk = virtualDisk_.get();
   source.displayName = name.string();
+  source.imageFolder.clear();
+  source.imageSplit = false;
+  source.bytesPerSector = static_cast<std::int32_t>(kVirtualSectorBytes);
   return selection;
 }
 
+VirtualFileSelection Session::OpenImage(const std::filesystem::path& path) {
+  VirtualFileSelection selection;
+  const ImageFolderOutcome outcome = OpenImageFolder(source, ImageFolderOf(path));
+  selection.accepted = outcome.accepted;
+  selection.message = outcome.message;
+  if (!outcome.accepted) return selection;
+  selection.probeResult = OpenResult::Opened;
+  virtualDisk_.reset();
+  source.virtualDisk = nullptr;
+  source.virtualFormat = '\0';
+  return selection;
+}
+
+std::optional<VirtualDiskFacts> Session::OpenDiskFacts() const {
+  if (source.virtualDisk) return source.virtualDisk->facts();
+  if (!source.imageFolder.empty()) return ImageFolderFacts(source);
+  return std::nullopt;
+}
+
 const SourceNode* Session::FillTreeAndFindDisk() {
-  const std::string problem = sourceTree.Fill(source.virtualDisk);
+  const std::string problem = sourceTree.Fill(OpenDiskFacts());
   if (!problem.empty()) prompts.ShowMessage(problem);
   // The open virtual disk is the last disk of the tree, after the machine's own.
   const SourceNode* disk = nullptr;

@@ -43,12 +43,18 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Makes the picked virtual disk file the current source when it is
-  // accepted; the previous source stays as it was otherwise.
+  // Makes the picked virtual disk file, or image folder (the folder or its
+  // "DiskImage0.dmg"), the current source when it is accepted; the previous
+  // source stays as it was otherwise.
   VirtualFileSelection OpenVirtualFile(const std::filesystem::path& path);
   // OK of the file selection dialog: the acceptance checks of a file probed
   // on Browse; an accepted file becomes the current source.
   VirtualFileSelection AcceptVirtualFile(VirtualFileProbe probe);
+  // The image folder at `path` (or holding it) as the current source.
+  VirtualFileSelection OpenImage(const std::filesystem::path& path);
+  // What the inventory records about the open disk file; nothing before one
+  // is open.
+  std::optional<VirtualDiskFacts> OpenDiskFacts() const;
 
   // Fills the source tree and selects partition `number` (from 1, as the
   // tree numbers them) of the open virtual disk, as a click does. False when

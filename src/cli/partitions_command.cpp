@@ -45,7 +45,7 @@ int RunPartitions(const PartitionsOptions& options) {
     std::cerr << selection.message << '\n';
     return kExitRefused;
   }
-  const std::string problem = session.sourceTree.Fill(session.source.virtualDisk);
+  const std::string problem = session.sourceTree.Fill(session.OpenDiskFacts());
   if (!problem.empty()) std::cerr << problem << '\n';
 
   DiskListing listing;

@@ -4,6 +4,7 @@
 #include "app/session.h"
 #include "cli/cli_prompts.h"
 #include "cli/commands.h"
+#include "storage/disk_image.h"
 
 namespace korv::cli {
 
@@ -11,6 +12,7 @@ namespace {
 
 struct ProbeReport {
   std::string file;
+  bool image = false;  // an image folder, which has no format letter
   char letter = VirtualFormat::Vmdk;
   int openResult = 0;
   bool accepted = false;
@@ -20,9 +22,13 @@ struct ProbeReport {
 };
 
 void PrintText(const ProbeReport& report) {
-  std::cout << "file: " << report.file << '\n'
-            << "format: " << FormatName(report.letter) << " (" << report.letter << ")\n"
-            << "open result: " << report.openResult << '\n';
+  std::cout << "file: " << report.file << '\n';
+  if (report.image) {
+    std::cout << "format: " << kImageFormatName << '\n';
+  } else {
+    std::cout << "format: " << FormatName(report.letter) << " (" << report.letter << ")\n";
+  }
+  std::cout << "open result: " << report.openResult << '\n';
   if (!report.accepted) {
     std::cout << "refused: " << report.message << '\n';
     if (!report.reason.empty()) std::cout << "reason: " << report.reason << '\n';
@@ -37,8 +43,8 @@ void PrintText(const ProbeReport& report) {
 void PrintJson(const ProbeReport& report) {
   nlohmann::json out = {
       {"file", report.file},
-      {"format", FormatName(report.letter)},
-      {"letter", std::string(1, report.letter)},
+      {"format", report.image ? kImageFormatName : FormatName(report.letter)},
+      {"letter", report.image ? std::string() : std::string(1, report.letter)},
       {"openResult", report.openResult},
       {"accepted", report.accepted},
   };
@@ -66,7 +72,8 @@ int RunProbe(const ProbeOptions& options) {
   report.accepted = selection.accepted;
   report.message = selection.message;
   report.reason = selection.reason;
-  if (selection.accepted) report.facts = session.source.virtualDisk->facts();
+  report.image = session.source.isImage();
+  if (selection.accepted) report.facts = *session.OpenDiskFacts();
   if (options.json) {
     PrintJson(report);
   } else {

@@ -61,6 +61,10 @@ struct CurrentSource {
   std::uint64_t imagePieceSpanBytes = 0x80000000ULL;
 
   bool isVirtual() const { return kind == SourceKind::VirtualDisk; }
+  // The kind of the disk file the user opened: an image folder when one is
+  // open, else a virtual disk. The source tree lists it among the virtual
+  // disks either way.
+  SourceKind openFileKind() const { return imageFolder.empty() ? SourceKind::VirtualDisk : SourceKind::DiskImage; }
   bool isImage() const { return kind == SourceKind::DiskImage; }
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/bytes.h"
 #include "platform/file.h"
+#include "storage/inventory.h"
 
 namespace korv {
 
@@ -37,6 +38,28 @@ int CountPieces(const fs::path& folder) {
 
 fs::path ImagePiecePath(const fs::path& folder, std::uint64_t pieceNumber) {
   return folder / ("DiskImage" + std::to_string(pieceNumber) + ".dmg");
+}
+
+bool IsImagePath(const fs::path& path) {
+  if (IsDirectory(path)) return true;
+  return path.filename() == kImageFirstPieceName && IsRegularFile(path);
+}
+
+fs::path ImageFolderOf(const fs::path& path) { return IsDirectory(path) ? path : path.parent_path(); }
+
+VirtualDiskFacts ImageFolderFacts(const CurrentSource& source) {
+  VirtualDiskFacts facts;
+  const int pieces = CountPieces(source.imageFolder);
+  for (int n = 0; n < pieces; ++n) {
+    std::error_code error;
+    const auto bytes = fs::file_size(ImagePiecePath(source.imageFolder, static_cast<std::uint64_t>(n)), error);
+    if (error) break;
+    facts.diskSizeBytes += bytes;
+  }
+  facts.inventorySizeBytes = facts.diskSizeBytes;
+  facts.mediaTypeText = std::string(kVirtualMediaPrefix) + " " + std::string(kImageFormatName);
+  facts.diskTypeText = std::string(source.imageSplit ? kImageSplitText : kImageWholeText);
+  return facts;
 }
 
 ImageFolderOutcome OpenImageFolder(CurrentSource& source, const fs::path& folder) {

@@ -9,12 +9,17 @@
 #include <string_view>
 
 #include "storage/current_source.h"
+#include "storage/virtual_disk.h"
 
 namespace korv {
 
 inline constexpr std::string_view kMsgImagePathNotFound = "Image path not found. Please specify image path.";
 inline constexpr std::string_view kImageFirstPieceName = "DiskImage0.dmg";
 inline constexpr std::string_view kImageSectorSizeName = "bps.dmg";
+// How the inventory and the command line name an image folder.
+inline constexpr std::string_view kImageFormatName = "Disk Image";
+inline constexpr std::string_view kImageWholeText = "Whole";
+inline constexpr std::string_view kImageSplitText = "Split";
 
 struct ImageFolderOutcome {
   bool accepted = false;
@@ -26,6 +31,16 @@ struct ImageFolderOutcome {
 // Makes the folder the current source when it holds "DiskImage0.dmg";
 // otherwise refuses with kMsgImagePathNotFound and changes nothing.
 ImageFolderOutcome OpenImageFolder(CurrentSource& source, const std::filesystem::path& folder);
+
+// Whether a path the user picked names an image: its folder, or the
+// folder's first piece.
+bool IsImagePath(const std::filesystem::path& path);
+// The folder of an image path (the path itself when it is a folder).
+std::filesystem::path ImageFolderOf(const std::filesystem::path& path);
+
+// What the inventory records about the open image: its size is the bytes
+// of its pieces in order, up to the first missing one.
+VirtualDiskFacts ImageFolderFacts(const CurrentSource& source);
 
 struct ImagePosition {
   std::filesystem::path piecePath;

@@ -54,6 +54,13 @@ std::string InventoryKeyPath(std::string_view subkey) {
 
 InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTable& devices,
                                       const VirtualDisk* virtualDisk) {
+  if (!virtualDisk) return RefreshDiskInventory(store, devices, static_cast<const VirtualDiskFacts*>(nullptr));
+  const VirtualDiskFacts facts = virtualDisk->facts();
+  return RefreshDiskInventory(store, devices, &facts);
+}
+
+InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTable& devices,
+                                      const VirtualDiskFacts* openDisk) {
   for (const std::string_view subkey : kSubkeys) store.DeleteKey(InventoryKeyPath(subkey));
   store.DeleteKey(InventoryKeyPath(""));
   store.CreateKey(InventoryKeyPath(""));
@@ -68,9 +75,9 @@ InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTab
     WritePhysicalDisk(store, number, *geometry, QueryDiskModel(path));
     refresh.physicalDisks.push_back(number);
   }
-  if (virtualDisk) {
+  if (openDisk) {
     refresh.virtualDiskNumber = refresh.physicalDisks.empty() ? 0 : refresh.physicalDisks.back() + 1;
-    WriteVirtualDisk(store, refresh.virtualDiskNumber, virtualDisk->facts());
+    WriteVirtualDisk(store, refresh.virtualDiskNumber, *openDisk);
   }
   refresh.saved = store.Save();
   return refresh;

@@ -47,6 +47,10 @@ struct InventoryRefresh {
 // Rebuilds the whole inventory: the disks in the device table that answer the
 // geometry query, then the open virtual disk (if any) numbered after the last
 // of them (0 when none answered).
+// The open disk file is a virtual disk or an image folder; its facts are
+// what the inventory records about it.
+InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTable& devices,
+                                      const VirtualDiskFacts* openDisk);
 InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTable& devices,
                                       const VirtualDisk* virtualDisk);
 

@@ -38,7 +38,13 @@ std::uint64_t SourceTree::AddNode(SourceNodeKind kind, std::string text, std::ui
 }
 
 std::string SourceTree::Fill(const VirtualDisk* openDisk) {
-  const InventoryRefresh refresh = RefreshDiskInventory(inventory_, sectors_.source().devices, openDisk);
+  if (!openDisk) return Fill(std::optional<VirtualDiskFacts>());
+  return Fill(std::optional(openDisk->facts()));
+}
+
+std::string SourceTree::Fill(const std::optional<VirtualDiskFacts>& openDisk) {
+  const InventoryRefresh refresh =
+      RefreshDiskInventory(inventory_, sectors_.source().devices, openDisk ? &*openDisk : nullptr);
   std::string message;
   if (!refresh.saved) message = std::string(kMsgInventoryNotWritten) + inventory_.path().string();
 
@@ -53,10 +59,10 @@ std::string SourceTree::Fill(const VirtualDisk* openDisk) {
     const std::uint64_t disk = AddNode(SourceNodeKind::Disk, DiskValueName(number), group);
     nodes_.back().diskNumber = number;
 
-    // The partitions are read from the virtual disk whatever source was
+    // The partitions are read from the open disk file whatever source was
     // selected before.
     const SourceKind previous = source.kind;
-    source.kind = SourceKind::VirtualDisk;
+    source.kind = source.openFileKind();
     ListPartitions(sectors_, disks_[static_cast<std::size_t>(number)], 0,
                    [&](int slot, const std::string& label) {
                      const std::uint64_t id = AddNode(SourceNodeKind::Partition, label, disk);
@@ -111,7 +117,7 @@ void SourceTree::UseDisk(int diskNumber) {
   CurrentSource& source = sectors_.source();
   const std::string media = ReadInventoryValue(inventory_, kInventoryMediaType, DiskValueName(diskNumber));
   if (media.rfind(kVirtualMediaPrefix, 0) == 0) {
-    source.kind = SourceKind::VirtualDisk;
+    source.kind = source.openFileKind();
     return;
   }
   source.kind = SourceKind::PhysicalDisk;

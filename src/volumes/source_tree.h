@@ -12,6 +12,7 @@
 #include "common/recovery_mode.h"
 #include "platform/inventory_store.h"
 #include "storage/sector_source.h"
+#include "storage/virtual_disk.h"
 #include "volumes/partition_table.h"
 
 namespace korv {
@@ -72,6 +73,9 @@ class SourceTree {
   // Rebuilds the inventory and the tree. Returns a message for the user when
   // the inventory could not be written (the tree is filled all the same).
   std::string Fill(const VirtualDisk* openDisk);
+  // The same for an open disk file given by its facts (an image folder has
+  // no reader object).
+  std::string Fill(const std::optional<VirtualDiskFacts>& openDisk);
 
   const std::vector<SourceNode>& nodes() const { return nodes_; }
   const SourceNode* Find(std::uint64_t id) const;
