@@ -1,5 +1,7 @@
 #include "platform/bytes.h"
 
+#include <cstring>
+
 #include <limits>
 
 namespace korv {
@@ -21,6 +23,17 @@ bool RangeFits(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
 }
 
 bool IsPowerOfTwo(std::uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
+
+bool IsAllZero(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return true;
+  // Each byte equals the one after it and the first is zero: the library's
+  // vectorised compare does the work.
+  return bytes[0] == 0 && std::memcmp(bytes.data(), bytes.data() + 1, bytes.size() - 1) == 0;
+}
+
+void StoreU32le(std::span<std::uint8_t, 4> out, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
 
 ByteView ByteView::sub(std::uint64_t offset, std::uint64_t length) const {
   if (!fits(offset, length)) return {};

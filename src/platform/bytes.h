@@ -24,6 +24,12 @@ bool RangeFits(std::uint64_t size, std::uint64_t offset, std::uint64_t length);
 
 bool IsPowerOfTwo(std::uint64_t value);
 
+// True when every byte is zero (an empty span included).
+bool IsAllZero(std::span<const std::uint8_t> bytes);
+
+// Writes `value` little-endian into the first four bytes.
+void StoreU32le(std::span<std::uint8_t, 4> out, std::uint32_t value);
+
 class ByteView {
  public:
   ByteView() = default;
