@@ -80,6 +80,19 @@ struct CarveOptions {
 // output folder, one folder per type.
 int RunCarve(const CarveOptions& options);
 
+struct ImageOptions {
+  SourceChoice source;  // the partition, or --first and --end
+  bool whole = false;   // the whole disk, from sector 0
+  std::string output;   // the image folder
+  bool split = false;   // 2 GB pieces
+  bool json = false;
+  std::string badSectors = "skip";
+};
+
+// "Create Disk Image" into an image folder, with a summary and the image's
+// SHA-256.
+int RunImage(const ImageOptions& options);
+
 struct AnalysisRun {
   AnalysisOutcome outcome = AnalysisOutcome::NoWorker;
   bool interrupted = false;  // Ctrl-C stopped it

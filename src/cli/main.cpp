@@ -26,7 +26,7 @@ std::vector<std::string> FileSystemChoices() {
 
 // The options that say which part of which disk file to analyse.
 void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
-  command.add_option("IMAGE", source.image, "The virtual disk file (or a .vbox naming one)")->required();
+  command.add_option("IMAGE", source.image, "The virtual disk file (or a .vbox naming one), or an image folder")->required();
   command.add_option("--partition", source.partition, "Partition number, from 1, as 'partitions' lists them")
       ->check(CLI::PositiveNumber);
   command.add_option("--first", source.first, "First sector of a typed range");
@@ -50,13 +50,13 @@ int main(int argc, char** argv) {
 
   korv::cli::ProbeOptions probe;
   auto* probeCommand = app.add_subcommand("probe", "Recognise a disk file and say whether it can be worked on.");
-  probeCommand->add_option("IMAGE", probe.image, "The virtual disk file (or a .vbox naming one)")->required();
+  probeCommand->add_option("IMAGE", probe.image, "The virtual disk file (or a .vbox naming one), or an image folder")->required();
   probeCommand->add_flag("--json", probe.json, "Print JSON");
   AddInventoryOption(*probeCommand, probe.inventory);
 
   korv::cli::PartitionsOptions partitions;
   auto* partitionsCommand = app.add_subcommand("partitions", "List the partitions of a disk file.");
-  partitionsCommand->add_option("IMAGE", partitions.image, "The virtual disk file (or a .vbox naming one)")->required();
+  partitionsCommand->add_option("IMAGE", partitions.image, "The virtual disk file (or a .vbox naming one), or an image folder")->required();
   partitionsCommand->add_flag("--json", partitions.json, "Print JSON");
   AddInventoryOption(*partitionsCommand, partitions.inventory);
 
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
 
   korv::cli::CarveOptions carve;
   auto* carveCommand = app.add_subcommand("carve", "Find files by their signatures in a partition or range.");
-  carveCommand->add_option("IMAGE", carve.source.image, "The virtual disk file (or a .vbox naming one)")->required();
+  carveCommand->add_option("IMAGE", carve.source.image, "The virtual disk file (or a .vbox naming one), or an image folder")->required();
   carveCommand->add_option("--partition", carve.source.partition, "Partition number, from 1, as 'partitions' lists them")
       ->check(CLI::PositiveNumber);
   carveCommand->add_option("--first", carve.source.first, "First sector of a typed range");
@@ -109,6 +109,21 @@ int main(int argc, char** argv) {
   carveCommand->add_option("--bad-sectors", carve.badSectors, "What to do with unreadable sectors")
       ->check(CLI::IsMember({"retry", "skip"}));
   AddInventoryOption(*carveCommand, carve.source.inventory);
+
+  korv::cli::ImageOptions image;
+  auto* imageCommand = app.add_subcommand("image", "Copy a partition, a range or the whole disk into an image folder.");
+  imageCommand->add_option("IMAGE", image.source.image, "The virtual disk file (or a .vbox naming one), or an image folder")->required();
+  imageCommand->add_option("--partition", image.source.partition, "Partition number, from 1, as 'partitions' lists them")
+      ->check(CLI::PositiveNumber);
+  imageCommand->add_option("--first", image.source.first, "First sector of a typed range");
+  imageCommand->add_option("--end", image.source.end, "End sector of a typed range");
+  imageCommand->add_flag("--whole", image.whole, "The whole disk, from sector 0");
+  imageCommand->add_option("--output", image.output, "The image folder to write DiskImage0.dmg, ... into")->required();
+  imageCommand->add_flag("--split", image.split, "Write 2 GB pieces");
+  imageCommand->add_option("--bad-sectors", image.badSectors, "What to do with unreadable sectors")
+      ->check(CLI::IsMember({"retry", "skip"}));
+  imageCommand->add_flag("--json", image.json, "Print JSON");
+  AddInventoryOption(*imageCommand, image.source.inventory);
 
   try {
     app.parse(argc, argv);
@@ -123,5 +138,6 @@ int main(int argc, char** argv) {
   if (analyzeCommand->parsed()) return korv::cli::RunAnalyze(analyze);
   if (recoverCommand->parsed()) return korv::cli::RunRecover(recover);
   if (carveCommand->parsed()) return korv::cli::RunCarve(carve);
+  if (imageCommand->parsed()) return korv::cli::RunImage(image);
   return korv::cli::kExitRefused;
 }
