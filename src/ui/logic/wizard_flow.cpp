@@ -60,6 +60,8 @@ std::string_view MenuItemText(MenuItem item) {
       return "&Details";
     case MenuItem::SmallIcons:
       return "&Small Icons";
+    case MenuItem::CreateDiskImage:
+      return "Create Disk &Image...";
     case MenuItem::ViewHelp:
       return "&View Help";
     case MenuItem::About:
@@ -115,6 +117,9 @@ bool ResultsPageOffers(MenuItem item, const WizardState& wizard) {
 bool MenuItemEnabled(MenuItem item, WizardPage page, const WizardState& wizard, const Capabilities& built) {
   if (AlwaysAvailable(item)) return true;
   if (!MenuItemBuilt(item, built)) return false;
+  // The mode page keeps the imaging button hidden; the menu offers the mode
+  // where a mode is chosen.
+  if (item == MenuItem::CreateDiskImage) return page == WizardPage::Mode;
   switch (page) {
     case WizardPage::Source:
       return item == MenuItem::LoadLog;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "engine/analysis_driver.h"
@@ -12,6 +13,7 @@ class QWidget;
 
 namespace korv {
 
+class AnalysisProgress;
 class Session;
 
 class WizardHost {
@@ -41,6 +43,13 @@ class WizardHost {
   virtual void OpenExtensionPage() = 0;
   // Extension page: Back closes it and the source page shows again.
   virtual void CloseExtensionPage() = 0;
+  // Source page: Next passed its checks in Create Disk Image; the imaging
+  // page opens over it. Back there closes it again.
+  virtual void OpenImagingPage() = 0;
+  virtual void CloseImagingPage() = 0;
+  // Imaging page: Start passed its checks; `run` copies on the analysis
+  // page's worker, and the imaging page shows again when it ends.
+  virtual void OpenImagingRun(std::function<AnalysisOutcome(Session&, AnalysisProgress&)> run) = 0;
   // Source page: Next passed its checks for a typed range in Partition Data
   // Recovery; the analysis page runs the scan for the range's volumes.
   virtual void OpenVolumeScan() = 0;

@@ -38,6 +38,12 @@ class ScriptedHost final : public WizardHost {
   void OpenAnalysisPage() override {}
   void OpenExtensionPage() override { ++extensionPagesOpened; }
   void CloseExtensionPage() override { ++extensionPagesClosed; }
+  void OpenImagingPage() override {}
+  void CloseImagingPage() override { ++imagingPagesClosed; }
+  // Kept for the test to run.
+  void OpenImagingRun(std::function<AnalysisOutcome(Session&, AnalysisProgress&)> run) override {
+    imagingRuns.push_back(std::move(run));
+  }
   void OpenVolumeScan() override { ++volumeScans; }
   void OpenLogReplay() override { ++logReplays; }
   void OpenVolumeCopy(std::int64_t number) override { volumeCopies.push_back(number); }
@@ -55,6 +61,8 @@ class ScriptedHost final : public WizardHost {
   int helpShown = 0;
   int extensionPagesOpened = 0;
   int extensionPagesClosed = 0;
+  int imagingPagesClosed = 0;
+  std::vector<std::function<AnalysisOutcome(Session&, AnalysisProgress&)>> imagingRuns;
   int resultsClosed = 0;
   int formattedRestarts = 0;
   int volumeScans = 0;

@@ -45,6 +45,9 @@ class RecordingHost final : public WizardHost {
   void OpenAnalysisPage() override { ++analysesOpened; }
   void OpenExtensionPage() override { ++extensionPagesOpened; }
   void CloseExtensionPage() override {}
+  void OpenImagingPage() override { ++imagingPagesOpened; }
+  void CloseImagingPage() override {}
+  void OpenImagingRun(std::function<AnalysisOutcome(Session&, AnalysisProgress&)>) override {}
   void OpenVolumeScan() override { ++volumeScans; }
   void OpenLogReplay() override { ++logReplays; }
   void OpenVolumeCopy(std::int64_t) override {}
@@ -60,6 +63,7 @@ class RecordingHost final : public WizardHost {
   int closes = 0;
   int analysesOpened = 0;
   int extensionPagesOpened = 0;
+  int imagingPagesOpened = 0;
   int volumeScans = 0;
   int logReplays = 0;
 

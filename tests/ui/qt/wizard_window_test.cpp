@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include "ui/qt/dialogs/vpath_dialog.h"
 #include "ui/qt/log/log_commands.h"
 #include "ui/qt/pages/extension_page.h"
+#include "ui/qt/pages/imaging_page.h"
 #include "ui/qt/pages/mode_page.h"
 #include "ui/qt/pages/results_page.h"
 #include "ui/qt/pages/source_page.h"
@@ -157,7 +159,8 @@ TEST(WizardWindowTest, MenuOffersOnlyWhatEachPageAndThisBuildCanDo) {
     for (MenuItem item : kAllMenuItems) {
       const bool always = item == MenuItem::Exit || item == MenuItem::ViewHelp || item == MenuItem::About;
       const bool sourceLoadsLogs = page == WizardPage::Source && item == MenuItem::LoadLog;
-      EXPECT_EQ(enabled(item), always || sourceLoadsLogs) << MenuItemText(item);
+      const bool modeOffersImaging = page == WizardPage::Mode && item == MenuItem::CreateDiskImage;
+      EXPECT_EQ(enabled(item), always || sourceLoadsLogs || modeOffersImaging) << MenuItemText(item);
     }
   }
   EXPECT_TRUE(window.menuAction(MenuItem::Details)->isChecked());
@@ -318,6 +321,51 @@ TEST(WizardWindowTest, SplashShowsForOneAndAHalfSecondsThenTheFileSelection) {
   ASSERT_TRUE(WaitUntil([&] { return selectionAt >= 0 && QApplication::activeModalWidget() == nullptr; }));
   EXPECT_FALSE(window.splash()->isVisible());
   EXPECT_GE(selectionAt, 1400);
+}
+
+// The Data menu's Create Disk Image: the source page in its range mode, the
+// imaging page, the copy on the analysis page, and the page again.
+TEST(WizardWindowTest, CreateDiskImageFromTheDataMenuCopiesThePartition) {
+  WizardHarness harness;
+  WizardWindow window(harness.Options(kSampleDisk));
+  AcceptFileSelection(window);
+  ASSERT_TRUE(window.menuAction(MenuItem::CreateDiskImage)->isEnabled());
+  window.menuAction(MenuItem::CreateDiskImage)->trigger();
+  ASSERT_EQ(window.currentPage(), WizardPage::Source);
+  EXPECT_EQ(window.windowTitle(), "Korvane Vireon - Create Disk Image");
+
+  auto* tree = window.sourcePage()->findChild<QTreeWidget*>(QStringLiteral("sourceTree"));
+  ASSERT_TRUE(WaitUntil([&] { return FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )")) != nullptr; }));
+  QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
+  tree->scrollToItem(partition);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
+  const SelectedRange range = window.session().range;
+  QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("nextButton")), Qt::LeftButton);
+  ASSERT_EQ(window.currentPage(), WizardPage::Imaging);
+
+  CreateDiskImage* page = window.imagingPage();
+  EXPECT_EQ(page->findChild<QComboBox*>(QStringLiteral("imageTypeCombo"))->currentText(), "Image");
+  const test::TempDir target;
+  page->chooseFolder = [&] { return QString::fromStdString(target.path().string()); };
+  ASSERT_TRUE(ClickNamed(page, "browseButton"));
+  EXPECT_EQ(page->findChild<QLineEdit*>(QStringLiteral("pathField"))->text().toStdString(),
+            (target.path() / "DiskImage.dmg").string());
+
+  std::string end;
+  WhenDialogOpens([&](QWidget* message) {
+    end = DialogText(message);
+    ClickNamed(message, "okButton");
+  }, nullptr, 60000);
+  ASSERT_TRUE(ClickNamed(page, "startButton"));
+  ASSERT_TRUE(WaitUntil([&] { return !end.empty() && window.currentPage() == WizardPage::Imaging; }, 60000));
+  EXPECT_EQ(end.rfind("Disk Image created successfully.\nSHA-256: ", 0), 0u) << end;
+
+  // The piece holds the partition's sectors, as a read of the disk gives them.
+  const auto image = test::ReadFileBytes(target.path() / "DiskImage0.dmg");
+  ASSERT_EQ(image.size(), (range.endSector - range.firstSector) * 512);
+  std::vector<std::uint8_t> first(512 * 64);
+  window.session().sectors.ReadCurrentAnywhere(range.firstSector, 64, first);
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), image.begin()));
 }
 
 }  // namespace

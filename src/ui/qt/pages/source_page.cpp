@@ -240,7 +240,7 @@ void DeletedFilesRecovery::showEvent(QShowEvent* event) {
 
 void DeletedFilesRecovery::FillTree() {
   Session& session = host_.session();
-  const std::string problem = session.sourceTree.Fill(session.source.virtualDisk);
+  const std::string problem = session.sourceTree.Fill(session.OpenDiskFacts());
   AddTreeItems();
   if (!problem.empty()) host_.ShowMessage(problem);
 }
@@ -366,8 +366,8 @@ void DeletedFilesRecovery::Next() {
       host_.OpenExtensionPage();
       return;
     case StartAction::OpenImagingPage:
-      // The pages of the range modes are not part of this build.
-      host_.ShowMessage(kMsgRecoveryNotPossible);
+      session.range.badSectorPolicy = BadSectorPolicy::Retry;
+      host_.OpenImagingPage();
       return;
   }
 }

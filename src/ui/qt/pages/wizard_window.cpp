@@ -18,6 +18,7 @@
 #include "ui/qt/dialogs/vpath_dialog.h"
 #include "ui/qt/pages/analysis_page.h"
 #include "ui/qt/pages/extension_page.h"
+#include "ui/qt/pages/imaging_page.h"
 #include "ui/qt/pages/mode_page.h"
 #include "ui/qt/pages/results_page.h"
 #include "ui/qt/pages/source_page.h"
@@ -45,6 +46,7 @@ constexpr MenuEntry kDataMenu[] = {
     kSeparator,
     {false, MenuItem::SearchData},
     {false, MenuItem::RenameData},
+    {false, MenuItem::CreateDiskImage},
     kSeparator,
     {false, MenuItem::Exit},
 };
@@ -69,18 +71,21 @@ WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session
   resultsPage_ = new ViewDataInControls(*this, stack_);
   extensionPage_ = new ExtensionWiseRecovery(*this, stack_);
   volumePage_ = new ExhaustiveDisplayPartitionInformation(*this, stack_);
+  imagingPage_ = new CreateDiskImage(*this, stack_);
   pages_ = {{WizardPage::Mode, modePage_},
             {WizardPage::Source, sourcePage_},
             {WizardPage::Analysis, analysisPage_},
             {WizardPage::Results, resultsPage_},
             {WizardPage::ExtensionChoice, extensionPage_},
-            {WizardPage::PartitionResults, volumePage_}};
+            {WizardPage::PartitionResults, volumePage_},
+            {WizardPage::Imaging, imagingPage_}};
   for (const auto& [page, widget] : pages_) stack_->addWidget(widget);
   AddExitShortcut(modePage_);
   AddExitShortcut(sourcePage_);
   AddExitShortcut(resultsPage_);
   AddExitShortcut(extensionPage_);
   AddExitShortcut(volumePage_);
+  AddExitShortcut(imagingPage_);
 
   connect(modePage_, &CRecoveryMode::modeChosen, this,
           [this](int mode) { OnModeChosen(static_cast<RecoveryMode>(mode)); });
@@ -133,6 +138,10 @@ void WizardWindow::BuildMenu() {
   connect(menuActions_[MenuItem::Exit], &QAction::triggered, this, [this] { AskExit(); });
   connect(menuActions_[MenuItem::ViewHelp], &QAction::triggered, this, [this] { ShowHelp(); });
   connect(menuActions_[MenuItem::About], &QAction::triggered, this, [this] { ShowAbout(); });
+  // The mode page keeps its imaging button hidden; the menu chooses the mode.
+  connect(menuActions_[MenuItem::CreateDiskImage], &QAction::triggered, this, [this] {
+    if (currentPage() == WizardPage::Mode) OnModeChosen(RecoveryMode::CreateDiskImage);
+  });
   ConnectResultsCommands();
 }
 
@@ -246,6 +255,21 @@ void WizardWindow::CloseExtensionPage() {
   sourcePage_->Returned();
 }
 
+void WizardWindow::OpenImagingPage() {
+  PushPage(WizardPage::Imaging);
+  imagingPage_->Open();
+}
+
+void WizardWindow::CloseImagingPage() {
+  PopPage();
+  sourcePage_->Returned();
+}
+
+void WizardWindow::OpenImagingRun(std::function<AnalysisOutcome(Session&, AnalysisProgress&)> run) {
+  PushPage(WizardPage::Analysis);
+  analysisPage_->Start(std::move(run));
+}
+
 void WizardWindow::OpenVolumeScan() {
   PushPage(WizardPage::Analysis);
   analysisPage_->Start(
@@ -291,6 +315,8 @@ void WizardWindow::CloseResultsPage() {
 }
 
 void WizardWindow::NotifyReturned() {
+  // The imaging page stays as the user left it, ready for another copy.
+  if (currentPage() == WizardPage::Imaging) return;
   if (currentPage() == WizardPage::PartitionResults) {
     volumePage_->Returned();
     return;

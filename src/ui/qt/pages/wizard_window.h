@@ -24,6 +24,7 @@ namespace korv {
 
 class CRecoveryMode;
 class CSplashScreenEx;
+class CreateDiskImage;
 class DeletedFilesRecovery;
 class ExtensionWiseRecovery;
 class ExhaustiveDisplayPartitionInformation;
@@ -63,6 +64,9 @@ class WizardWindow : public QMainWindow, public WizardHost {
   void OpenAnalysisPage() override;
   void OpenExtensionPage() override;
   void CloseExtensionPage() override;
+  void OpenImagingPage() override;
+  void CloseImagingPage() override;
+  void OpenImagingRun(std::function<AnalysisOutcome(Session&, AnalysisProgress&)> run) override;
   void OpenVolumeScan() override;
   void OpenLogReplay() override;
   void OpenVolumeCopy(std::int64_t number) override;
@@ -79,6 +83,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   ExtensionWiseRecovery* extensionPage() const { return extensionPage_; }
   ViewDataInControls* resultsPage() const { return resultsPage_; }
   ExhaustiveDisplayPartitionInformation* volumePage() const { return volumePage_; }
+  CreateDiskImage* imagingPage() const { return imagingPage_; }
   CSplashScreenEx* splash() const { return splash_; }
   VPath* fileSelection() const { return fileSelection_.get(); }
 
@@ -109,6 +114,7 @@ class WizardWindow : public QMainWindow, public WizardHost {
   ExtensionWiseRecovery* extensionPage_ = nullptr;
   ViewDataInControls* resultsPage_ = nullptr;
   ExhaustiveDisplayPartitionInformation* volumePage_ = nullptr;
+  CreateDiskImage* imagingPage_ = nullptr;
   CSplashScreenEx* splash_ = nullptr;
   std::unique_ptr<VPath> fileSelection_;
   std::map<MenuItem, QAction*> menuActions_;
