@@ -13,6 +13,7 @@
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/read_buffer.h"
+#include "storage/disk_image.h"
 #include "storage/virtual_disk.h"
 
 namespace korv {
@@ -524,13 +525,17 @@ std::optional<std::string_view> RefuseHeader(const LogHeader& header, const LogT
   // Folders carry 16-bit volume numbers.
   if (header.currentVolume < 0 || header.currentVolume > UINT16_MAX) return kMsgLogInvalid;
   // The log must be of the disk selected now, read as it was.
-  if (!state.source.isVirtual() || header.sourceText != state.range.selectedText) return kMsgLogWrongDevice;
+  const bool diskFile = state.source.isVirtual() || state.source.isImage();
+  if (!diskFile || header.sourceText != state.range.selectedText) return kMsgLogWrongDevice;
   if (header.bytesPerSector != state.sectorBytes) return kMsgLogWrongDevice;
-  // Every virtual disk is "Disk" + its number: a range the disk open now
-  // cannot hold tells another disk file apart.
-  if (state.source.virtualDisk != nullptr) {
-    const VirtualDiskFacts facts = state.source.virtualDisk->facts();
-    const std::uint64_t diskSectors = std::max(facts.diskSizeBytes, facts.inventorySizeBytes) / state.sectorBytes;
+  // Every disk file is "Disk" + its number: a range the disk open now
+  // cannot hold tells another disk file apart. An image of the disk holds
+  // the same sectors, so a log of either serves the other.
+  std::optional<VirtualDiskFacts> facts;
+  if (state.source.virtualDisk != nullptr) facts = state.source.virtualDisk->facts();
+  if (state.source.isImage()) facts = ImageFolderFacts(state.source);
+  if (facts) {
+    const std::uint64_t diskSectors = std::max(facts->diskSizeBytes, facts->inventorySizeBytes) / state.sectorBytes;
     if (header.endSector > diskSectors) return kMsgLogWrongDevice;
   }
   return std::nullopt;

@@ -59,6 +59,12 @@ TEST_F(ImageAsSource, ListsTheSamePartitionsAndFindsTheSameFiles) {
               JsonOf({"analyze", original, "--partition", partition, "--json"}))
         << partition;
   }
+  // A log of the disk serves its image: both hold the same sectors.
+  const std::string log = Scratch("disk.kvfr").string();
+  ASSERT_EQ(Cli({"analyze", original, "--partition", "1", "--save-log", log}).status, 0);
+  EXPECT_EQ(JsonOf({"analyze", folder.string(), "--load-log", log, "--json"}),
+            JsonOf({"analyze", original, "--partition", "1", "--json"}));
+
   const fs::path fromImage = Scratch("from-image");
   const fs::path fromDisk = Scratch("from-disk");
   EXPECT_EQ(Cli({"recover", folder.string(), "--partition", "1", "--output", fromImage.string()}).status, 0);
