@@ -230,6 +230,21 @@ TEST_F(ImagingTest, ImagingTheImageFolderIntoItselfIsRefused) {
   EXPECT_EQ(prompts.yesNoQuestions, std::vector<std::string>{std::string(kQuestionNotEnoughSpace)});
 }
 
+TEST(TargetDiskCheckTest, RefusesNoTargetAndTheSourceThenAsksBeforeWriting) {
+  test::ScriptedPrompts prompts;
+  EXPECT_EQ(CheckTargetDisk({}, 100, "/dev/sda", prompts), std::string(kMsgChooseTargetDisk));
+  // A path no mount can name, so the mounted test passes whatever the machine.
+  const TargetDiskChoice disk{1, "/nonexistent/target-disk", "Disk1", "Model X", 1000};
+  EXPECT_EQ(CheckTargetDisk(disk, 100, "/nonexistent/target-disk", prompts), std::string(kMsgTargetIsSource));
+  EXPECT_TRUE(prompts.yesNoQuestions.empty());
+  // Too small, then the data-loss question: both answered Yes.
+  prompts.yesNoAnswers = {true, true};
+  EXPECT_EQ(CheckTargetDisk(disk, 5000, "/dev/sda", prompts), std::nullopt);
+  ASSERT_EQ(prompts.yesNoQuestions.size(), 2u);
+  EXPECT_EQ(prompts.yesNoQuestions[0], kQuestionNotEnoughSpace);
+  EXPECT_EQ(prompts.yesNoQuestions[1], "All data will be lost in Target Disk -\nDisk1 - Model X\n\nAre you sure you want to continue ?\n");
+}
+
 TEST(ImageFolderFieldTest, PiecesAlwaysGoIntoTheFolder) {
   EXPECT_EQ(ImageFolderFromField("/media/backup/DiskImage.dmg"), fs::path("/media/backup"));
   EXPECT_EQ(ImageFolderFromField("/media/backup/Copy.DMG"), fs::path("/media/backup"));

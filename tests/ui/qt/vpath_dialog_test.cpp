@@ -95,6 +95,23 @@ TEST(VPathTest, BrowsedSampleDiskIsAcceptedAsTheCurrentSource) {
   EXPECT_EQ(harness.session.source.displayName, "sample.vhd");
 }
 
+// The program's own image opens from its first piece, after a virtual disk.
+TEST(VPathTest, AnImageFolderOpensFromItsFirstPiece) {
+  VPathHarness harness;
+  harness.dialog.chooseFile = [] { return ToQ(kSampleDisk); };
+  ASSERT_TRUE(ClickNamed(&harness.dialog, "browseButton"));
+  ASSERT_EQ(harness.ClickOk(), "");
+  const std::filesystem::path piece = harness.dir / "DiskImage0.dmg";
+  test::WriteFileBytes(piece, test::ReadFileBytes(kSampleDisk));
+  harness.dialog.chooseFile = [&] { return ToQ(piece); };
+  harness.dialog.show();
+  ASSERT_TRUE(ClickNamed(&harness.dialog, "browseButton"));
+  EXPECT_EQ(harness.ClickOk(), "");
+  EXPECT_TRUE(harness.session.source.isImage());
+  EXPECT_EQ(harness.session.source.virtualDisk, nullptr);
+  EXPECT_EQ(harness.session.source.imageFolder, harness.dir.path());
+}
+
 TEST(VPathTest, EmptyPathIsRefusedAndTheDialogStaysOpen) {
   VPathHarness harness;
   // A cancelled file dialog changes nothing.
