@@ -32,8 +32,12 @@ VirtualFileSelection Session::OpenVirtualFile(const std::filesystem::path& path)
 
 VirtualFileSelection Session::AcceptVirtualFile(VirtualFileProbe probe) {
   if (IsImagePath(probe.selectedPath)) return OpenImage(probe.selectedPath);
-  const std::filesystem::path name = probe.selectedPath.filename();
+  const std::filesystem::path path = probe.selectedPath;
+  const std::filesystem::path name = path.filename();
+  // A raw disk has no signature of its own: it is what no container took.
+  const bool noContainer = probe.reader == nullptr && probe.probeResult == OpenResult::NotThisFormat;
   VirtualFileSelection selection = ValidateVirtualFile(std::move(probe));
+  if (!selection.accepted && noContainer && LooksLikeRawDisk(path)) return OpenImage(path);
   if (!selection.accepted) return selection;
   virtualDisk_ = std::move(selection.reader);
   source.kind = SourceKind::VirtualDisk;
@@ -41,6 +45,7 @@ VirtualFileSelection Session::AcceptVirtualFile(VirtualFileProbe probe) {
   source.virtualDisk = virtualDisk_.get();
   source.displayName = name.string();
   source.imageFolder.clear();
+  source.imageFile.clear();
   source.imageSplit = false;
   source.bytesPerSector = static_cast<std::int32_t>(kVirtualSectorBytes);
   return selection;
@@ -48,7 +53,8 @@ VirtualFileSelection Session::AcceptVirtualFile(VirtualFileProbe probe) {
 
 VirtualFileSelection Session::OpenImage(const std::filesystem::path& path) {
   VirtualFileSelection selection;
-  const ImageFolderOutcome outcome = OpenImageFolder(source, ImageFolderOf(path));
+  const bool folder = IsImagePath(path);
+  const ImageFolderOutcome outcome = folder ? OpenImageFolder(source, ImageFolderOf(path)) : OpenRawImage(source, path);
   selection.accepted = outcome.accepted;
   selection.message = outcome.message;
   if (!outcome.accepted) return selection;

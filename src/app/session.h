@@ -50,7 +50,8 @@ class Session {
   // OK of the file selection dialog: the acceptance checks of a file probed
   // on Browse; an accepted file becomes the current source.
   VirtualFileSelection AcceptVirtualFile(VirtualFileProbe probe);
-  // The image folder at `path` (or holding it) as the current source.
+  // The image folder at `path` (or holding it), or the raw disk image at
+  // `path`, as the current source.
   VirtualFileSelection OpenImage(const std::filesystem::path& path);
   // What the inventory records about the open disk file; nothing before one
   // is open.

@@ -7,6 +7,7 @@
 #include "cli/source_choice.h"
 #include "imaging/run_imaging.h"
 #include "platform/file.h"
+#include "storage/disk_image.h"
 #include "save/safe_names.h"
 
 namespace korv::cli {
@@ -101,7 +102,7 @@ int RunImage(const ImageOptions& options) {
   }
   const std::uint64_t imageBytes =
       (session.range.endSector - session.range.firstSector) * std::uint64_t{session.sectors.sectorBytes()};
-  if (const auto refusal = CheckImageTarget(folder, imageBytes, session.source.imageFolder, prompts, FreeSpace)) {
+  if (const auto refusal = CheckImageTarget(folder, imageBytes, ImageFolderBeingRead(session.source), prompts, FreeSpace)) {
     return Refuse(refusal->empty() ? kMsgImageMayNotFit : *refusal, options.json);
   }
 

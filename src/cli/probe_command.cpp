@@ -12,7 +12,8 @@ namespace {
 
 struct ProbeReport {
   std::string file;
-  bool image = false;  // an image folder, which has no format letter
+  bool image = false;  // an image folder or raw disk, which have no format letter
+  bool raw = false;
   char letter = VirtualFormat::Vmdk;
   int openResult = 0;
   bool accepted = false;
@@ -24,7 +25,7 @@ struct ProbeReport {
 void PrintText(const ProbeReport& report) {
   std::cout << "file: " << report.file << '\n';
   if (report.image) {
-    std::cout << "format: " << kImageFormatName << '\n';
+    std::cout << "format: " << (report.raw ? kRawImageFormatName : kImageFormatName) << '\n';
   } else {
     std::cout << "format: " << FormatName(report.letter) << " (" << report.letter << ")\n";
   }
@@ -43,7 +44,7 @@ void PrintText(const ProbeReport& report) {
 void PrintJson(const ProbeReport& report) {
   nlohmann::json out = {
       {"file", report.file},
-      {"format", report.image ? kImageFormatName : FormatName(report.letter)},
+      {"format", report.image ? (report.raw ? kRawImageFormatName : kImageFormatName) : FormatName(report.letter)},
       {"letter", report.image ? std::string() : std::string(1, report.letter)},
       {"openResult", report.openResult},
       {"accepted", report.accepted},
@@ -72,7 +73,8 @@ int RunProbe(const ProbeOptions& options) {
   report.accepted = selection.accepted;
   report.message = selection.message;
   report.reason = selection.reason;
-  report.image = session.source.isImage();
+  report.image = selection.accepted && session.source.isImage();
+  report.raw = report.image && !session.source.imageFile.empty();
   if (selection.accepted) report.facts = *session.OpenDiskFacts();
   if (options.json) {
     PrintJson(report);

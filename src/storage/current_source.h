@@ -47,6 +47,9 @@ struct CurrentSource {
   // with the formats in vdisk/); none before a virtual disk is opened.
   char virtualFormat = '\0';
   std::filesystem::path imageFolder;
+  // A raw disk image (from dd, or qemu-img convert): the one file read as
+  // the image's only piece. Empty for an image folder.
+  std::filesystem::path imageFile;
   bool imageSplit = false;
   std::int32_t bytesPerSector = 512;
 

@@ -1,5 +1,7 @@
 #include "storage/disk_image.h"
 
+#include <cctype>
+
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "storage/inventory.h"
@@ -47,8 +49,53 @@ bool IsImagePath(const fs::path& path) {
 
 fs::path ImageFolderOf(const fs::path& path) { return IsDirectory(path) ? path : path.parent_path(); }
 
+bool LooksLikeRawDisk(const fs::path& path) {
+  if (!IsRegularFile(path)) return false;
+  std::string extension = path.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".img" || extension == ".raw" || extension == ".dd") return true;
+  auto file = File::OpenReadOnly(path);
+  std::uint8_t sector[512] = {};
+  if (!file || !file->ReadExactAt(0, sector)) return false;
+  constexpr std::size_t kSignatureAt = 510;
+  return ByteView(sector, sizeof sector).u16le(kSignatureAt).value_or(0) == 0xAA55;
+}
+
+ImageFolderOutcome OpenRawImage(CurrentSource& source, const fs::path& path) {
+  ImageFolderOutcome outcome;
+  std::error_code error;
+  const fs::path file = fs::absolute(path, error);
+  if (error || !IsRegularFile(file)) {
+    outcome.message = std::string(kMsgImagePathNotFound);
+    return outcome;
+  }
+  outcome.accepted = true;
+  outcome.imagePath = file;
+  outcome.pieceCount = 1;
+  source.bytesPerSector = kDefaultSectorBytes;
+  source.imageFolder = file.parent_path();
+  source.imageFile = file;
+  source.imageSplit = false;
+  source.kind = SourceKind::DiskImage;
+  source.displayName = file.string();
+  return outcome;
+}
+
+fs::path ImageFolderBeingRead(const CurrentSource& source) {
+  if (!source.isImage() || !source.imageFile.empty()) return {};
+  return source.imageFolder;
+}
+
 VirtualDiskFacts ImageFolderFacts(const CurrentSource& source) {
   VirtualDiskFacts facts;
+  if (!source.imageFile.empty()) {
+    std::error_code error;
+    facts.diskSizeBytes = facts.inventorySizeBytes = fs::file_size(source.imageFile, error);
+    if (error) facts.diskSizeBytes = facts.inventorySizeBytes = 0;
+    facts.mediaTypeText = std::string(kVirtualMediaPrefix) + " " + std::string(kRawImageFormatName);
+    facts.diskTypeText = std::string(kImageWholeText);
+    return facts;
+  }
   const int pieces = CountPieces(source.imageFolder);
   for (int n = 0; n < pieces; ++n) {
     std::error_code error;
@@ -73,6 +120,7 @@ ImageFolderOutcome OpenImageFolder(CurrentSource& source, const fs::path& folder
   outcome.pieceCount = CountPieces(folder);
   source.bytesPerSector = ReadStoredSectorSize(folder);
   source.imageFolder = folder;
+  source.imageFile.clear();
   source.imageSplit = outcome.pieceCount > 1;
   source.kind = SourceKind::DiskImage;
   source.displayName = outcome.imagePath.string();
@@ -86,6 +134,7 @@ std::uint64_t SectorsPerPiece(const CurrentSource& source) {
 }
 
 ImagePosition MapImageSector(const CurrentSource& source, std::uint64_t sector) {
+  if (!source.imageFile.empty()) return {source.imageFile, sector};
   if (!source.imageSplit) return {ImagePiecePath(source.imageFolder, 0), sector};
   const std::uint64_t perPiece = SectorsPerPiece(source);
   return {ImagePiecePath(source.imageFolder, sector / perPiece), sector % perPiece};

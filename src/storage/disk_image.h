@@ -18,6 +18,7 @@ inline constexpr std::string_view kImageFirstPieceName = "DiskImage0.dmg";
 inline constexpr std::string_view kImageSectorSizeName = "bps.dmg";
 // How the inventory and the command line name an image folder.
 inline constexpr std::string_view kImageFormatName = "Disk Image";
+inline constexpr std::string_view kRawImageFormatName = "Raw Disk Image";
 inline constexpr std::string_view kImageWholeText = "Whole";
 inline constexpr std::string_view kImageSplitText = "Split";
 
@@ -35,8 +36,18 @@ ImageFolderOutcome OpenImageFolder(CurrentSource& source, const std::filesystem:
 // Whether a path the user picked names an image: its folder, or the
 // folder's first piece.
 bool IsImagePath(const std::filesystem::path& path);
+// Whether a file no container format took reads as a raw disk: a partition
+// table or boot sector at sector 0, or the name of a raw image (".img",
+// ".raw", ".dd").
+bool LooksLikeRawDisk(const std::filesystem::path& path);
+// Makes the raw disk image at `path` the current source.
+ImageFolderOutcome OpenRawImage(CurrentSource& source, const std::filesystem::path& path);
 // The folder of an image path (the path itself when it is a folder).
 std::filesystem::path ImageFolderOf(const std::filesystem::path& path);
+
+// The image folder the source reads, when it is one (not a raw file):
+// the one folder an image must not be written into.
+std::filesystem::path ImageFolderBeingRead(const CurrentSource& source);
 
 // What the inventory records about the open image: its size is the bytes
 // of its pieces in order, up to the first missing one.

@@ -94,5 +94,36 @@ TEST_F(ImageAsSource, RefusalsNameTheProblem) {
   EXPECT_TRUE(fs::exists(folder / std::string(kImageFirstPieceName)));
 }
 
+// Raw disks, as dd and qemu-img convert make them, are sources too: by their
+// partition table or boot sector, or by their name.
+class RawImageSource : public ::testing::Test, protected CliTest {};
+
+TEST_F(RawImageSource, ARawDiskListsWhatItsContainerLists) {
+  const std::string raw = DiskPath("basic.raw");
+  const auto probe = Cli({"probe", raw, "--json"});
+  ASSERT_EQ(probe.status, 0) << probe.err;
+  EXPECT_EQ(Json::parse(probe.out)["format"], std::string(kRawImageFormatName));
+  const auto fromRaw = Cli({"partitions", raw, "--json"});
+  const auto fromVhdx = Cli({"partitions", DiskPath("basic-dynamic.vhdx"), "--json"});
+  ASSERT_EQ(fromRaw.status, 0) << fromRaw.err;
+  EXPECT_EQ(Json::parse(fromRaw.out)["partitions"], Json::parse(fromVhdx.out)["partitions"]);
+  const auto analyzed = Cli({"analyze", raw, "--partition", "1", "--json"});
+  EXPECT_EQ(analyzed.status, 0) << analyzed.err;
+  EXPECT_EQ(Json::parse(analyzed.out), Json::parse(Cli({"analyze", DiskPath("basic-dynamic.vhdx"), "--partition", "1",
+                                                        "--json"}).out));
+}
+
+TEST_F(RawImageSource, ANameSaysRawOtherwiseAFileWithoutSignatureIsRefused) {
+  const auto bytes = test::PatternBytes(64 * 1024, 3);
+  test::WriteFileBytes(Scratch("wiped.img"), bytes);
+  test::WriteFileBytes(Scratch("wiped.bin"), bytes);
+  EXPECT_EQ(Cli({"probe", Scratch("wiped.img").string()}).status, 0);
+  EXPECT_EQ(Cli({"probe", Scratch("wiped.bin").string()}).status, 2);
+  // A missing file says so, with its name.
+  const auto missing = Cli({"probe", Scratch("gone.vhd").string()});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("does not exist: " + Scratch("gone.vhd").string()), std::string::npos) << missing.err;
+}
+
 }  // namespace
 }  // namespace korv::e2e

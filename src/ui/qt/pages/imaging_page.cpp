@@ -16,6 +16,7 @@
 #include "engine/analysis_progress.h"
 #include "imaging/run_imaging.h"
 #include "platform/file.h"
+#include "storage/disk_image.h"
 #include "storage/inventory.h"
 #include "ui/logic/wizard_flow.h"
 #include "ui/qt/controls/hover_button.h"
@@ -184,7 +185,7 @@ void CreateDiskImage::Browse() {
 bool CreateDiskImage::ChooseImageTarget(std::uint64_t imageBytes) {
   Session& session = host_.session();
   const std::filesystem::path folder = ImageFolderFromField(pathField_->text().toStdString());
-  if (const auto refusal = CheckImageTarget(folder, imageBytes, session.source.imageFolder, session.prompts, freeSpace)) {
+  if (const auto refusal = CheckImageTarget(folder, imageBytes, ImageFolderBeingRead(session.source), session.prompts, freeSpace)) {
     if (!refusal->empty()) host_.ShowMessage(*refusal);
     return false;
   }
