@@ -37,6 +37,17 @@ VirtualFileSelection Refuse(VirtualFileSelection selection, std::string_view mes
   return selection;
 }
 
+// Why a file could not be opened: missing, unreadable (with the system's
+// reason), or held by another program.
+std::string CannotOpenMessage(const fs::path& path) {
+  if (!PathExists(path)) return std::string(kMsgFileMissing) + path.string();
+  std::error_code error;
+  if (!File::OpenReadOnly(path, &error) && error) {
+    return std::string(kMsgFileUnreadable) + path.string() + ": " + error.message();
+  }
+  return std::string(kMsgFileShared);
+}
+
 VirtualFileSelection Accept(VirtualFileSelection selection, std::unique_ptr<VirtualDisk> reader) {
   selection.accepted = true;
   selection.message.clear();
@@ -223,7 +234,9 @@ VirtualFileSelection ValidateVirtualFile(VirtualFileProbe probe) {
   selection.virtualFormat = probe.virtualFormat;
   selection.reason = probe.reason;
   if (probe.selectedPath.empty()) return Refuse(std::move(selection), kMsgSpecifyVirtualPath);
-  if (probe.probeResult == OpenResult::CannotOpen) return Refuse(std::move(selection), kMsgFileShared);
+  if (probe.probeResult == OpenResult::CannotOpen) {
+    return Refuse(std::move(selection), CannotOpenMessage(probe.selectedPath));
+  }
   const ContainerFormat* format = FormatOfLetter(probe.virtualFormat);
   // Only a probe made by hand can name a letter no format has.
   if (!format) return Refuse(std::move(selection), kMsgSelectValidFile);

@@ -28,6 +28,10 @@ inline constexpr std::string_view kMsgParentShared =
     "Parent virtual file is being shared by some other Application. Please close.";
 inline constexpr std::string_view kMsgParentCorrupted = "Parent virtual file is highly corrupted. Cannot recover data.";
 inline constexpr std::string_view kMsgSelectValidFile = "Please select valid file.";
+// A file that cannot be opened is "shared" only when another program holds
+// it; a missing or unreadable one says so, with the file's name.
+inline constexpr std::string_view kMsgFileMissing = "The virtual file does not exist: ";
+inline constexpr std::string_view kMsgFileUnreadable = "The virtual file cannot be read: ";
 inline constexpr std::string_view kMsgChooseCorrectFile = "Please choose correct virtual file.";
 
 // What picking a file found out, before the user accepts it.

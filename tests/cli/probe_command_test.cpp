@@ -35,12 +35,13 @@ TEST(ProbeCommandTest, RefusalCarriesTheMessageWordForWord) {
   const auto report = nlohmann::json::parse(run.out);
   EXPECT_EQ(report["accepted"], false);
   EXPECT_EQ(report["openResult"], 3);
-  EXPECT_EQ(report["message"], kMsgFileShared);
+  EXPECT_EQ(report["message"], std::string(kMsgFileMissing) + (dir / "absent.vhd").string());
   EXPECT_EQ(report["reason"], kReasonCannotOpenFile);
 
   // The text form names the failed check on a line after the refusal.
   const auto text = test::RunCli({"probe", (dir / "absent.vhd").string()}, dir.path());
-  EXPECT_NE(text.out.find(std::string("refused: ") + std::string(kMsgFileShared) + "\nreason: " +
+  EXPECT_NE(text.out.find(std::string("refused: ") + std::string(kMsgFileMissing) + (dir / "absent.vhd").string() +
+                          "\nreason: " +
                           std::string(kReasonCannotOpenFile) + "\n"),
             std::string::npos)
       << text.out;

@@ -45,7 +45,7 @@ TEST_F(ReadCommandTest, RefusesWhatItCannotReadInTheSystemsWords) {
 
   run = test::RunCli({"read", (dir / "missing.vhd").string(), "--first", "0", "--count", "1"}, dir.path());
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find(kMsgFileShared), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(kMsgFileMissing), std::string::npos) << run.err;
 
   run = test::RunCli({"read", (disks / "basic-dynamic.vhd").string(), "--first", "x", "--count", "1"}, dir.path());
   EXPECT_EQ(run.status, 2);

@@ -38,7 +38,7 @@ class SelectionTest : public ::testing::Test {
 
 TEST_F(SelectionTest, EveryRefusalSpeaksTheSystemsWords) {
   EXPECT_EQ(MessageFor(""), kMsgSpecifyVirtualPath);
-  EXPECT_EQ(MessageFor(dir / "missing.vhd"), kMsgFileShared);
+  EXPECT_EQ(MessageFor(dir / "missing.vhd"), std::string(kMsgFileMissing) + (dir / "missing.vhd").string());
 
   test::VhdBuilder damaged = test::VhdBuilder::Dynamic(4 * kMiB);
   damaged.damage.diskType = 7;
