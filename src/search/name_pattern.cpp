@@ -1,5 +1,6 @@
 #include "search/name_pattern.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "engine/store_names.h"
@@ -10,7 +11,6 @@ namespace {
 
 constexpr char16_t kAnyRun = u'*';
 constexpr char16_t kAnyOne = u'?';
-constexpr std::size_t kNone = std::u16string_view::npos;
 
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -20,6 +20,53 @@ bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 std::size_t NextCharacter(std::u16string_view text, std::size_t at) {
   if (IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1])) return at + 2;
   return at + 1;
+}
+
+// Where `part` ends when it is laid on `name` from `at`: each "?" takes one
+// character, every other unit must equal the name's, folded.
+std::optional<std::size_t> PartEndAt(std::u16string_view name, std::size_t at, std::u16string_view part) {
+  for (const char16_t unit : part) {
+    if (at >= name.size()) return std::nullopt;
+    if (unit == kAnyOne) {
+      at = NextCharacter(name, at);
+      continue;
+    }
+    if (FoldCase(name[at]) != unit) return std::nullopt;
+    ++at;
+  }
+  return at;
+}
+
+// The end of the first place at or after `from` where `part` fits.
+std::optional<std::size_t> FirstPartEnd(std::u16string_view name, std::size_t from, std::u16string_view part) {
+  for (std::size_t start = from; start < name.size(); start = NextCharacter(name, start)) {
+    if (const std::optional<std::size_t> end = PartEndAt(name, start, part)) return end;
+  }
+  return std::nullopt;
+}
+
+// Whether `part` fits at some place at or after `from` that ends the name.
+// Without "?" the part has one place to try.
+bool EndsWithPart(std::u16string_view name, std::size_t from, std::u16string_view part) {
+  if (part.find(kAnyOne) == std::u16string_view::npos) {
+    if (name.size() < part.size() || name.size() - part.size() < from) return false;
+    return PartEndAt(name, name.size() - part.size(), part) == name.size();
+  }
+  for (std::size_t start = from; start < name.size(); start = NextCharacter(name, start)) {
+    if (PartEndAt(name, start, part) == name.size()) return true;
+  }
+  return false;
+}
+
+std::vector<std::u16string> PartsBetweenStars(std::u16string_view pattern) {
+  std::vector<std::u16string> parts;
+  std::size_t start = 0;
+  while (start <= pattern.size()) {
+    const std::size_t star = std::min(pattern.find(kAnyRun, start), pattern.size());
+    if (star > start) parts.emplace_back(pattern.substr(start, star - start));
+    start = star + 1;
+  }
+  return parts;
 }
 
 std::u16string Folded(std::u16string_view pattern) {
@@ -43,6 +90,9 @@ NamePattern::NamePattern(std::u16string_view pattern) : pattern_(Folded(pattern)
     kind_ = Kind::Contains;
   } else {
     kind_ = Kind::Wildcard;
+    parts_ = PartsBetweenStars(pattern_);
+    anchoredAtStart_ = pattern_.front() != kAnyRun;
+    anchoredAtEnd_ = pattern_.back() != kAnyRun;
   }
 }
 
@@ -67,39 +117,30 @@ bool NamePattern::ContainsPattern(std::u16string_view name) const {
   return false;
 }
 
-// Left to right, remembering only the last star: when a later part fails,
-// the star takes one more character and the part is tried again from there.
-// An earlier star never needs to take more, since the last one can absorb
-// whatever it would have, so no combination of stars is ever revisited.
+// Each part between two stars is taken at the first place it fits after
+// the part before it: a later place would leave less of the name to the
+// parts after it, never more. The last part of a pattern that does not end
+// in a star must end the name. Each part is tried at most once a place, so
+// a match costs at most name length x pattern length, however many stars.
 bool NamePattern::MatchesWildcard(std::u16string_view name) const {
-  const std::u16string_view pattern = pattern_;
   std::size_t at = 0;
-  std::size_t next = 0;
-  std::size_t star = kNone;
-  std::size_t starAt = 0;
-  while (at < name.size()) {
-    if (next < pattern.size() && pattern[next] == kAnyRun) {
-      star = next++;
-      starAt = at;
-      continue;
-    }
-    if (next < pattern.size() && pattern[next] == kAnyOne) {
-      at = NextCharacter(name, at);
-      ++next;
-      continue;
-    }
-    if (next < pattern.size() && pattern[next] == FoldCase(name[at])) {
-      ++at;
-      ++next;
-      continue;
-    }
-    if (star == kNone) return false;
-    starAt = NextCharacter(name, starAt);
-    at = starAt;
-    next = star + 1;
+  std::size_t first = 0;
+  std::size_t last = parts_.size();
+  if (anchoredAtStart_) {
+    const std::optional<std::size_t> end = PartEndAt(name, 0, parts_.front());
+    if (!end) return false;
+    if (parts_.size() == 1 && anchoredAtEnd_) return *end == name.size();
+    at = *end;
+    first = 1;
   }
-  while (next < pattern.size() && pattern[next] == kAnyRun) ++next;
-  return next == pattern.size();
+  if (anchoredAtEnd_) --last;
+  for (std::size_t part = first; part < last; ++part) {
+    const std::optional<std::size_t> end = FirstPartEnd(name, at, parts_[part]);
+    if (!end) return false;
+    at = *end;
+  }
+  if (!anchoredAtEnd_) return true;
+  return EndsWithPart(name, at, parts_.back());
 }
 
 }  // namespace korv

@@ -9,8 +9,10 @@
 // stars the pattern holds.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korv {
 
@@ -29,6 +31,11 @@ class NamePattern {
   Kind kind_ = Kind::Nothing;
   // Case folded; runs of stars are kept as one.
   std::u16string pattern_;
+  // A wildcard pattern cut at its stars: the parts between them, and
+  // whether the first part must start the name and the last end it.
+  std::vector<std::u16string> parts_;
+  bool anchoredAtStart_ = false;
+  bool anchoredAtEnd_ = false;
 };
 
 }  // namespace korv

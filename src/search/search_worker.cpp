@@ -1,5 +1,6 @@
 #include "search/search_worker.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace korv {
@@ -49,11 +50,12 @@ bool WalkFolders(const Store& store, const SearchMatcher& matcher, SearchWalk& w
   return true;
 }
 
+// In the order the files were added, which is the order they lie in
+// memory: a store of a million files is read front to back.
 bool WalkFiles(const Store& store, const SearchMatcher& matcher, SearchWalk& walk) {
-  for (const std::uint32_t parent : store.FileParentsInOrder()) {
-    for (const FileId id : store.ChildFiles(parent)) {
-      if (!walk.Visit(matcher.MatchesFile(store.file(id)), {false, id})) return false;
-    }
+  const auto files = static_cast<FileId>(std::max(0, store.fileCount()));
+  for (FileId id = 0; id < files; ++id) {
+    if (!walk.Visit(matcher.MatchesFile(store.file(id)), {false, id})) return false;
   }
   return true;
 }

@@ -1,5 +1,6 @@
 // The search worker: walks the store, folders first (those of the shown
-// volume, unless the size box is ticked) and then every file, and hands
+// volume in list order, unless the size box is ticked) and then every file
+// in the order added, and hands
 // the matches over in batches, so a front end can add them to its list a
 // batch at a time while the walk goes on. Stop and pause are honoured at
 // the control's checkpoint between every few hundred items.

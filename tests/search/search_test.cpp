@@ -45,6 +45,10 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{u"*a*b*c", u"xaybzc", true}, NameCase{u"*a*b*c", u"xaybz", false},
         NameCase{u"a*b*c*d", u"abcd", true}, NameCase{u"a**d", u"ad", true}, NameCase{u"*2014*.doc", u"plan-2014-v2.doc", true},
         NameCase{u"*2014*.doc", u"plan-2014-v2.docx", false}, NameCase{u"a*", u"ba", false},
+        // The parts at either end may not overlap; "?" may sit at an end.
+        NameCase{u"a*a", u"a", false}, NameCase{u"a*a", u"aa", true}, NameCase{u"*ab*ab", u"abab", true},
+        NameCase{u"*ab*ab", u"aab", false}, NameCase{u"?*?", u"a", false}, NameCase{u"?*?", u"ab", true},
+        NameCase{u"*?", u"x", true}, NameCase{u"*a?", u"xab", true}, NameCase{u"*.?", u"a.\U0001F600", true},
         // Latin-1 letters fold too.
         NameCase{u"\u00E9t\u00E9*", u"\u00C9T\u00C9.txt", true}));
 
@@ -221,9 +225,9 @@ struct SearchStore {
     for (const FolderId id : store.FoldersInOrder()) {
       if (store.folder(id).volumeNumber == 0 && matcher.MatchesFolder(store.folder(id))) matches.push_back({true, id});
     }
-    store.ForEachFileInOrder([&](FileId id) {
+    for (FileId id = 0; id < static_cast<FileId>(store.fileCount()); ++id) {
       if (matcher.MatchesFile(store.file(id))) matches.push_back({false, id});
-    });
+    }
     return matches;
   }
 };

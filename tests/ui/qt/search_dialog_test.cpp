@@ -176,12 +176,12 @@ TEST_F(SearchDialogTest, OpensWithItsDefaultsAndListsTheMatchesNewestFirst) {
     EXPECT_TRUE(Child<QCheckBox>(dialog, "selectAll")->isEnabled());
     EXPECT_EQ(Child<CHoverButton>(dialog, "searchButton")->caption(), QStringLiteral("&Start Search"));
 
-    // The last file found in list order is on top.
+    // The last file found (in the order added) is on top.
     QString lastFound;
     const Store& store = host.session().store;
-    store.ForEachFileInOrder([&](FileId id) {
+    for (FileId id = 0; id < static_cast<FileId>(store.fileCount()); ++id) {
       if (EndsWithIgnoringCase(store.file(id).name, u".txt")) lastFound = QString::fromStdU16String(store.file(id).name);
-    });
+    }
     EXPECT_EQ(Rows(dialog)->index(0, 0).data().toString(), lastFound);
 
     const int letter = RowNamed(dialog, QStringLiteral("letter.txt"));
