@@ -3,6 +3,7 @@
 #include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <variant>
 
 #include "cli/cli_prompts.h"
@@ -13,6 +14,7 @@
 #include "engine/partition_volumes.h"
 #include "fs/fat/fat_directory.h"
 #include "fs/ntfs/record_values.h"
+#include "search/search_criteria.h"
 #include "ui/logic/item_texts.h"
 #include "ui/logic/volume_list.h"
 
@@ -215,6 +217,11 @@ void PrintVolumes(const Session& session, bool json) {
   if (json) std::cout << Json{{"mode", "partition"}, {"volumes", list}}.dump(2) << '\n';
 }
 
+// Whether a listed item is one of the search's matches.
+bool Matches(const SearchMatcher& matcher, const Store& store, const FoundTreeEntry& entry) {
+  return entry.folder ? matcher.MatchesFolder(store.folder(entry.id)) : matcher.MatchesFile(store.file(entry.id));
+}
+
 bool ShowsResults(AnalysisOutcome outcome) {
   return outcome == AnalysisOutcome::DeletedRunEnded || outcome == AnalysisOutcome::ResultsReady;
 }
@@ -257,6 +264,11 @@ AnalysisRun RunAnalysisFor(Session& session, const SourceChoice& choice) {
 
 int RunAnalyze(const AnalyzeOptions& options) {
   CliPrompts prompts(options.badSectors == "retry" ? BadSectorAnswer::RetryAll : BadSectorAnswer::SkipAll);
+  const SearchFilterReading search = ReadSearchFilters(options.search);
+  if (search.refusal) {
+    std::cerr << *search.refusal << '\n';
+    return kExitRefused;
+  }
   Session session(prompts, SessionOptionsFor(options.source));
   if (const auto refusal = SelectSource(session, options.source)) {
     std::cerr << DisplayText(*refusal) << '\n';
@@ -281,9 +293,13 @@ int RunAnalyze(const AnalyzeOptions& options) {
 
   const Store& store = session.store;
   const FileSystemKind fileSystem = session.analysisParameters.fileSystem;
+  std::optional<SearchMatcher> matcher;
+  if (search.criteria) matcher.emplace(*search.criteria, fileSystem);
   const auto visit = [&](const std::function<void(const ItemRow&)>& each) {
-    VisitFoundTreeEntries(store, RootNumberOf(fileSystem), ShownVolume(store),
-                          [&](const FoundTreeEntry& entry) { each(RowOf(store, entry)); });
+    VisitFoundTreeEntries(store, RootNumberOf(fileSystem), ShownVolume(store), [&](const FoundTreeEntry& entry) {
+      if (matcher && !Matches(*matcher, store, entry)) return;
+      each(RowOf(store, entry));
+    });
   };
   if (options.json) {
     JsonReport report(std::cout, fileSystem);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/search_filters.h"
 #include "cli/source_choice.h"
 #include "engine/found_tree.h"
 
@@ -49,6 +50,7 @@ struct AnalyzeOptions {
   bool json = false;
   std::string saveLog;  // write the run's recovery log to this file; empty: none
   std::string badSectors = "skip";
+  SearchFilterOptions search;  // only the matches are listed
 };
 
 // Runs the analysis of a partition or range and lists what it found.
@@ -58,7 +60,7 @@ struct RecoverOptions {
   SourceChoice source;
   std::string output;
   std::vector<std::string> select;  // paths as analyze prints them; empty: everything
-  std::string deleted = "include";
+  SearchFilterOptions search;       // only the matching files of the selection are saved
   std::string extensions;           // comma-separated
   std::string onExists = "rename";
   std::string badSectors = "skip";

@@ -41,6 +41,19 @@ void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
   AddInventoryOption(command, source.inventory);
 }
 
+// The search criteria analyze and recover share.
+void AddSearchOptions(CLI::App& command, korv::cli::SearchFilterOptions& search) {
+  command.add_option("--name", search.name,
+                     "Only items whose name matches: * and ? as wildcards, else a part of the name; any case");
+  command.add_option("--deleted", search.deleted, "Deleted items: include, exclude or only")
+      ->check(CLI::IsMember({"include", "exclude", "only"}));
+  command.add_option("--date", search.date,
+                     "Only items whose date lies in a range: created|modified|accessed:YYYY-MM-DD..YYYY-MM-DD");
+  command.add_option("--size", search.size,
+                     "Only files whose size lies in a range: MIN..MAX in bytes or with K, M, G (1K..2M); "
+                     "MAX 0 sets no limit; folders are left out");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,14 +93,14 @@ int main(int argc, char** argv) {
       ->excludes("--load-log");
   analyzeCommand->add_option("--bad-sectors", analyze.badSectors, "What to do with unreadable sectors")
       ->check(CLI::IsMember({"retry", "skip"}));
+  AddSearchOptions(*analyzeCommand, analyze.search);
 
   korv::cli::RecoverOptions recover;
   auto* recoverCommand = app.add_subcommand("recover", "Analyse, then save what was found into a folder.");
   AddSourceOptions(*recoverCommand, recover.source);
   recoverCommand->add_option("--output", recover.output, "The folder to save into")->required();
   recoverCommand->add_option("--select", recover.select, "A path as 'analyze' prints it (repeatable)");
-  recoverCommand->add_option("--deleted", recover.deleted, "Deleted files: include, exclude or only")
-      ->check(CLI::IsMember({"include", "exclude", "only"}));
+  AddSearchOptions(*recoverCommand, recover.search);
   recoverCommand->add_option("--ext", recover.extensions, "Only files with these extensions, comma-separated");
   recoverCommand->add_option("--on-exists", recover.onExists, "An existing file: skip, overwrite or rename")
       ->check(CLI::IsMember({"skip", "overwrite", "rename"}));

@@ -1,5 +1,6 @@
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 #include "cli/cli_prompts.h"
 #include "cli/commands.h"
@@ -7,6 +8,7 @@
 #include "platform/file.h"
 #include "save/result_selection.h"
 #include "save/save_walk.h"
+#include "search/search_criteria.h"
 #include "ui/logic/item_texts.h"
 
 namespace korv::cli {
@@ -41,8 +43,7 @@ ReplaceAnswer OnExistsAnswer(const std::string& onExists) {
 // Applies --deleted and --ext; the filter's own message when an extension is
 // refused.
 std::optional<std::string> ApplyFilters(SaveFilters& filters, const RecoverOptions& options) {
-  if (options.deleted == "exclude") filters.deletedChoice = DeletedChoice::Exclude;
-  if (options.deleted == "only") filters.deletedChoice = DeletedChoice::DeletedOnly;
+  filters.deletedChoice = DeletedChoiceOf(options.search.deleted);
   std::istringstream list(options.extensions);
   for (std::string extension; std::getline(list, extension, ',');) {
     if (const auto refusal = filters.AddExtension(extension)) return std::string(*refusal);
@@ -65,6 +66,21 @@ std::optional<std::string> ApplySelection(Session& session, const std::vector<st
   return std::nullopt;
 }
 
+// Narrows the selection to the files that match: folders are saved only as
+// the paths of the files they hold.
+void KeepOnlyMatches(Session& session, const SearchCriteria& criteria) {
+  Store& store = session.store;
+  const FileSystemKind fileSystem = session.analysisParameters.fileSystem;
+  const SearchMatcher matcher(criteria, fileSystem);
+  std::vector<FileId> matches;
+  store.ForEachFileInOrder([&](FileId id) {
+    const FoundFile& file = store.file(id);
+    if (file.selected == kFlagYes && matcher.MatchesFile(file)) matches.push_back(id);
+  });
+  SelectEverything(store, kFlagNo);
+  for (const FileId id : matches) SelectFile(store, RootNumberOf(fileSystem), id);
+}
+
 int ExitStatusOf(SaveOutcome outcome) {
   switch (outcome) {
     case SaveOutcome::Completed: return kExitDone;
@@ -77,6 +93,11 @@ int ExitStatusOf(SaveOutcome outcome) {
 }  // namespace
 
 int RunRecover(const RecoverOptions& options) {
+  const SearchFilterReading search = ReadSearchFilters(options.search);
+  if (search.refusal) {
+    std::cerr << *search.refusal << '\n';
+    return kExitRefused;
+  }
   CliPrompts prompts(options.badSectors == "retry" ? BadSectorAnswer::RetryAll : BadSectorAnswer::SkipAll);
   Session session(prompts, SessionOptionsFor(options.source));
   if (const auto refusal = SelectSource(session, options.source)) {
@@ -100,6 +121,7 @@ int RunRecover(const RecoverOptions& options) {
     std::cerr << *refusal << '\n';
     return kExitRefused;
   }
+  if (search.criteria) KeepOnlyMatches(session, *search.criteria);
 
   ExtractionSource source(session.sectors, session.analysisParameters);
   CliSaveQuestions questions(OnExistsAnswer(options.onExists));

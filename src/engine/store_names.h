@@ -32,4 +32,12 @@ std::u16string EightBitToUtf16(std::string_view text);
 // The reverse; nullopt when a character has no Windows-1252 byte.
 std::optional<std::string> Utf16ToEightBit(std::u16string_view text);
 
+// One UTF-16 unit of a name with its case folded, for comparing names
+// without regard to case: the ASCII and Latin-1 capitals become small.
+constexpr char16_t FoldCase(char16_t unit) {
+  if (unit >= u'A' && unit <= u'Z') return static_cast<char16_t>(unit + 0x20);
+  if (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7) return static_cast<char16_t>(unit + 0x20);
+  return unit;
+}
+
 }  // namespace korv

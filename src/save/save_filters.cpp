@@ -26,16 +26,6 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
-bool PassesDeletedChoice(DeletedChoice choice, const FoundFile& file) {
-  const bool deleted = file.deleted == kFlagYes;
-  switch (choice) {
-    case DeletedChoice::Include: return true;
-    case DeletedChoice::Exclude: return !deleted;
-    case DeletedChoice::DeletedOnly: return deleted;
-  }
-  return true;
-}
-
 bool PassesExtensions(const std::vector<std::string>& extensions, const FoundFile& file) {
   if (extensions.empty()) return true;
   const std::string extension = ComparedExtension(file.name);
@@ -66,20 +56,30 @@ void SaveFilters::SetDateRange(DateKind kind, CalendarDate from, CalendarDate to
   dateRanges[static_cast<int>(kind)] = wholeSpan ? DateRange{} : DateRange{from, to};
 }
 
+bool PassesDeletedChoice(DeletedChoice choice, char deletedFlag) {
+  const bool deleted = deletedFlag == kFlagYes;
+  switch (choice) {
+    case DeletedChoice::Include: return true;
+    case DeletedChoice::Exclude: return !deleted;
+    case DeletedChoice::DeletedOnly: return deleted;
+  }
+  return true;
+}
+
 std::string ComparedExtension(std::u16string_view name) {
   const auto dot = name.rfind(u'.');
   const std::u16string_view extension = dot == std::u16string_view::npos ? name : name.substr(dot + 1);
   return Utf16ToUtf8(extension.substr(0, kComparedExtensionUnits));
 }
 
-CalendarDate FileDate(const FoundFile& file, DateKind kind, FileSystemKind fileSystem) {
+CalendarDate ItemDate(const ItemTimes& times, DateKind kind, FileSystemKind fileSystem) {
   return std::visit(TimeCases{[](const NtfsItemTime& time) { return NtfsCalendarDate(time.ticks); },
                               [](const FatItemTime& time) { return FatCalendarDate(time.date); }},
-                    ReadItemTime(file.times, static_cast<ItemTimeKind>(kind), fileSystem));
+                    ReadItemTime(times, static_cast<ItemTimeKind>(kind), fileSystem));
 }
 
 bool PassesSaveFilters(const SaveFilters& filters, const FoundFile& file, FileSystemKind fileSystem) {
-  if (!PassesDeletedChoice(filters.deletedChoice, file)) return false;
+  if (!PassesDeletedChoice(filters.deletedChoice, file.deleted)) return false;
   if (!PassesExtensions(filters.extensions, file)) return false;
   for (int kind = 0; kind < 3; ++kind) {
     const DateRange& range = filters.dateRanges[kind];

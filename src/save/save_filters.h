@@ -85,13 +85,19 @@ struct SaveFilters {
   bool operator==(const SaveFilters&) const = default;
 };
 
+// Whether an item whose `deleted` flag is `deletedFlag` passes `choice`.
+bool PassesDeletedChoice(DeletedChoice choice, char deletedFlag);
+
 // The file's extension as the filters compare it: the text after its last
 // "." (the whole name when there is none), at most 7 UTF-16 units, as UTF-8.
 std::string ComparedExtension(std::u16string_view name);
 
-// The date of the file's time of `kind`: NTFS times as stored (UTC), FAT
+// The date of an item's time of `kind`: NTFS times as stored (UTC), FAT
 // date words as written.
-CalendarDate FileDate(const FoundFile& file, DateKind kind, FileSystemKind fileSystem);
+CalendarDate ItemDate(const ItemTimes& times, DateKind kind, FileSystemKind fileSystem);
+inline CalendarDate FileDate(const FoundFile& file, DateKind kind, FileSystemKind fileSystem) {
+  return ItemDate(file.times, kind, fileSystem);
+}
 
 // True when the file passes the deleted choice, the extension list and every
 // date range that is on.

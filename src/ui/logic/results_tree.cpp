@@ -173,13 +173,6 @@ std::uint64_t DateKey(const ItemTimes& times, ResultColumn column, FileSystemKin
                     ReadItemTime(times, TimeKindOf(column), fileSystem));
 }
 
-// Case folding for the name column: ASCII and the Latin-1 letters.
-char16_t FoldCase(char16_t unit) {
-  if (unit >= u'A' && unit <= u'Z') return static_cast<char16_t>(unit + 0x20);
-  if (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7) return static_cast<char16_t>(unit + 0x20);
-  return unit;
-}
-
 std::weak_ordering CompareNames(std::u16string_view a, std::u16string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {

@@ -76,6 +76,7 @@ Capabilities BuiltCapabilities() {
   built.recoveryLog = true;
   built.rawRecovery = true;
   built.partitionScan = true;
+  built.search = true;
   return built;
 }
 

@@ -58,7 +58,8 @@ TEST(WizardFlowTest, WorkNotYetBuiltIsNeverOffered) {
   EXPECT_TRUE(MenuItemEnabled(MenuItem::LoadLog, WizardPage::Source, wizard, now));
   EXPECT_TRUE(ToolbarButtonEnabled(ToolbarButton::LoadLog, WizardPage::Source, wizard, now));
   EXPECT_TRUE(MenuItemEnabled(MenuItem::SaveLog, WizardPage::PartitionResults, wizard, now));
-  EXPECT_FALSE(MenuItemEnabled(MenuItem::SearchData, WizardPage::Results, wizard, now));
+  EXPECT_TRUE(MenuItemEnabled(MenuItem::SearchData, WizardPage::Results, wizard, now));
+  EXPECT_TRUE(ToolbarButtonEnabled(ToolbarButton::Search, WizardPage::Results, wizard, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::PartitionData, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::RawData, now));
   EXPECT_TRUE(ModeButtonEnabled(RecoveryMode::DeletedData, now));

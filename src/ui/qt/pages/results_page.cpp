@@ -30,6 +30,7 @@
 #include "ui/qt/results/row_actions.h"
 #include "ui/qt/save/data_copy_path.h"
 #include "ui/qt/save/data_saving_settings.h"
+#include "ui/qt/search/advance_search_file.h"
 #include "ui/qt/wizard_host.h"
 
 namespace korv {
@@ -129,9 +130,10 @@ void ViewDataInControls::MakeParts() {
   renamer_ =
       std::make_unique<ResultsRenamer>(session.store, *tree_, *listArea_, *listModel_, [this] { return busy(); });
   preview_ = std::make_unique<PreviewController>(
-      host_, *previewPane_, *listArea_, workers_, [this](bool enabled) { SetInputEnabled(enabled); }, this);
-  rowActions_ = std::make_unique<RowActions>(session.store, *listArea_, *listModel_, *tree_, *preview_,
-                                             [this] { return busy(); });
+      host_, *previewPane_, workers_, [this](bool enabled) { SetInputEnabled(enabled); },
+      [this] { listArea_->activeList()->setFocus(Qt::OtherFocusReason); }, this);
+  rowActions_ = std::make_unique<RowActions>(session.store, *tree_, *preview_, [this] { return busy(); });
+  rowActions_->ConnectListArea(*listArea_, *listModel_);
   logSaver_ = std::make_unique<LogSaver>(host_);
   connect(logSaver_.get(), &LogSaver::finished, this, [this] { SetInputEnabled(true); });
 }
@@ -162,8 +164,10 @@ void ViewDataInControls::ToolbarClicked(int button) {
     case ToolbarButton::SaveLog:
       SaveLog();
       return;
-    case ToolbarButton::LoadLog:
     case ToolbarButton::Search:
+      SearchData();
+      return;
+    case ToolbarButton::LoadLog:
       return;
   }
 }
@@ -264,6 +268,16 @@ void ViewDataInControls::RecoverSelected() {
   if (busy()) return;
   {
     DataCopyPath dialog(host_.session(), this);
+    dialog.exec();
+  }
+  tree_->model().RefreshChecks();
+  listModel_->RefreshAll();
+}
+
+void ViewDataInControls::SearchData() {
+  if (busy()) return;
+  {
+    AdvanceSearchFile dialog(host_, *tree_, *ticks_, this);
     dialog.exec();
   }
   tree_->model().RefreshChecks();

@@ -87,6 +87,9 @@ class ViewDataInControls : public QWidget {
   void SetListView(MenuItem view);  // LargeIcons, Details or SmallIcons
   MenuItem listView() const;
   void SwitchToFormatted();
+  // "&Search Data" and the "Search" toolbar button: the search dialog over
+  // the page's tree; the page shows the flags it left.
+  void SearchData();
   // "&Save Log" and the "SaveLog" toolbar button: the log written on a
   // short worker while the page holds still.
   void SaveLog();

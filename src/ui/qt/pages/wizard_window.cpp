@@ -157,6 +157,7 @@ void WizardWindow::ConnectResultsCommands() {
   onResults(MenuItem::RecoverSelected, [](ViewDataInControls& page) { page.RecoverSelected(); });
   onResults(MenuItem::RecoveryFilter, [](ViewDataInControls& page) { page.OpenRecoveryFilter(); });
   onResults(MenuItem::RenameData, [](ViewDataInControls& page) { page.RenameData(); });
+  onResults(MenuItem::SearchData, [](ViewDataInControls& page) { page.SearchData(); });
   // The log's commands belong to the pages that offer them.
   connect(menuActions_[MenuItem::SaveLog], &QAction::triggered, this, [this] {
     if (currentPage() == WizardPage::Results) resultsPage_->SaveLog();

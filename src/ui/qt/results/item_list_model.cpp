@@ -1,73 +1,11 @@
 #include "ui/qt/results/item_list_model.h"
 
-#include <QApplication>
-#include <QColor>
-#include <QFileIconProvider>
-#include <QFileInfo>
-#include <QFont>
-#include <QHash>
-#include <QIcon>
-#include <QMimeDatabase>
-#include <QStyle>
 #include <unordered_map>
 
 #include "ui/qt/pictures.h"
+#include "ui/qt/results/item_icons.h"
 
 namespace korv {
-
-namespace {
-
-constexpr int kListFontPoints = 12;
-const QColor kDeletedColour(255, 0, 0);
-const QColor kKeptColour(0, 0, 0);
-
-QIcon StyleIcon(QStyle::StandardPixmap which) {
-  return qApp != nullptr ? QApplication::style()->standardIcon(which) : QIcon();
-}
-
-QIcon FolderIcon() {
-  static const QIcon icon = [] {
-    QIcon folder = QFileIconProvider().icon(QFileIconProvider::Folder);
-    return folder.isNull() ? StyleIcon(QStyle::SP_DirIcon) : folder;
-  }();
-  return icon;
-}
-
-QIcon PlainFileIcon() {
-  static const QIcon icon = [] {
-    QIcon file = QFileIconProvider().icon(QFileIconProvider::File);
-    return file.isNull() ? StyleIcon(QStyle::SP_FileIcon) : file;
-  }();
-  return icon;
-}
-
-// The extension of a found name, lower case, without the dot; empty when
-// the name has none.
-QString ExtensionOf(const std::u16string& name) {
-  const auto dot = name.rfind(u'.');
-  if (dot == std::u16string::npos || dot + 1 == name.size()) return {};
-  return QString::fromUtf16(name.data() + dot + 1, static_cast<qsizetype>(name.size() - dot - 1)).toLower();
-}
-
-// The desktop's icon for files of an extension: the icon provider's, else
-// the icon theme's for the extension's type, else the plain file icon.
-QIcon IconForExtension(const QString& extension) {
-  const QString sample = QStringLiteral("file.") + extension;
-  QIcon icon = QFileIconProvider().icon(QFileInfo(sample));
-  if (!icon.isNull()) return icon;
-  const QMimeType type = QMimeDatabase().mimeTypeForFile(sample, QMimeDatabase::MatchExtension);
-  icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
-  return icon.isNull() ? PlainFileIcon() : icon;
-}
-
-QFont ListFont() {
-  QFont font;
-  font.setPointSize(kListFontPoints);
-  font.setBold(false);
-  return font;
-}
-
-}  // namespace
 
 ItemListModel::ItemListModel(Store& store, QObject* parent) : QAbstractTableModel(parent), store_(store) {}
 
@@ -91,14 +29,6 @@ int ItemListModel::rowCount(const QModelIndex& parent) const {
 
 int ItemListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kResultColumnCount; }
 
-QIcon ItemListModel::IconOf(const ResultRow& row) const {
-  if (row.folder) return FolderIcon();
-  const QString extension = ExtensionOf(store_.file(row.id).name);
-  const auto known = iconByExtension_.constFind(extension);
-  if (known != iconByExtension_.constEnd()) return *known;
-  return *iconByExtension_.insert(extension, IconForExtension(extension));
-}
-
 QVariant ItemListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const ResultRow& shown = rows_[static_cast<std::size_t>(index.row())];
@@ -108,9 +38,9 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
       return ToQString(RowText(store_, shown, column, fileSystem_));
     case Qt::ForegroundRole:
-      return RowDeleted(store_, shown) ? kDeletedColour : kKeptColour;
+      return ItemColour(RowDeleted(store_, shown));
     case Qt::FontRole:
-      return ListFont();
+      return ItemFont();
     case Qt::TextAlignmentRole:
       return static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::CheckStateRole:
@@ -118,7 +48,7 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
       return RowSelected(store_, shown) ? Qt::Checked : Qt::Unchecked;
     case Qt::DecorationRole:
       if (column != ResultColumn::Name) return {};
-      return IconOf(shown);
+      return icons_.IconOf(store_, shown);
     default:
       return {};
   }

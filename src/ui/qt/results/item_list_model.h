@@ -5,12 +5,11 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QHash>
-#include <QIcon>
 #include <vector>
 
 #include "engine/store.h"
 #include "ui/logic/results_tree.h"
+#include "ui/qt/results/item_icons.h"
 
 namespace korv {
 
@@ -46,13 +45,11 @@ class ItemListModel : public QAbstractTableModel {
   void renameRequested(int row, const QString& name);
 
  private:
-  QIcon IconOf(const ResultRow& row) const;
   void MovePersistentIndexes(const QModelIndexList& held, const std::vector<ResultRow>& before);
 
   Store& store_;
   std::vector<ResultRow> rows_;
-  // The file-type icon of each extension met so far (lower case, no dot).
-  mutable QHash<QString, QIcon> iconByExtension_;
+  ItemIcons icons_;
   FileSystemKind fileSystem_ = FileSystemKind::Unknown;
   bool ascending_ = false;
   bool sortedByUser_ = false;

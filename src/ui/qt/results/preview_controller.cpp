@@ -1,26 +1,24 @@
 #include "ui/qt/results/preview_controller.h"
 
-#include <QAbstractItemView>
 #include <QString>
 #include <utility>
 
 #include "app/session.h"
 #include "ui/qt/results/file_opener.h"
 #include "ui/qt/results/preview_pane.h"
-#include "ui/qt/results/results_list_area.h"
 #include "ui/qt/results/results_workers.h"
 #include "ui/qt/wizard_host.h"
 
 namespace korv {
 
-PreviewController::PreviewController(WizardHost& host, PreviewPane& pane, ResultsListArea& list,
-                                     ResultsWorkers& workers, std::function<void(bool)> setInputEnabled,
+PreviewController::PreviewController(WizardHost& host, PreviewPane& pane, ResultsWorkers& workers,
+                                     std::function<void(bool)> setInputEnabled, std::function<void()> refocus,
                                      QWidget* dialogParent)
     : host_(host),
       pane_(pane),
-      list_(list),
       workers_(workers),
       setInputEnabled_(std::move(setInputEnabled)),
+      refocus_(std::move(refocus)),
       dialogParent_(dialogParent),
       opener_(std::make_unique<FileOpener>(host.session())) {}
 
@@ -59,7 +57,7 @@ void PreviewController::Ended(Extraction extraction) {
   previewing_ = false;
   pane_.ShowWaiting(false);
   setInputEnabled_(true);
-  list_.activeList()->setFocus(Qt::OtherFocusReason);
+  refocus_();
   if (stopPreview_) return;
   Show(extraction);
 }

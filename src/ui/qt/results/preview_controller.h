@@ -21,16 +21,16 @@ namespace korv {
 
 class FileOpener;
 class PreviewPane;
-class ResultsListArea;
 class ResultsWorkers;
 class WizardHost;
 
 class PreviewController {
  public:
   // `setInputEnabled` turns the lists and the page's buttons on or off;
+  // `refocus` gives the list the keyboard back once an extraction ends;
   // `dialogParent` is the parent of the program chooser.
-  PreviewController(WizardHost& host, PreviewPane& pane, ResultsListArea& list, ResultsWorkers& workers,
-                    std::function<void(bool)> setInputEnabled, QWidget* dialogParent);
+  PreviewController(WizardHost& host, PreviewPane& pane, ResultsWorkers& workers,
+                    std::function<void(bool)> setInputEnabled, std::function<void()> refocus, QWidget* dialogParent);
   ~PreviewController();
   PreviewController(const PreviewController&) = delete;
   PreviewController& operator=(const PreviewController&) = delete;
@@ -65,9 +65,9 @@ class PreviewController {
 
   WizardHost& host_;
   PreviewPane& pane_;
-  ResultsListArea& list_;
   ResultsWorkers& workers_;
   std::function<void(bool)> setInputEnabled_;
+  std::function<void()> refocus_;
   QWidget* dialogParent_;
   std::unique_ptr<FileOpener> opener_;
   bool previewing_ = false;

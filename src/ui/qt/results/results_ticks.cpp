@@ -20,22 +20,13 @@ ResultsTicks::ResultsTicks(Store& store, FolderTreePane& tree, ItemListModel& li
 void ResultsTicks::TickTreeNode(TreeNodeIndex node, bool ticked) {
   if (tree_.storeBusy()) return;
   status_.Show(ticked ? kStatusSelecting : kStatusDeselecting);
-  const auto tick = [&store = store_, &tree = tree_.tree(), node, ticked] { TickNode(store, tree, node, ticked); };
-  if (!workers_.RunsInBackground(store_)) {
-    tick();
-    Refresh();
-    return;
-  }
-  tree_.SetViewsFrozen(true);
-  workers_.Start(ResultsWorkers::Lane::Tree, tick, [this] {
-    tree_.SetViewsFrozen(false);
-    Refresh();
-  });
+  Run([&store = store_, &tree = tree_.tree(), node, ticked] { TickNode(store, tree, node, ticked); });
 }
 
-void ResultsTicks::TickRow(int row, bool ticked) {
+void ResultsTicks::TickRow(int row, bool ticked) { TickItem(list_.row(row), ticked); }
+
+void ResultsTicks::TickItem(const ResultRow& item, bool ticked) {
   if (tree_.storeBusy()) return;
-  const ResultRow item = list_.row(row);
   if (item.folder) {
     const std::optional<TreeNodeIndex> node = tree_.tree().NodeOfFolder(item.id);
     if (node) TickTreeNode(*node, ticked);
@@ -45,11 +36,43 @@ void ResultsTicks::TickRow(int row, bool ticked) {
   Refresh();
 }
 
+void ResultsTicks::TickItems(std::vector<ResultRow> items, bool ticked) {
+  if (tree_.storeBusy()) return;
+  status_.Show(ticked ? kStatusSelecting : kStatusDeselecting);
+  Run([&store = store_, &tree = tree_.tree(), items = std::move(items), ticked] {
+    for (const ResultRow& item : items) {
+      if (!item.folder) {
+        TickFile(store, tree, item.id, ticked);
+        continue;
+      }
+      if (const std::optional<TreeNodeIndex> node = tree.NodeOfFolder(item.id)) TickNode(store, tree, *node, ticked);
+    }
+  });
+}
+
+// Small stores are ticked before the next paint; big ones on the tree's
+// worker while every view of the store holds still.
+void ResultsTicks::Run(std::function<void()> tick) {
+  if (!workers_.RunsInBackground(store_)) {
+    tick();
+    Refresh();
+    return;
+  }
+  tree_.SetViewsFrozen(true);
+  emit ticking(true);
+  workers_.Start(ResultsWorkers::Lane::Tree, std::move(tick), [this] {
+    tree_.SetViewsFrozen(false);
+    emit ticking(false);
+    Refresh();
+  });
+}
+
 void ResultsTicks::Refresh() {
   status_.Complete();
   tree_.model().RefreshChecks();
   list_.RefreshAll();
   status_.Hide();
+  emit ticksChanged();
 }
 
 }  // namespace korv

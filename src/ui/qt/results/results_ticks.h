@@ -1,10 +1,13 @@
 // Ticking in the results view: a tree node ticks its whole subtree (on a
 // worker when the store is big), a list row ticks its file or its folder's
-// subtree; then the tree and the list show the new flags.
+// subtree; then the tree and the list show the new flags. The search
+// dialog's rows tick through here too, so both lists follow the same rules.
 #pragma once
 
 #include <QObject>
+#include <functional>
 #include <string_view>
+#include <vector>
 
 #include "engine/store.h"
 #include "ui/logic/results_tree.h"
@@ -28,9 +31,23 @@ class ResultsTicks : public QObject {
   // Nothing happens while the store is busy.
   void TickTreeNode(TreeNodeIndex node, bool ticked);
   void TickRow(int row, bool ticked);
+  // A row of any list: a file alone, a folder with its subtree.
+  void TickItem(const ResultRow& item, bool ticked);
+  // Every one of `items` as a row tick would, on a worker when the store is
+  // big.
+  void TickItems(std::vector<ResultRow> items, bool ticked);
+  // The tree and the list show the store's flags again.
+  void Refresh();
+
+ signals:
+  // A worker is about to write the flags (true), or has done so (false):
+  // other views of the store hold still meanwhile.
+  void ticking(bool running);
+  // The flags changed and the page's views show them.
+  void ticksChanged();
 
  private:
-  void Refresh();
+  void Run(std::function<void()> tick);
 
   Store& store_;
   FolderTreePane& tree_;

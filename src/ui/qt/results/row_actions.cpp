@@ -1,10 +1,15 @@
 #include "ui/qt/results/row_actions.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QMenu>
 #include <QModelIndex>
 #include <optional>
 #include <utility>
 
 #include "engine/store.h"
+#include "ui/qt/pictures.h"
 #include "ui/qt/results/folder_tree_pane.h"
 #include "ui/qt/results/item_list_model.h"
 #include "ui/qt/results/preview_controller.h"
@@ -12,30 +17,55 @@
 
 namespace korv {
 
-RowActions::RowActions(Store& store, ResultsListArea& list, ItemListModel& listModel, FolderTreePane& tree,
-                       PreviewController& preview, std::function<bool()> busy)
-    : store_(store), list_(list), listModel_(listModel), tree_(tree), preview_(preview), busy_(std::move(busy)) {
-  connect(&list_, &ResultsListArea::rowChosen, this, &RowActions::Chosen);
-  connect(&list_, &ResultsListArea::rowActivated, this, [this](const QModelIndex& index) {
-    if (index.isValid()) Open(index.row());
+RowActions::RowActions(Store& store, FolderTreePane& tree, PreviewController& preview, std::function<bool()> busy)
+    : store_(store), tree_(tree), preview_(preview), busy_(std::move(busy)) {}
+
+void RowActions::ConnectListArea(ResultsListArea& list, ItemListModel& listModel) {
+  connect(&list, &ResultsListArea::rowChosen, this, [this, &listModel](const QModelIndex& current) {
+    if (current.isValid()) Choose(listModel.row(current.row()));
   });
-  connect(&list_, &ResultsListArea::contextMenuRequested, this, &RowActions::ShowContextMenu);
+  connect(&list, &ResultsListArea::rowActivated, this, [this, &listModel](const QModelIndex& index) {
+    if (index.isValid()) Open(listModel.row(index.row()));
+  });
+  connect(&list, &ResultsListArea::contextMenuRequested, this, [this, &list, &listModel](const QPoint& position) {
+    if (busy_()) return;
+    const std::optional<int> row = list.AskRowToOpen(position);
+    if (row) Open(listModel.row(*row));
+  });
 }
 
-void RowActions::Chosen(const QModelIndex& current) {
-  if (!current.isValid() || busy_()) return;
-  preview_.Preview(listModel_.row(current.row()));
+// A row chosen with the mouse is previewed once the button is up (the
+// click), so a press on a check box reaches the box before a preview
+// disables the list; a row reached with the keys is previewed at once.
+void RowActions::ConnectView(QAbstractItemView& view, std::function<ResultRow(int)> rowAt) {
+  view.setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(&view, &QAbstractItemView::clicked, this, [this, rowAt](const QModelIndex& index) {
+    if (index.isValid()) Choose(rowAt(index.row()));
+  });
+  connect(view.selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this, rowAt](const QModelIndex& current) {
+            if (current.isValid() && QApplication::mouseButtons() == Qt::NoButton) Choose(rowAt(current.row()));
+          });
+  connect(&view, &QAbstractItemView::doubleClicked, this, [this, rowAt](const QModelIndex& index) {
+    if (index.isValid()) Open(rowAt(index.row()));
+  });
+  connect(&view, &QWidget::customContextMenuRequested, this, [this, &view, rowAt](const QPoint& position) {
+    const QModelIndex index = view.indexAt(position);
+    if (busy_() || !index.isValid()) return;
+    QMenu menu(&view);
+    QAction* open = menu.addAction(ToQString(kMenuOpen));
+    open->setObjectName(QStringLiteral("openAction"));
+    if (menu.exec(view.viewport()->mapToGlobal(position)) == open) Open(rowAt(index.row()));
+  });
 }
 
-void RowActions::ShowContextMenu(const QPoint& position) {
+void RowActions::Choose(const ResultRow& item) {
   if (busy_()) return;
-  const std::optional<int> row = list_.AskRowToOpen(position);
-  if (row) Open(*row);
+  preview_.Preview(item);
 }
 
-void RowActions::Open(int row) {
+void RowActions::Open(const ResultRow& item) {
   if (busy_()) return;
-  const ResultRow item = listModel_.row(row);
   if (item.folder) {
     tree_.SelectFolder(item.id);
     return;

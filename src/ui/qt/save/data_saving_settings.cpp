@@ -34,18 +34,10 @@ constexpr int kMonthsListed = 12;
 constexpr CalendarDate kFirstListed{kFirstListedYear, 1, 1};
 constexpr CalendarDate kLastListed{kLastListedYear, 12, kDaysListed};
 
-QComboBox* NumberList(QWidget* parent, const QString& objectName, int first, int last, int digits) {
-  auto* list = new QComboBox(parent);
-  list->setObjectName(objectName);
-  for (int number = first; number <= last; ++number) {
-    list->addItem(QStringLiteral("%1").arg(number, digits, 10, QLatin1Char('0')));
-  }
-  return list;
-}
-
-void SelectIndex(QComboBox* list, int index) { list->setCurrentIndex(std::clamp(index, 0, list->count() - 1)); }
-
 }  // namespace
+
+using save_parts::NumberList;
+using save_parts::SelectIndex;
 
 DataSavingSettings::DataSavingSettings(SaveFilters& filters, QWidget* parent)
     : QDialog(parent), filters_(filters), original_(filters) {

@@ -1,9 +1,11 @@
 #include "ui/qt/save/save_dialog_parts.h"
 
 #include <QBoxLayout>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 #include "ui/logic/wizard_flow.h"
 #include "ui/qt/dialogs/message_dialogs.h"
@@ -49,5 +51,16 @@ QVBoxLayout* AnswerOnlyQuestion(QDialog* dialog, QWidget* parent, std::string_vi
   AddQuestionRow(column, dialog, question);
   return column;
 }
+
+QComboBox* NumberList(QWidget* parent, const QString& objectName, int first, int last, int digits) {
+  auto* list = new QComboBox(parent);
+  list->setObjectName(objectName);
+  for (int number = first; number <= last; ++number) {
+    list->addItem(QStringLiteral("%1").arg(number, digits, 10, QLatin1Char('0')));
+  }
+  return list;
+}
+
+void SelectIndex(QComboBox* list, int index) { list->setCurrentIndex(std::clamp(index, 0, list->count() - 1)); }
 
 }  // namespace korv::save_parts

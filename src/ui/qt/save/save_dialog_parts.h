@@ -6,6 +6,7 @@
 #include <string_view>
 
 class QBoxLayout;
+class QComboBox;
 class QVBoxLayout;
 class QDialog;
 class QLabel;
@@ -26,5 +27,11 @@ void AddQuestionRow(QBoxLayout* layout, QWidget* parent, std::string_view questi
 // The body of a question whose only way out is one of its answers: the
 // look, no close box, the question row; the caller adds its answers.
 QVBoxLayout* AnswerOnlyQuestion(QDialog* dialog, QWidget* parent, std::string_view question);
+
+// A drop-down of the numbers first..last, written with `digits` digits
+// ("01".."31"), named `objectName`.
+QComboBox* NumberList(QWidget* parent, const QString& objectName, int first, int last, int digits);
+// Chooses entry `index`, kept inside the list.
+void SelectIndex(QComboBox* list, int index);
 
 }  // namespace korv::save_parts

@@ -1,0 +1,32 @@
+// How a found item looks in a list: its file-type icon (the folder icon, or
+// the desktop's icon for the file's extension, each extension asked once),
+// red for a deleted item and black otherwise, and the lists' font. The
+// results list and the search dialog's list draw their rows alike.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QHash>
+#include <QIcon>
+#include <QString>
+
+#include "engine/store.h"
+#include "ui/logic/results_tree.h"
+
+namespace korv {
+
+class ItemIcons {
+ public:
+  QIcon IconOf(const Store& store, const ResultRow& row) const;
+
+ private:
+  // The file-type icon of each extension met so far (lower case, no dot).
+  mutable QHash<QString, QIcon> iconByExtension_;
+};
+
+// RGB(255, 0, 0) for deleted items, black for the others.
+QColor ItemColour(bool deleted);
+// Plain, 12 points.
+QFont ItemFont();
+
+}  // namespace korv
