@@ -49,6 +49,11 @@ bool IsImagePath(const fs::path& path) {
 
 fs::path ImageFolderOf(const fs::path& path) { return IsDirectory(path) ? path : path.parent_path(); }
 
+bool HasDiskSignature(std::span<const std::uint8_t> firstSector) {
+  constexpr std::size_t kSignatureAt = 510;
+  return ByteView(firstSector).u16le(kSignatureAt).value_or(0) == 0xAA55;
+}
+
 bool LooksLikeRawDisk(const fs::path& path) {
   if (!IsRegularFile(path)) return false;
   std::string extension = path.extension().string();
@@ -56,9 +61,7 @@ bool LooksLikeRawDisk(const fs::path& path) {
   if (extension == ".img" || extension == ".raw" || extension == ".dd") return true;
   auto file = File::OpenReadOnly(path);
   std::uint8_t sector[512] = {};
-  if (!file || !file->ReadExactAt(0, sector)) return false;
-  constexpr std::size_t kSignatureAt = 510;
-  return ByteView(sector, sizeof sector).u16le(kSignatureAt).value_or(0) == 0xAA55;
+  return file && file->ReadExactAt(0, sector) && HasDiskSignature(sector);
 }
 
 ImageFolderOutcome OpenRawImage(CurrentSource& source, const fs::path& path) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,10 @@ ImageFolderOutcome OpenImageFolder(CurrentSource& source, const std::filesystem:
 // Whether a path the user picked names an image: its folder, or the
 // folder's first piece.
 bool IsImagePath(const std::filesystem::path& path);
+// Whether a disk's first sector ends in the signature partition tables and
+// boot sectors carry (55 AA).
+bool HasDiskSignature(std::span<const std::uint8_t> firstSector);
+
 // Whether a file no container format took reads as a raw disk: a partition
 // table or boot sector at sector 0, or the name of a raw image (".img",
 // ".raw", ".dd").

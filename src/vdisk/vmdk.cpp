@@ -8,6 +8,7 @@
 
 #include "platform/inflate.h"
 #include "platform/read_buffer.h"
+#include "storage/disk_image.h"
 
 namespace korv {
 
@@ -339,10 +340,23 @@ OpenVerdict VmdkReader::OpenSparseFile(const fs::path& path, std::unique_ptr<Fil
 
 // Anything else named ".vmdk" (or with no extension) is taken as raw disk
 // data.
+namespace {
+
+bool StartsLikeADisk(File& file) {
+  std::array<std::uint8_t, kSector> sector{};
+  return file.ReadExactAt(0, sector) && HasDiskSignature(sector);
+}
+
+}  // namespace
+
 OpenVerdict VmdkReader::OpenBareFlat(const fs::path& path, std::unique_ptr<File> file, std::uint64_t size) {
   const std::string extension = AsciiLower(path.extension().string());
   if (!extension.empty() && extension != ".vmdk") return Damaged("not a VMDK file");
   if (size < kSector) return Damaged("smaller than one sector");
+  // A file named for nothing passes as a flat extent only when it starts as
+  // a disk does (a partition table or boot sector): a text file or a
+  // program is no disk.
+  if (extension.empty() && !StartsLikeADisk(*file)) return Damaged("no partition table or boot sector");
 
   diskType_ = "flat";
   descriptorPath_ = path;

@@ -441,9 +441,15 @@ TEST_F(VmdkSparseTest, ShortHeaderIsNotThisFormat) {
 // ---------------------------------------------------------------------------
 // Bare flat extents, missing files, reopening
 
-TEST(VmdkBareFlatTest, UnknownBytesAreAFlatExtentOnlyUnderAVmdkName) {
+// Without a name, only bytes that start as a disk does (55 AA ending the
+// first sector) pass: a text file is no flat extent.
+TEST(VmdkBareFlatTest, UnknownBytesAreAFlatExtentOnlyUnderAVmdkNameOrWithADiskSignature) {
   TempDir dir;
-  const Bytes data = PatternBytes(40 * kSector + 100, 14);
+  Bytes data = PatternBytes(40 * kSector + 100, 14);
+  test::WriteFileBytes(dir / "passwd", data);
+  EXPECT_EQ(OpenOf(dir / "passwd").result, OpenResult::Damaged);
+  data[510] = 0x55;
+  data[511] = 0xAA;
   for (const char* name : {"raw.vmdk", "RAW.VMDK", "raw"}) {
     SCOPED_TRACE(name);
     test::WriteFileBytes(dir / name, data);
