@@ -32,9 +32,9 @@ void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
   command.add_option("--first", source.first, "First sector of a typed range");
   command.add_option("--end", source.end, "End sector of a typed range");
   command.add_option("--fs", source.fileSystem, "File system of a typed range")
-      ->check(CLI::IsMember(FileSystemChoices()));
+      ->transform(CLI::IsMember(FileSystemChoices(), CLI::ignore_case));
   command.add_option("--mode", source.mode, "Recovery mode")
-      ->check(CLI::IsMember({"deleted", "formatted", "partition"}));
+      ->transform(CLI::IsMember({"deleted", "formatted", "partition"}, CLI::ignore_case));
   command.add_option("--volume", source.volume, "Partition mode: the found volume to use, from 1, as listed")
       ->check(CLI::PositiveNumber);
   command.add_option("--load-log", source.loadLog, "Load this recovery log instead of analysing");
@@ -46,7 +46,7 @@ void AddSearchOptions(CLI::App& command, korv::cli::SearchFilterOptions& search)
   command.add_option("--name", search.name,
                      "Only items whose name matches: * and ? as wildcards, else a part of the name; any case");
   command.add_option("--deleted", search.deleted, "Deleted items: include, exclude or only")
-      ->check(CLI::IsMember({"include", "exclude", "only"}));
+      ->transform(CLI::IsMember({"include", "exclude", "only"}, CLI::ignore_case));
   command.add_option("--date", search.date,
                      "Only items whose date lies in a range: created|modified|accessed:YYYY-MM-DD..YYYY-MM-DD");
   command.add_option("--size", search.size,
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   readCommand->add_option("--count", read.count, "Number of sectors")->required();
   readCommand->add_option("--output", read.output, "Write to this file instead of standard output");
   readCommand->add_option("--bad-sectors", read.badSectors, "What to do with unreadable sectors")
-      ->check(CLI::IsMember({"retry", "skip"}));
+      ->transform(CLI::IsMember({"retry", "skip"}, CLI::ignore_case));
   AddInventoryOption(*readCommand, read.inventory);
 
   korv::cli::AnalyzeOptions analyze;
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
                    "Write the recovery log of the run to this file (\".kvfr\" appended when missing)")
       ->excludes("--load-log");
   analyzeCommand->add_option("--bad-sectors", analyze.badSectors, "What to do with unreadable sectors")
-      ->check(CLI::IsMember({"retry", "skip"}));
+      ->transform(CLI::IsMember({"retry", "skip"}, CLI::ignore_case));
   AddSearchOptions(*analyzeCommand, analyze.search);
 
   korv::cli::RecoverOptions recover;
@@ -103,9 +103,9 @@ int main(int argc, char** argv) {
   AddSearchOptions(*recoverCommand, recover.search);
   recoverCommand->add_option("--ext", recover.extensions, "Only files with these extensions, comma-separated");
   recoverCommand->add_option("--on-exists", recover.onExists, "An existing file: skip, overwrite or rename")
-      ->check(CLI::IsMember({"skip", "overwrite", "rename"}));
+      ->transform(CLI::IsMember({"skip", "overwrite", "rename"}, CLI::ignore_case));
   recoverCommand->add_option("--bad-sectors", recover.badSectors, "What to do with unreadable sectors")
-      ->check(CLI::IsMember({"retry", "skip"}));
+      ->transform(CLI::IsMember({"retry", "skip"}, CLI::ignore_case));
 
   korv::cli::CarveOptions carve;
   auto* carveCommand = app.add_subcommand("carve", "Find files by their signatures in a partition or range.");
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
   carveCommand->add_flag("--whole-sectors", carve.wholeSectors,
                          "End files at whole sectors (the sector holding the end, plus one) instead of exactly");
   carveCommand->add_option("--bad-sectors", carve.badSectors, "What to do with unreadable sectors")
-      ->check(CLI::IsMember({"retry", "skip"}));
+      ->transform(CLI::IsMember({"retry", "skip"}, CLI::ignore_case));
   AddInventoryOption(*carveCommand, carve.source.inventory);
 
   korv::cli::ImageOptions image;
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
   imageCommand->add_option("--output", image.output, "The image folder to write DiskImage0.dmg, ... into")->required();
   imageCommand->add_flag("--split", image.split, "Write 2 GB pieces");
   imageCommand->add_option("--bad-sectors", image.badSectors, "What to do with unreadable sectors")
-      ->check(CLI::IsMember({"retry", "skip"}));
+      ->transform(CLI::IsMember({"retry", "skip"}, CLI::ignore_case));
   imageCommand->add_flag("--json", image.json, "Print JSON");
   AddInventoryOption(*imageCommand, image.source.inventory);
 

@@ -59,6 +59,15 @@ TEST(AnalyzeCommandTest, PrintsOneFatItemALineAndATypedRangeGivesTheSameTree) {
       {"analyze", Disk(), "--first", "51200", "--end", "131072", "--fs", "FAT32"}, dir.path());
   ASSERT_EQ(byRange.status, 0) << byRange.err;
   EXPECT_EQ(byRange.out, byPartition.out);
+
+  // Choices are taken in any case; a wrong one lists the right ones.
+  const auto anyCase = test::RunCli(
+      {"analyze", Disk(), "--first", "51200", "--end", "131072", "--fs", "fat32", "--mode", "Deleted"}, dir.path());
+  ASSERT_EQ(anyCase.status, 0) << anyCase.err;
+  EXPECT_EQ(anyCase.out, byPartition.out);
+  const auto wrong = test::RunCli({"analyze", Disk(), "--partition", "2", "--mode", "undelete"}, dir.path());
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_NE(wrong.err.find("{deleted,formatted,partition}"), std::string::npos) << wrong.err;
 }
 
 TEST(AnalyzeCommandTest, RefusesWhatTheSourcePageWouldRefuse) {
