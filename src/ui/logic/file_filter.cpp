@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "storage/disk_image.h"
+#include "vdisk/formats.h"
+
 namespace korv {
 
 namespace {
@@ -42,7 +45,41 @@ std::string_view DescriptionName(std::string_view description) {
   return Trim(description.substr(0, description.find('(')));
 }
 
+// Names a format's files go by besides the extensions the format table
+// lists: qemu writes ".qcow2", and often ".img".
+std::string_view MorePatternsOf(std::string_view formatName) {
+  if (formatName == "QCOW") return " *.qcow2 *.img";
+  return {};
+}
+
+std::string PatternsOf(const ContainerFormat& format) {
+  std::string patterns;
+  for (const std::string_view extension : format.extensions) {
+    if (!patterns.empty()) patterns += ' ';
+    patterns += '*';
+    patterns += extension;
+  }
+  return patterns + std::string(MorePatternsOf(format.name));
+}
+
+constexpr std::string_view kRawPatterns = "*.img *.raw *.dd";
+
 }  // namespace
+
+std::string DiskFileFilter() {
+  std::string every = "*.vbox";
+  std::string each;
+  for (const ContainerFormat& format : ContainerFormats()) {
+    const std::string patterns = PatternsOf(format);
+    every += ' ' + patterns;
+    each += ";;" + std::string(format.name) + " (" + patterns + ")";
+  }
+  const std::string ownImage(kImageFirstPieceName);
+  every += " " + std::string(kRawPatterns) + " " + ownImage;
+  return "Disk files (" + every + ")" + each + ";;VirtualBox machines (*.vbox)" + ";;" +
+         std::string(kRawImageFormatName) + "s (" + std::string(kRawPatterns) + ")" + ";;" +
+         std::string(kImageFormatName) + "s (" + ownImage + ")" + ";;All files (*)";
+}
 
 std::string QtFileFilter(std::string_view pipeFilter) {
   const std::vector<std::string_view> parts = Split(pipeFilter, '|');

@@ -13,4 +13,10 @@ namespace korv {
 // its pattern part, trimmed; the first entry stays the first (the default).
 std::string QtFileFilter(std::string_view pipeFilter);
 
+// The virtual file selection's filter as Linux file dialogs show it: every
+// disk file the program opens first (the default), then each format by its
+// name ("VHD (*.vhd)", "QCOW (*.qcow *.qcow2 *.img)", ...), raw disk images,
+// the program's own images, and "All files (*)".
+std::string DiskFileFilter();
+
 }  // namespace korv

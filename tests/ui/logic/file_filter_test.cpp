@@ -13,6 +13,17 @@ TEST(QtFileFilterTest, VirtualFileFilterKeepsItsEntriesInOrderWithBlankSeparated
             "Virtual Files (*.vbox *.vmdk *.vhd *.vhdx *.vdi *.hdd *.hds *.qed *.qcow)");
 }
 
+TEST(QtFileFilterTest, TheDiskFileDialogNamesEachFormatAndEndsWithAllFiles) {
+  const std::string filter = DiskFileFilter();
+  EXPECT_EQ(filter.rfind("Disk files (*.vbox *.vmdk *.vhd *.vhdx *.vdi *.hdd *.hds *.qed *.qcow *.qcow2 *.img ", 0), 0u)
+      << filter;
+  for (const char* entry : {";;VHD (*.vhd);;", ";;QCOW (*.qcow *.qcow2 *.img)", ";;Raw Disk Images (*.img *.raw *.dd)",
+                            ";;Disk Images (DiskImage0.dmg)"}) {
+    EXPECT_NE(filter.find(entry), std::string::npos) << entry;
+  }
+  EXPECT_TRUE(filter.ends_with(";;All files (*)")) << filter;
+}
+
 TEST(QtFileFilterTest, PatternsComeFromThePatternPartNotTheDescription) {
   // The description's brackets are written afresh from the patterns.
   EXPECT_EQ(QtFileFilter("Logs (old)|*.kvfr;*.log||"), "Logs (*.kvfr *.log)");

@@ -82,7 +82,7 @@ VPath::VPath(Session& session, QWidget* parent) : QDialog(parent), session_(sess
 VPath::~VPath() = default;
 
 QString VPath::AskForFile() {
-  static const QString filter = ToQString(QtFileFilter(VirtualFileFilter()));
+  static const QString filter = ToQString(DiskFileFilter());
   return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
 }
 
