@@ -190,6 +190,30 @@ TEST_F(PreviewTest, PrivateFolderIsTheUsersAloneAndGoesWithTheOpener) {
   EXPECT_FALSE(fs::exists(folder));
 }
 
+// The exit question's way out skips destructors: the folder goes first. A
+// folder a crashed run left (its lock free) goes at the next start; a live
+// one's stays.
+TEST_F(PreviewTest, PrivateFoldersGoOnTheQuickExitAndAfterACrash) {
+  FileOpener opener(*session_);
+  const fs::path live = opener.folder();
+  ASSERT_TRUE(opener.Extract(IdOf("letter.rtf")).has_value());
+  const fs::path root = live.parent_path();
+  const fs::path stale = root / "korvane-Zz9Yy8";
+  fs::create_directories(stale / "12");
+  test::WriteFileBytes(stale / "12" / "left.txt", {1, 2, 3});
+  const fs::path foreign = root / "korvane-notours";  // not a name this program makes
+  fs::create_directories(foreign);
+
+  RemoveStalePrivateFolders(root);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(live));
+  EXPECT_TRUE(fs::exists(foreign));
+  fs::remove_all(foreign);
+
+  RemovePrivateFolders();
+  EXPECT_FALSE(fs::exists(live));
+}
+
 TEST_F(PreviewTest, PicturesAreDecodedAndBrokenOnesShowNoPreview) {
   FileOpener opener(*session_);
   PreviewPane pane;

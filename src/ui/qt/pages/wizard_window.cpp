@@ -24,6 +24,7 @@
 #include "ui/qt/pages/source_page.h"
 #include "ui/qt/pages/volume_list_page.h"
 #include "ui/qt/pictures.h"
+#include "ui/qt/results/file_opener.h"
 
 namespace korv {
 
@@ -58,7 +59,12 @@ constexpr MenuEntry kHelpMenu[] = {{false, MenuItem::ViewHelp}, {false, MenuItem
 
 WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session), options_(std::move(options)) {
   prompts_.SetDialogParent(this);
-  if (!options_.exitProcess) options_.exitProcess = [] { _exit(0); };
+  if (!options_.exitProcess) {
+    options_.exitProcess = [] {
+      RemovePrivateFolders();
+      _exit(0);
+    };
+  }
   if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
   setWindowIcon(ApplicationIcon());

@@ -1,5 +1,7 @@
 #include "ui/qt/results/file_opener.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +12,9 @@
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <vector>
 #include <system_error>
 
 #include "save/extraction.h"
@@ -24,6 +28,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kFolderTemplate = "/korvane-XXXXXX";
+constexpr std::string_view kFolderPrefix = "korvane-";
+constexpr std::size_t kFolderSuffixLength = 6;  // mkdtemp's XXXXXX
 constexpr std::string_view kPartialTemplate = ".partial-XXXXXX";
 constexpr mode_t kPrivateMode = 0700;
 
@@ -48,13 +54,75 @@ std::optional<fs::path> MakePartialFile(const fs::path& folder) {
   return fs::path(name);
 }
 
+// The private folders of the openers alive now.
+struct LiveFolders {
+  std::mutex mutex;
+  std::vector<fs::path> paths;
+};
+
+LiveFolders& Live() {
+  static LiveFolders live;
+  return live;
+}
+
+// A folder we may take for one of ours: named as we name them, a real
+// folder (not a link) of this user.
+bool LooksOurs(const fs::directory_entry& entry) {
+  const std::string name = entry.path().filename().string();
+  if (name.size() != kFolderPrefix.size() + kFolderSuffixLength || !name.starts_with(kFolderPrefix)) return false;
+  struct stat info {};
+  if (::lstat(entry.path().c_str(), &info) != 0) return false;
+  return S_ISDIR(info.st_mode) && info.st_uid == ::getuid();
+}
+
 }  // namespace
 
+void RemovePrivateFolders() {
+  LiveFolders& live = Live();
+  std::lock_guard lock(live.mutex);
+  for (const fs::path& path : live.paths) {
+    std::error_code error;
+    fs::remove_all(path, error);
+  }
+  live.paths.clear();
+}
+
+void RemoveStalePrivateFolders(const fs::path& temporaryRoot) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(temporaryRoot, error)) {
+    if (!LooksOurs(entry)) continue;
+    const int fd = ::open(entry.path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    // A live run holds its folder's lock; a free lock is a run that ended
+    // without clearing up.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) fs::remove_all(entry.path(), error);
+    ::close(fd);
+  }
+}
+
 // mkdtemp under the user's temporary folder: a new folder, mode 0700, that
-// no other user can see into; removed with all it holds.
+// no other user can see into; held locked while it lives, and removed with
+// all it holds.
 class FileOpener::PrivateFolder {
  public:
-  PrivateFolder() : folder_(QDir::tempPath() + QString::fromLatin1(kFolderTemplate.data(), kFolderTemplate.size())) {}
+  PrivateFolder() : folder_(QDir::tempPath() + QString::fromLatin1(kFolderTemplate.data(), kFolderTemplate.size())) {
+    if (!folder_.isValid()) return;
+    lock_ = ::open(path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);
+    LiveFolders& live = Live();
+    std::lock_guard guard(live.mutex);
+    live.paths.push_back(path());
+  }
+  ~PrivateFolder() {
+    if (folder_.isValid()) {
+      LiveFolders& live = Live();
+      std::lock_guard guard(live.mutex);
+      std::erase(live.paths, path());
+    }
+    if (lock_ >= 0) ::close(lock_);
+  }
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
 
   fs::path path() const {
     if (!folder_.isValid()) return {};
@@ -63,6 +131,7 @@ class FileOpener::PrivateFolder {
 
  private:
   QTemporaryDir folder_;
+  int lock_ = -1;
 };
 
 FileOpener::FileOpener(Session& session) : session_(session), folder_(std::make_unique<PrivateFolder>()) {

@@ -19,6 +19,14 @@ class QWidget;
 
 namespace korv {
 
+// The private folders of this run are removed by RemovePrivateFolders on the
+// way out (the exit question ends the process without running destructors).
+// Each folder is held locked while its opener lives, so one left behind by a
+// run that crashed is known by its free lock: RemoveStalePrivateFolders
+// clears those at start.
+void RemovePrivateFolders();
+void RemoveStalePrivateFolders(const std::filesystem::path& temporaryRoot);
+
 class FileOpener {
  public:
   explicit FileOpener(Session& session);
