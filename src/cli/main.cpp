@@ -1,13 +1,72 @@
 // korvane-cli: the recovery engine without a window.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <nlohmann/json.hpp>
+#include <streambuf>
+#include <string>
 
 #include "cli/commands.h"
 #include "common/file_system_kind.h"
 
 namespace {
 
-constexpr const char* kVersion = "0.1.0";
+constexpr const char* kVersion = KORV_VERSION;
+
+// Passes what a stream writes on, remembering how much was written and the
+// last line, so that a command asked for JSON that failed before printing
+// any can still answer in JSON.
+class WatchedStream final : public std::streambuf {
+ public:
+  WatchedStream(std::ostream& stream, bool keepLines)
+      : stream_(stream), target_(stream.rdbuf()), keepLines_(keepLines) {
+    stream_.rdbuf(this);
+  }
+  ~WatchedStream() override { stream_.rdbuf(target_); }
+  WatchedStream(const WatchedStream&) = delete;
+  WatchedStream& operator=(const WatchedStream&) = delete;
+
+  std::size_t written() const { return written_; }
+  const std::string& lastLine() const { return last_.empty() ? previous_ : last_; }
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    Note(static_cast<char>(c));
+    return target_->sputc(static_cast<char>(c));
+  }
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    if (keepLines_) {
+      for (std::streamsize i = 0; i < count; ++i) Note(text[i]);
+    } else {
+      written_ += static_cast<std::size_t>(count);
+    }
+    return target_->sputn(text, count);
+  }
+  int sync() override { return target_->pubsync(); }
+
+ private:
+  void Note(char c) {
+    ++written_;
+    if (!keepLines_) return;
+    if (c == '\r') {  // a progress line being redrawn
+      last_.clear();
+      return;
+    }
+    if (c != '\n') {
+      last_.push_back(c);
+      return;
+    }
+    if (!last_.empty()) previous_ = std::move(last_);
+    last_.clear();
+  }
+
+  std::ostream& stream_;
+  std::streambuf* target_;
+  bool keepLines_;
+  std::size_t written_ = 0;
+  std::string last_;
+  std::string previous_;
+};
 
 void AddInventoryOption(CLI::App& command, std::string& inventory) {
   command.add_option("--inventory", inventory, "The disk inventory file (default: the user's state folder)");
@@ -145,12 +204,22 @@ int main(int argc, char** argv) {
     // Bad arguments are refused input; --help and --version are not errors.
     return status == 0 ? 0 : korv::cli::kExitRefused;
   }
-  if (probeCommand->parsed()) return korv::cli::RunProbe(probe);
-  if (partitionsCommand->parsed()) return korv::cli::RunPartitions(partitions);
-  if (readCommand->parsed()) return korv::cli::RunRead(read);
-  if (analyzeCommand->parsed()) return korv::cli::RunAnalyze(analyze);
-  if (recoverCommand->parsed()) return korv::cli::RunRecover(recover);
-  if (carveCommand->parsed()) return korv::cli::RunCarve(carve);
-  if (imageCommand->parsed()) return korv::cli::RunImage(image);
-  return korv::cli::kExitRefused;
+  const bool json = (probeCommand->parsed() && probe.json) || (partitionsCommand->parsed() && partitions.json) ||
+                    (analyzeCommand->parsed() && analyze.json) || (carveCommand->parsed() && carve.json) ||
+                    (imageCommand->parsed() && image.json);
+  WatchedStream out(std::cout, false);
+  WatchedStream err(std::cerr, true);
+  int status = korv::cli::kExitRefused;
+  if (probeCommand->parsed()) status = korv::cli::RunProbe(probe);
+  if (partitionsCommand->parsed()) status = korv::cli::RunPartitions(partitions);
+  if (readCommand->parsed()) status = korv::cli::RunRead(read);
+  if (analyzeCommand->parsed()) status = korv::cli::RunAnalyze(analyze);
+  if (recoverCommand->parsed()) status = korv::cli::RunRecover(recover);
+  if (carveCommand->parsed()) status = korv::cli::RunCarve(carve);
+  if (imageCommand->parsed()) status = korv::cli::RunImage(image);
+  // A script asking for JSON always gets an object, failures included.
+  if (json && status != korv::cli::kExitDone && out.written() == 0) {
+    std::cout << nlohmann::json{{"message", err.lastLine()}, {"status", status}}.dump(2) << '\n';
+  }
+  return status;
 }

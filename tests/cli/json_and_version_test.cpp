@@ -1,0 +1,46 @@
+// What every command shares: a JSON answer on failure for scripts, and the
+// one version the build gives.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "support/test_support.h"
+#include "ui/logic/wizard_flow.h"
+#include "vdisk/selection.h"
+
+namespace korv {
+namespace {
+
+class JsonOnFailureTest : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(JsonOnFailureTest, ARefusedCommandStillAnswersWithAnObject) {
+  test::TempDir dir;
+  const std::string missing = (dir / "gone.vhd").string();
+  std::vector<std::string> args = GetParam();
+  args.insert(args.begin() + 1, missing);
+  args.insert(args.end(), {"--json", "--inventory", (dir / "inventory.json").string()});
+  const auto run = test::RunCli(args, dir.path());
+  EXPECT_EQ(run.status, 2);
+  const auto answer = nlohmann::json::parse(run.out);
+  EXPECT_EQ(answer["message"], std::string(kMsgFileMissing) + missing) << run.out;
+  // Commands with a report of their own keep its shape; the rest say the status.
+  if (answer.contains("status")) EXPECT_EQ(answer["status"], 2);
+  EXPECT_NE(run.err.find(missing), std::string::npos) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, JsonOnFailureTest,
+                         ::testing::Values(std::vector<std::string>{"probe"}, std::vector<std::string>{"partitions"},
+                                           std::vector<std::string>{"analyze", "--partition", "1"},
+                                           std::vector<std::string>{"carve", "--partition", "1", "--types", "all",
+                                                                    "--output", "carved"},
+                                           std::vector<std::string>{"image", "--whole", "--output", "img"}));
+
+TEST(VersionTest, OneVersionForTheCommandLineAndTheAboutBox) {
+  test::TempDir dir;
+  const auto run = test::RunCli({"--version"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, std::string("korvane-cli ") + KORV_VERSION + "\n");
+  EXPECT_EQ(kVersionText, std::string("Version ") + KORV_VERSION_SHORT);
+}
+
+}  // namespace
+}  // namespace korv
