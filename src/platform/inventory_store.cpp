@@ -1,9 +1,12 @@
 #include "platform/inventory_store.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 namespace korv {
@@ -54,15 +57,37 @@ std::optional<std::string> InventoryStore::GetValue(const std::string& key, cons
   return value->second;
 }
 
+namespace {
+
+std::optional<std::string> FileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A file the user made read-only is left alone, whoever runs the program.
+bool MadeReadOnly(const fs::path& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+}  // namespace
+
+// Writes only what changed: reading a disk that is registered already must
+// not touch the file (its time included), and a read-only file is never
+// replaced.
 bool InventoryStore::Save() const {
   nlohmann::json json = nlohmann::json::object();
   for (const auto& [key, values] : keys_) json[key] = values;
+  const std::string text = json.dump(2) + '\n';
+  if (FileText(path_) == text) return true;
+  if (MadeReadOnly(path_)) return false;
   std::error_code ec;
   fs::create_directories(path_.parent_path(), ec);
   const fs::path temporary = path_.string() + ".tmp" + std::to_string(::getpid());
   {
     std::ofstream out(temporary, std::ios::trunc);
-    out << json.dump(2) << '\n';
+    out << text;
     out.flush();
     if (!out) {
       fs::remove(temporary, ec);

@@ -1,6 +1,9 @@
-// What every command shares: a JSON answer on failure for scripts, and the
-// one version the build gives.
+// What every command shares: a JSON answer on failure for scripts, the one
+// version the build gives, and an inventory written only when it changes.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "support/test_support.h"
@@ -40,6 +43,27 @@ TEST(VersionTest, OneVersionForTheCommandLineAndTheAboutBox) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, std::string("korvane-cli ") + KORV_VERSION + "\n");
   EXPECT_EQ(kVersionText, std::string("Version ") + KORV_VERSION_SHORT);
+}
+
+TEST(InventoryWriteTest, ReadingARegisteredDiskLeavesTheFileAndAReadOnlyOneAlone) {
+  test::TempDir dir;
+  const std::string disk = (test::TestDisksDir() / "basic-dynamic.vhd").string();
+  const std::filesystem::path inventory = dir / "inventory.json";
+  ASSERT_EQ(test::RunCli({"probe", disk, "--inventory", inventory.string()}, dir.path()).status, 0);
+  ASSERT_EQ(test::RunCli({"partitions", disk, "--inventory", inventory.string()}, dir.path()).status, 0);
+  // Back-date the file: a rewrite would give it the time of now.
+  const auto then = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  std::filesystem::last_write_time(inventory, then);
+  for (const char* command : {"probe", "partitions"}) {
+    EXPECT_EQ(test::RunCli({command, disk, "--inventory", inventory.string()}, dir.path()).status, 0);
+    EXPECT_EQ(std::filesystem::last_write_time(inventory), then) << command;
+  }
+  // Another disk would change it, but the user made it read-only.
+  const auto before = test::ReadFileBytes(inventory);
+  ::chmod(inventory.c_str(), 0444);
+  test::RunCli({"partitions", (test::TestDisksDir() / "basic.qed").string(), "--inventory", inventory.string()},
+               dir.path());
+  EXPECT_EQ(test::ReadFileBytes(inventory), before);
 }
 
 }  // namespace
