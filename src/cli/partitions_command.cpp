@@ -4,6 +4,7 @@
 #include "app/session.h"
 #include "cli/cli_prompts.h"
 #include "cli/commands.h"
+#include "common/size_text.h"
 
 namespace korv::cli {
 
@@ -12,6 +13,11 @@ namespace {
 struct DiskListing {
   std::string disk;
   std::vector<const SourceNode*> partitions;
+  std::uint32_t sectorBytes = 512;
+
+  std::uint64_t BytesOf(const SourceNode& node) const {
+    return node.endSector > node.firstSector ? (node.endSector - node.firstSector) * std::uint64_t{sectorBytes} : 0;
+  }
 };
 
 void PrintText(const DiskListing& listing) {
@@ -19,7 +25,8 @@ void PrintText(const DiskListing& listing) {
   if (listing.partitions.empty()) std::cout << "  (no partitions found)\n";
   for (const SourceNode* node : listing.partitions) {
     std::cout << "  " << node->slot + 1 << "  " << node->text << "  " << FileSystemName(node->fileSystem)
-              << "  first sector " << node->firstSector << "  end sector " << node->endSector << '\n';
+              << "  first sector " << node->firstSector << "  end sector " << node->endSector << "  "
+              << FormatSizeText(listing.BytesOf(*node)) << '\n';
   }
 }
 
@@ -30,7 +37,8 @@ void PrintJson(const DiskListing& listing) {
                           {"label", node->text},
                           {"fileSystem", FileSystemName(node->fileSystem)},
                           {"firstSector", node->firstSector},
-                          {"endSector", node->endSector}});
+                          {"endSector", node->endSector},
+                          {"sizeBytes", listing.BytesOf(*node)}});
   }
   std::cout << nlohmann::json{{"disk", listing.disk}, {"partitions", partitions}}.dump(2) << '\n';
 }
@@ -49,6 +57,7 @@ int RunPartitions(const PartitionsOptions& options) {
   if (!problem.empty()) std::cerr << problem << '\n';
 
   DiskListing listing;
+  listing.sectorBytes = session.sectors.sectorBytes();
   for (const SourceNode& node : session.sourceTree.nodes()) {
     if (node.kind == SourceNodeKind::Disk) listing.disk = node.text;
     if (node.kind == SourceNodeKind::Partition) listing.partitions.push_back(&node);

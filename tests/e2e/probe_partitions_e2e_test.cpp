@@ -150,7 +150,8 @@ Json ExpectedPartitions(const std::string& layout) {
                           {"label", fields[1]},
                           {"fileSystem", fields[2]},
                           {"firstSector", std::stoull(fields[3])},
-                          {"endSector", std::stoull(fields[4])}});
+                          {"endSector", std::stoull(fields[4])},
+                          {"sizeBytes", (std::stoull(fields[4]) - std::stoull(fields[3])) * 512}});
   }
   return partitions;
 }
