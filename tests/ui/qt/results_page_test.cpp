@@ -229,6 +229,10 @@ TEST_F(ResultsPageTest, FatDatesDeletedFilesAndNavigation) {
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d-[A-Z][a-z]{2}-\\d{4}$"))
                   .match(Cell("README.TXT", ResultColumn::Accessed))
                   .hasMatch());
+  // The first fill widens the columns to their texts: no date is cut.
+  const int modified = static_cast<int>(ResultColumn::Modified);
+  EXPECT_GE(list()->columnWidth(modified),
+            list()->fontMetrics().horizontalAdvance(Cell("README.TXT", ResultColumn::Modified)));
 
   // A click on a node shows its rows; Up comes back to the root.
   ClickNode({"Projects"});
@@ -386,7 +390,10 @@ TEST_F(ResultsPageTest, PreviewShowsTheKindTheNameAsksFor) {
   SelectRow(QStringLiteral("Letters"));
   EXPECT_EQ(pane()->showing(), PreviewPane::Showing::Idle);
 
+  // Another folder's rows: the preview of a row no longer listed goes.
+  SelectRow(QStringLiteral("minutes.rtf"));
   ClickNode({"Documents", "Letters"});
+  EXPECT_EQ(pane()->showing(), PreviewPane::Showing::Idle);
   SelectRow(QStringLiteral("letters.zip"));
   EXPECT_EQ(pane()->showing(), PreviewPane::Showing::Archive);
   EXPECT_TRUE(list()->isEnabled());

@@ -140,6 +140,9 @@ void ViewDataInControls::MakeParts() {
 
 void ViewDataInControls::ConnectParts() {
   connect(previewPane_, &PreviewPane::stopRequested, this, [this] { preview_->AskStop(); });
+  // A list filled afresh shows another folder: the last preview was of a
+  // row no longer there.
+  connect(listModel_.get(), &QAbstractItemModel::modelReset, this, [this] { previewPane_->ShowIdle(); });
   connect(tree_.get(), &FolderTreePane::built, this, &ViewDataInControls::TreeShown);
   folderTree_->installEventFilter(this);
   for (QAbstractItemView* list : listArea_->lists()) list->installEventFilter(this);

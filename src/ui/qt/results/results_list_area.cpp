@@ -73,6 +73,18 @@ void ResultsListArea::ConfigureTable() {
     itemList_->setColumnWidth(column, ResultColumnWidth(static_cast<ResultColumn>(column)));
   }
   connect(header, &QHeaderView::sectionClicked, this, &ResultsListArea::headerClicked);
+  // The first rows shown widen the columns to their texts (dates and types
+  // are longer than the columns' first widths); later fills keep what the
+  // user made of them.
+  connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+    if (columnsFitted_ || model_.rowCount() == 0) return;
+    columnsFitted_ = true;
+    for (int column = 0; column < kResultColumnCount; ++column) {
+      const int first = itemList_->columnWidth(column);
+      itemList_->resizeColumnToContents(column);
+      itemList_->setColumnWidth(column, std::max(first, itemList_->columnWidth(column)));
+    }
+  });
   header->setSortIndicatorShown(true);
   header->setSortIndicator(-1, Qt::AscendingOrder);
   ConnectList(itemList_);

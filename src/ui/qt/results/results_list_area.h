@@ -77,6 +77,7 @@ class ResultsListArea : public QWidget {
   QToolButton* upButton_ = nullptr;
   QStackedWidget* stack_ = nullptr;
   QTableView* itemList_ = nullptr;
+  bool columnsFitted_ = false;
   QListView* iconList_ = nullptr;
   bool previewOnRelease_ = false;
   MenuItem listView_ = MenuItem::Details;
