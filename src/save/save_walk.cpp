@@ -1,5 +1,7 @@
 #include "save/save_walk.h"
 
+#include <cstdlib>
+
 #include "platform/file.h"
 #include "save/result_selection.h"
 #include "save/safe_names.h"
@@ -29,12 +31,23 @@ bool SaveFolderFiles(SaveJob& job, const TreeFolder& node, const std::filesystem
 
 }  // namespace
 
+namespace {
+
+std::filesystem::path ExpandHome(std::string_view text) {
+  const char* home = std::getenv("HOME");
+  const bool tilde = text == "~" || text.starts_with("~/");
+  if (!tilde || home == nullptr || *home == '\0') return std::filesystem::path(text);
+  return std::filesystem::path(std::string(home) + std::string(text.substr(1)));
+}
+
+}  // namespace
+
 std::optional<std::filesystem::path> AcceptDestination(std::string_view text, Prompts& prompts) {
   if (text.empty()) {
     prompts.ShowMessage(kMsgSelectRecoveryPath);
     return std::nullopt;
   }
-  const std::filesystem::path path(text);
+  const std::filesystem::path path = ExpandHome(text);
   if (!IsDirectory(path) && !CreateFolderPath(path)) {
     prompts.ShowMessage(kMsgSelectRecoveryPath);
     return std::nullopt;

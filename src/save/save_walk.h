@@ -32,7 +32,9 @@ inline constexpr std::string_view kButtonSettings = "&Settings...";
 inline constexpr std::string_view kButtonOk = "&OK";
 inline constexpr std::string_view kButtonCancel = "&Cancel";
 inline constexpr std::string_view kNoteDifferentPath = "Note : Please choose different data recovery path for recovery.  ";
-inline constexpr std::size_t kMaxDestinationCharacters = 260;
+// A Linux path's limit (PATH_MAX), not the 260 characters of another
+// platform; each name in it is limited by the file system.
+inline constexpr std::size_t kMaxDestinationCharacters = 4096;
 inline constexpr std::string_view kMsgSelectRecoveryPath = "Please select Data Recovery path.";
 inline constexpr std::string_view kMsgNothingSelected = "You have not selected any file/folder.";
 // The free-space question: these three around the size of the selection.
@@ -59,6 +61,7 @@ inline constexpr std::string_view kMsgPossiblyOverwritten =
 // "&OK" of the destination dialog, its path checks: an empty path, or one
 // that is not a folder and cannot be made one (with its parents), is
 // refused with kMsgSelectRecoveryPath. The folder to save into otherwise.
+// A leading "~" is the user's home folder, as in a shell.
 std::optional<std::filesystem::path> AcceptDestination(std::string_view text, Prompts& prompts);
 
 // Counts the files the save would write: every selected file of the folders
