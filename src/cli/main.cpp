@@ -100,6 +100,17 @@ void AddSourceOptions(CLI::App& command, korv::cli::SourceChoice& source) {
   AddInventoryOption(command, source.inventory);
 }
 
+// The disk file and the partition or typed range of the commands that need
+// no file system (carve, image).
+void AddRangeOptions(CLI::App& command, korv::cli::SourceChoice& source) {
+  command.add_option("IMAGE", source.image, "The virtual disk file (or a .vbox naming one), or an image folder")
+      ->required();
+  command.add_option("--partition", source.partition, "Partition number, from 1, as 'partitions' lists them")
+      ->check(CLI::PositiveNumber);
+  command.add_option("--first", source.first, "First sector of a typed range");
+  command.add_option("--end", source.end, "End sector of a typed range");
+}
+
 // The search criteria analyze and recover share.
 void AddSearchOptions(CLI::App& command, korv::cli::SearchFilterOptions& search) {
   command.add_option("--name", search.name,
@@ -168,11 +179,7 @@ int main(int argc, char** argv) {
 
   korv::cli::CarveOptions carve;
   auto* carveCommand = app.add_subcommand("carve", "Find files by their signatures in a partition or range.");
-  carveCommand->add_option("IMAGE", carve.source.image, "The virtual disk file (or a .vbox naming one), or an image folder")->required();
-  carveCommand->add_option("--partition", carve.source.partition, "Partition number, from 1, as 'partitions' lists them")
-      ->check(CLI::PositiveNumber);
-  carveCommand->add_option("--first", carve.source.first, "First sector of a typed range");
-  carveCommand->add_option("--end", carve.source.end, "End sector of a typed range");
+  AddRangeOptions(*carveCommand, carve.source);
   carveCommand->add_option("--types", carve.types, "File types, comma-separated (JPEG,PNG,...), or 'all'")->required();
   carveCommand->add_option("--output", carve.output, "The folder to write into")->required();
   carveCommand->add_flag("--json", carve.json, "Print JSON");
@@ -184,11 +191,7 @@ int main(int argc, char** argv) {
 
   korv::cli::ImageOptions image;
   auto* imageCommand = app.add_subcommand("image", "Copy a partition, a range or the whole disk into an image folder.");
-  imageCommand->add_option("IMAGE", image.source.image, "The virtual disk file (or a .vbox naming one), or an image folder")->required();
-  imageCommand->add_option("--partition", image.source.partition, "Partition number, from 1, as 'partitions' lists them")
-      ->check(CLI::PositiveNumber);
-  imageCommand->add_option("--first", image.source.first, "First sector of a typed range");
-  imageCommand->add_option("--end", image.source.end, "End sector of a typed range");
+  AddRangeOptions(*imageCommand, image.source);
   imageCommand->add_flag("--whole", image.whole, "The whole disk, from sector 0");
   imageCommand->add_option("--output", image.output, "The image folder to write DiskImage0.dmg, ... into")->required();
   imageCommand->add_flag("--split", image.split, "Write 2 GB pieces");
