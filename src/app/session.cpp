@@ -65,11 +65,7 @@ VirtualFileSelection Session::OpenImage(const std::filesystem::path& path) {
   return selection;
 }
 
-std::optional<VirtualDiskFacts> Session::OpenDiskFacts() const {
-  if (source.virtualDisk) return source.virtualDisk->facts();
-  if (!source.imageFolder.empty()) return ImageFolderFacts(source);
-  return std::nullopt;
-}
+std::optional<VirtualDiskFacts> Session::OpenDiskFacts() const { return korv::OpenDiskFacts(source); }
 
 const SourceNode* Session::FillTreeAndFindDisk() {
   const std::string problem = sourceTree.Fill(OpenDiskFacts());

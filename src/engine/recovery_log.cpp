@@ -531,10 +531,7 @@ std::optional<std::string_view> RefuseHeader(const LogHeader& header, const LogT
   // Every disk file is "Disk" + its number: a range the disk open now
   // cannot hold tells another disk file apart. An image of the disk holds
   // the same sectors, so a log of either serves the other.
-  std::optional<VirtualDiskFacts> facts;
-  if (state.source.virtualDisk != nullptr) facts = state.source.virtualDisk->facts();
-  if (state.source.isImage()) facts = ImageFolderFacts(state.source);
-  if (facts) {
+  if (const std::optional<VirtualDiskFacts> facts = OpenDiskFacts(state.source)) {
     const std::uint64_t diskSectors = std::max(facts->diskSizeBytes, facts->inventorySizeBytes) / state.sectorBytes;
     if (header.endSector > diskSectors) return kMsgLogWrongDevice;
   }
@@ -755,10 +752,7 @@ ReadStep LoadLists(AnalysisJob& job, LogCursor& in, bool withScanLists) {
 
 std::filesystem::path RecoveryLogPath(const std::filesystem::path& chosen) {
   const std::string name = chosen.filename().string();
-  const bool hasExtension = name.size() > kLogExtension.size() &&
-                            std::equal(kLogExtension.begin(), kLogExtension.end(),
-                                       name.end() - static_cast<std::ptrdiff_t>(kLogExtension.size()),
-                                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+  const bool hasExtension = name.size() > kLogExtension.size() && EndsWithIgnoringCase(name, kLogExtension);
   if (hasExtension) return chosen;
   std::filesystem::path withExtension = chosen;
   withExtension += std::string(kLogExtension);

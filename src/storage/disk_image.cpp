@@ -1,7 +1,5 @@
 #include "storage/disk_image.h"
 
-#include <cctype>
-
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "storage/inventory.h"
@@ -56,9 +54,10 @@ bool HasDiskSignature(std::span<const std::uint8_t> firstSector) {
 
 bool LooksLikeRawDisk(const fs::path& path) {
   if (!IsRegularFile(path)) return false;
-  std::string extension = path.extension().string();
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == ".img" || extension == ".raw" || extension == ".dd") return true;
+  const std::string extension = path.extension().string();
+  for (const std::string_view raw : {".img", ".raw", ".dd"}) {
+    if (extension.size() == raw.size() && EndsWithIgnoringCase(extension, raw)) return true;
+  }
   auto file = File::OpenReadOnly(path);
   std::uint8_t sector[512] = {};
   return file && file->ReadExactAt(0, sector) && HasDiskSignature(sector);
@@ -110,6 +109,12 @@ VirtualDiskFacts ImageFolderFacts(const CurrentSource& source) {
   facts.mediaTypeText = std::string(kVirtualMediaPrefix) + " " + std::string(kImageFormatName);
   facts.diskTypeText = std::string(source.imageSplit ? kImageSplitText : kImageWholeText);
   return facts;
+}
+
+std::optional<VirtualDiskFacts> OpenDiskFacts(const CurrentSource& source) {
+  if (source.virtualDisk) return source.virtualDisk->facts();
+  if (!source.imageFolder.empty()) return ImageFolderFacts(source);
+  return std::nullopt;
 }
 
 ImageFolderOutcome OpenImageFolder(CurrentSource& source, const fs::path& folder) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -57,6 +58,9 @@ std::filesystem::path ImageFolderBeingRead(const CurrentSource& source);
 // What the inventory records about the open image: its size is the bytes
 // of its pieces in order, up to the first missing one.
 VirtualDiskFacts ImageFolderFacts(const CurrentSource& source);
+// The facts of the open disk file, a virtual disk or an image; nothing
+// before one is open.
+std::optional<VirtualDiskFacts> OpenDiskFacts(const CurrentSource& source);
 
 struct ImagePosition {
   std::filesystem::path piecePath;

@@ -53,13 +53,6 @@ std::string InventoryKeyPath(std::string_view subkey) {
 }
 
 InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTable& devices,
-                                      const VirtualDisk* virtualDisk) {
-  if (!virtualDisk) return RefreshDiskInventory(store, devices, static_cast<const VirtualDiskFacts*>(nullptr));
-  const VirtualDiskFacts facts = virtualDisk->facts();
-  return RefreshDiskInventory(store, devices, &facts);
-}
-
-InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTable& devices,
                                       const VirtualDiskFacts* openDisk) {
   for (const std::string_view subkey : kSubkeys) store.DeleteKey(InventoryKeyPath(subkey));
   store.DeleteKey(InventoryKeyPath(""));

@@ -51,8 +51,6 @@ struct InventoryRefresh {
 // what the inventory records about it.
 InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTable& devices,
                                       const VirtualDiskFacts* openDisk);
-InventoryRefresh RefreshDiskInventory(InventoryStore& store, const DevicePathTable& devices,
-                                      const VirtualDisk* virtualDisk);
 
 // The value `valueName` under the subkey (empty: the key itself); empty text
 // when the key or the value is missing.

@@ -37,11 +37,6 @@ std::uint64_t SourceTree::AddNode(SourceNodeKind kind, std::string text, std::ui
   return nodes_.back().id;
 }
 
-std::string SourceTree::Fill(const VirtualDisk* openDisk) {
-  if (!openDisk) return Fill(std::optional<VirtualDiskFacts>());
-  return Fill(std::optional(openDisk->facts()));
-}
-
 std::string SourceTree::Fill(const std::optional<VirtualDiskFacts>& openDisk) {
   const InventoryRefresh refresh =
       RefreshDiskInventory(inventory_, sectors_.source().devices, openDisk ? &*openDisk : nullptr);

@@ -72,9 +72,8 @@ class SourceTree {
 
   // Rebuilds the inventory and the tree. Returns a message for the user when
   // the inventory could not be written (the tree is filled all the same).
-  std::string Fill(const VirtualDisk* openDisk);
-  // The same for an open disk file given by its facts (an image folder has
-  // no reader object).
+  // `openDisk` is what the inventory records of the open disk file (a
+  // virtual disk or an image), nothing before one is open.
   std::string Fill(const std::optional<VirtualDiskFacts>& openDisk);
 
   const std::vector<SourceNode>& nodes() const { return nodes_; }

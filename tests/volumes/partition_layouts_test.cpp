@@ -42,7 +42,7 @@ TEST_P(PartitionLayoutsTest, ListsExactlyTheExpectedPartitions) {
   Session session(prompts, SessionOptions{dir / "inventory.json", false});
   const auto selection = session.OpenVirtualFile(layouts / (param.layout + "." + param.extension));
   ASSERT_TRUE(selection.accepted) << selection.message;
-  ASSERT_EQ(session.sourceTree.Fill(session.source.virtualDisk), "");
+  ASSERT_EQ(session.sourceTree.Fill(session.OpenDiskFacts()), "");
 
   std::vector<std::string> listed;
   for (const SourceNode& node : session.sourceTree.nodes()) {

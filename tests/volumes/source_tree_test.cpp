@@ -55,7 +55,7 @@ TEST_F(SourceTreeTest, VirtualDiskIsNumberedAfterThePhysicalDisksFound) {
   session.source.devices.paths[0] = (dir / "sda").string();
   session.source.devices.paths[1] = (dir / "absent").string();
   session.source.devices.paths[2] = (dir / "sdc").string();
-  EXPECT_EQ(tree().Fill(&disk), "");
+  EXPECT_EQ(tree().Fill(disk.facts()), "");
 
   const InventoryStore reread(dir / "inventory.json");
   EXPECT_EQ(ReadInventoryValue(reread, "", "Disk0"), "HDD");
@@ -77,7 +77,7 @@ TEST_F(SourceTreeTest, VirtualDiskIsNumberedAfterThePhysicalDisksFound) {
 }
 
 TEST_F(SourceTreeTest, SelectingNodesSetsTheRange) {
-  ASSERT_EQ(tree().Fill(&disk), "");
+  ASSERT_EQ(tree().Fill(disk.facts()), "");
   tree().Select(Node(SourceNodeKind::Partition, 1).id);
   const SelectedRange& range = session.range;
   EXPECT_EQ(range.firstSector, 10240u);
@@ -103,7 +103,7 @@ TEST_F(SourceTreeTest, SelectingNodesSetsTheRange) {
 }
 
 TEST_F(SourceTreeTest, NextChecksInTheirOrder) {
-  ASSERT_EQ(tree().Fill(&disk), "");
+  ASSERT_EQ(tree().Fill(disk.facts()), "");
   const auto next = [&](RecoveryMode mode, RangeFields fields = {}) { return tree().ValidateAndStart(mode, fields); };
   EXPECT_EQ(next(RecoveryMode::DeletedData).message, kMsgSelectLogicalDrive);
   tree().Select(Node(SourceNodeKind::Group).id);
@@ -134,7 +134,7 @@ TEST_F(SourceTreeTest, UnwritableInventoryIsSaidNotSwallowed) {
   Session blocked{prompts, SessionOptions{dir / "blocker" / "inventory.json", false}};
   blocked.source.kind = SourceKind::VirtualDisk;
   blocked.source.virtualDisk = &disk;
-  const std::string message = blocked.sourceTree.Fill(&disk);
+  const std::string message = blocked.sourceTree.Fill(disk.facts());
   EXPECT_EQ(message, std::string(kMsgInventoryNotWritten) + (dir / "blocker" / "inventory.json").string());
   // The tree is still filled from what the inventory holds in memory.
   EXPECT_EQ(blocked.sourceTree.nodes().size(), 5u);
