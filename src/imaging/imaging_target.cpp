@@ -1,7 +1,5 @@
 #include "imaging/imaging_target.h"
 
-#include <algorithm>
-#include <cctype>
 
 #include "platform/file.h"
 
@@ -11,11 +9,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A name with something before its ".dmg".
 bool EndsWithDmg(const std::string& name) {
   constexpr std::string_view kDmg = ".dmg";
-  if (name.size() <= kDmg.size()) return false;
-  return std::equal(kDmg.rbegin(), kDmg.rend(), name.rbegin(),
-                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+  return name.size() > kDmg.size() && EndsWithIgnoringCase(name, kDmg);
 }
 
 bool SameFolder(const fs::path& a, const fs::path& b) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -171,6 +172,14 @@ std::optional<fs::path> FindInFolder(const fs::path& folder, const std::string& 
     if (EqualsIgnoringAsciiCase(it->path().filename().string(), name)) return it->path();
   }
   return std::nullopt;
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  return std::equal(suffix.begin(), suffix.end(), text.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                    [](char a, char b) {
+                      return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                    });
 }
 
 std::string StoredNameLeaf(const std::string& storedName) {

@@ -99,6 +99,10 @@ std::optional<std::filesystem::path> FindInFolder(const std::filesystem::path& f
 // and "/".
 std::string StoredNameLeaf(const std::string& storedName);
 
+// Whether a name ends in `suffix` (an extension, say), ASCII letters
+// compared without regard to case.
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix);
+
 // A file named inside another one (a parent disk, an extent, the disk of a
 // machine file), looked up for the file at `referrer`: the name itself when
 // it is an existing absolute path; otherwise the name relative to the

@@ -23,12 +23,6 @@ constexpr std::size_t kMaxVboxLocation = 4096;
 constexpr std::string_view kVmdkDamagedType = "Damaged";
 constexpr std::string_view kReasonHeldByAnotherWriter = "held by another program";
 
-bool EndsWithIgnoringCase(const std::string& text, std::string_view suffix) {
-  if (text.size() < suffix.size()) return false;
-  return std::equal(suffix.begin(), suffix.end(), text.end() - static_cast<std::ptrdiff_t>(suffix.size()),
-                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                std::tolower(static_cast<unsigned char>(b)); });
-}
 
 VirtualFileSelection Refuse(VirtualFileSelection selection, std::string_view message) {
   selection.accepted = false;

@@ -34,6 +34,12 @@ constexpr int kDiskItem = 0;
 constexpr int kImageItem = 1;
 inline constexpr std::string_view kShaLine = "SHA-256: ";
 
+// The device being imaged; empty for a disk file, which no device is.
+std::string SourceDevicePath(const CurrentSource& source) {
+  if (source.isVirtual() || source.isImage()) return {};
+  return source.devices.current();
+}
+
 QLabel* PlainLabel(std::string_view text, const char* name, QWidget* parent) {
   auto* label = new QLabel(ToQString(text), parent);
   if (name != nullptr) label->setObjectName(QString::fromLatin1(name));
@@ -139,13 +145,13 @@ void CreateDiskImage::FillTargetDisks() {
   session.sourceTree.Fill(session.OpenDiskFacts());
   disks_.clear();
   diskCombo_->clear();
-  const std::string& sourceDevice = session.source.devices.current();
+  const std::string sourceDevice = SourceDevicePath(session.source);
   for (int number = 0; number < kDevicePathSlots; ++number) {
     const std::string name = DiskValueName(number);
     const std::string mark = ReadInventoryValue(session.inventory, "", name);
     if (mark.empty() || mark == kInventoryVirtualMark) continue;
     const std::string& path = session.source.devices.paths[static_cast<std::size_t>(number)];
-    if (path.empty() || (!session.source.isVirtual() && !session.source.isImage() && path == sourceDevice)) continue;
+    if (path.empty() || path == sourceDevice) continue;
     disks_.push_back({number, path, name, ReadInventoryValue(session.inventory, kInventoryModel, name),
                       RegisteredDiskBytes(session.inventory, number)});
     diskCombo_->addItem(ToQString(name));
@@ -201,10 +207,7 @@ bool CreateDiskImage::ChooseDiskTarget(std::uint64_t imageBytes) {
   const TargetDiskChoice none;
   const TargetDiskChoice& disk =
       index >= 0 && static_cast<std::size_t>(index) < disks_.size() ? disks_[static_cast<std::size_t>(index)] : none;
-  const std::string sourceDevice = session.source.isVirtual() || session.source.isImage()
-                                       ? std::string()
-                                       : session.source.devices.current();
-  if (const auto refusal = CheckTargetDisk(disk, imageBytes, sourceDevice, session.prompts)) {
+  if (const auto refusal = CheckTargetDisk(disk, imageBytes, SourceDevicePath(session.source), session.prompts)) {
     if (!refusal->empty()) host_.ShowMessage(*refusal);
     return false;
   }
