@@ -8,6 +8,7 @@
 
 #include "cli/cli_prompts.h"
 #include "cli/commands.h"
+#include "cli/item_ids.h"
 #include "cli/source_choice.h"
 #include "engine/found_tree.h"
 #include "engine/item_time.h"
@@ -26,23 +27,6 @@ using Json = nlohmann::json;
 
 inline constexpr std::string_view kMsgNoSuchVolume = "The scan found no volume ";
 
-
-// Control characters of a name from disk would break the one-item-a-line
-// listing: they are shown as \xNN.
-std::string PrintableLine(const std::string& text) {
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      shown += c;
-      continue;
-    }
-    char escaped[8];
-    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-    shown += escaped;
-  }
-  return shown;
-}
 
 Json NtfsIsoTime(std::uint64_t ticks) {
   if (ticks == 0) return nullptr;
@@ -83,7 +67,7 @@ ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
 }
 
 void PrintText(const ItemRow& row, FileSystemKind fileSystem) {
-  std::cout << ItemTypeText(row.entry.folder, row.deleted) << '\t' << row.size << '\t'
+  std::cout << ItemIdText(row.entry) << '\t' << ItemTypeText(row.entry.folder, row.deleted) << '\t' << row.size << '\t'
             << ItemDates(row.times, fileSystem).modified << '\t' << PrintableLine(row.entry.path) << '\n';
 }
 
@@ -133,6 +117,7 @@ class JsonReport {
     Member("created", [&] { Time(row.times, ItemTimeKind::Created); });
     Member("deleted", [&] { text_ += row.deleted ? "true" : "false"; });
     Member("id", [&] { Number(row.id); });
+    Member("itemId", [&] { String(ItemIdText(row.entry)); });
     Member("kind", [&] { String(row.entry.folder ? "folder" : "file"); });
     Member("modified", [&] { Time(row.times, ItemTimeKind::Modified); });
     Member("path", [&] { String(row.entry.path); });
@@ -227,6 +212,21 @@ bool ShowsResults(AnalysisOutcome outcome) {
 }
 
 }  // namespace
+
+std::string PrintableLine(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown += c;
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    shown += escaped;
+  }
+  return shown;
+}
 
 std::vector<FoundTreeEntry> FoundEntries(const Session& session) {
   return ListFoundTree(session.store, RootNumberOf(session.analysisParameters.fileSystem), ShownVolume(session.store));

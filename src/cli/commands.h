@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,15 +60,31 @@ int RunAnalyze(const AnalyzeOptions& options);
 struct RecoverOptions {
   SourceChoice source;
   std::string output;
-  std::vector<std::string> select;  // paths as analyze prints them; empty: everything
+  std::vector<std::string> select;  // paths as analyze prints them; with selectIds empty: everything
+  std::vector<std::string> selectIds;  // IDs as analyze prints them
   SearchFilterOptions search;       // only the matching files of the selection are saved
   std::string extensions;           // comma-separated
   std::string onExists = "rename";
   std::string badSectors = "skip";
+  bool dryRun = false;   // list what would be written, write nothing
+  bool verbose = false;  // each file's path and result
+  bool force = false;    // Yes to the free-space question
+  bool json = false;
 };
 
 // Analysis, then the save walk of what is selected into the output folder.
 int RunRecover(const RecoverOptions& options);
+
+struct ExtractOptions {
+  SourceChoice source;
+  std::string id;      // as analyze lists it
+  std::string output;  // empty: standard output
+  std::string badSectors = "skip";
+};
+
+// One found file's bytes, as saving writes them, to standard output or a
+// file.
+int RunExtract(const ExtractOptions& options);
 
 struct CarveOptions {
   SourceChoice source;  // the partition, or --first and --end
@@ -103,6 +120,14 @@ struct AnalysisRun {
 // The analysis of the selected source, with the progress line and Ctrl-C
 // as Stop.
 AnalysisRun RunAnalysisFor(Session& session, const SourceChoice& choice);
+
+// Selects the source, refusing a partition mode without --volume, and runs
+// its analysis: the exit status when that leaves no files to work on.
+std::optional<int> AnalyseForFiles(Session& session, const SourceChoice& choice, AnalysisRun& run);
+
+// A name from disk on one line: control characters, which would break the
+// one-item-a-line listings, are shown as \xNN.
+std::string PrintableLine(const std::string& text);
 
 // The found tree in the order the listing shows it.
 std::vector<FoundTreeEntry> FoundEntries(const Session& session);

@@ -170,11 +170,24 @@ int main(int argc, char** argv) {
   AddSourceOptions(*recoverCommand, recover.source);
   recoverCommand->add_option("--output", recover.output, "The folder to save into")->required();
   recoverCommand->add_option("--select", recover.select, "A path as 'analyze' prints it (repeatable)");
+  recoverCommand->add_option("--select-id", recover.selectIds, "An ID as 'analyze' prints it: 12 a file, d3 a folder (repeatable)");
   AddSearchOptions(*recoverCommand, recover.search);
   recoverCommand->add_option("--ext", recover.extensions, "Only files with these extensions, comma-separated");
   recoverCommand->add_option("--on-exists", recover.onExists, "An existing file: skip, overwrite or rename")
       ->transform(CLI::IsMember({"skip", "overwrite", "rename"}, CLI::ignore_case));
   recoverCommand->add_option("--bad-sectors", recover.badSectors, "What to do with unreadable sectors")
+      ->transform(CLI::IsMember({"retry", "skip"}, CLI::ignore_case));
+  recoverCommand->add_flag("--dry-run", recover.dryRun, "List the files that would be written; write nothing");
+  recoverCommand->add_flag("-v,--verbose", recover.verbose, "List each file written, renamed, skipped or failed");
+  recoverCommand->add_flag("--force", recover.force, "Save even when the files may not fit the free space");
+  recoverCommand->add_flag("--json", recover.json, "Print JSON");
+
+  korv::cli::ExtractOptions extract;
+  auto* extractCommand = app.add_subcommand("extract", "Write one found file to standard output or a file.");
+  AddSourceOptions(*extractCommand, extract.source);
+  extractCommand->add_option("--id", extract.id, "The file's ID, as 'analyze' prints it")->required();
+  extractCommand->add_option("--output", extract.output, "Write to this file instead of standard output");
+  extractCommand->add_option("--bad-sectors", extract.badSectors, "What to do with unreadable sectors")
       ->transform(CLI::IsMember({"retry", "skip"}, CLI::ignore_case));
 
   korv::cli::CarveOptions carve;
@@ -208,7 +221,7 @@ int main(int argc, char** argv) {
     return status == 0 ? 0 : korv::cli::kExitRefused;
   }
   const bool json = (probeCommand->parsed() && probe.json) || (partitionsCommand->parsed() && partitions.json) ||
-                    (analyzeCommand->parsed() && analyze.json) || (carveCommand->parsed() && carve.json) ||
+                    (analyzeCommand->parsed() && analyze.json) || (recoverCommand->parsed() && recover.json) || (carveCommand->parsed() && carve.json) ||
                     (imageCommand->parsed() && image.json);
   WatchedStream out(std::cout, false);
   WatchedStream err(std::cerr, true);
@@ -218,6 +231,7 @@ int main(int argc, char** argv) {
   if (readCommand->parsed()) status = korv::cli::RunRead(read);
   if (analyzeCommand->parsed()) status = korv::cli::RunAnalyze(analyze);
   if (recoverCommand->parsed()) status = korv::cli::RunRecover(recover);
+  if (extractCommand->parsed()) status = korv::cli::RunExtract(extract);
   if (carveCommand->parsed()) status = korv::cli::RunCarve(carve);
   if (imageCommand->parsed()) status = korv::cli::RunImage(image);
   // A script asking for JSON always gets an object, failures included.

@@ -4,6 +4,7 @@
 #include "app/session.h"
 #include "cli/cli_prompts.h"
 #include "cli/commands.h"
+#include "storage/allocation_stretches.h"
 #include "storage/disk_image.h"
 
 namespace korv::cli {
@@ -20,6 +21,7 @@ struct ProbeReport {
   std::string message;
   std::string reason;  // the check the file failed, when a reader named one
   VirtualDiskFacts facts;
+  std::optional<std::uint64_t> heldBytes;  // what the container holds of the disk
 };
 
 void PrintText(const ProbeReport& report) {
@@ -36,9 +38,11 @@ void PrintText(const ProbeReport& report) {
     return;
   }
   std::cout << "accepted\n"
-            << "disk size: " << report.facts.diskSizeBytes << " bytes\n"
-            << "media type: " << report.facts.mediaTypeText << '\n'
+            << "disk size: " << report.facts.diskSizeBytes << " bytes\n";
+  if (report.heldBytes) std::cout << "allocated size: " << *report.heldBytes << " bytes\n";
+  std::cout << "media type: " << report.facts.mediaTypeText << '\n'
             << "model: " << report.facts.diskTypeText << '\n';
+  for (const std::string& file : report.facts.backingChain) std::cout << "backing file: " << file << '\n';
 }
 
 void PrintJson(const ProbeReport& report) {
@@ -53,6 +57,8 @@ void PrintJson(const ProbeReport& report) {
     out["diskSize"] = report.facts.diskSizeBytes;
     out["mediaType"] = report.facts.mediaTypeText;
     out["model"] = report.facts.diskTypeText;
+    if (report.heldBytes) out["allocatedSize"] = *report.heldBytes;
+    out["backingChain"] = report.facts.backingChain;
   } else {
     out["message"] = report.message;
     if (!report.reason.empty()) out["reason"] = report.reason;
@@ -75,7 +81,11 @@ int RunProbe(const ProbeOptions& options) {
   report.reason = selection.reason;
   report.image = selection.accepted && session.source.isImage();
   report.raw = report.image && !session.source.imageFile.empty();
-  if (selection.accepted) report.facts = *session.OpenDiskFacts();
+  if (selection.accepted) {
+    report.facts = *session.OpenDiskFacts();
+    const auto held = HeldSectors(session.source, report.facts.diskSizeBytes / kVirtualSectorBytes);
+    if (held) report.heldBytes = *held * kVirtualSectorBytes;
+  }
   if (options.json) {
     PrintJson(report);
   } else {

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <string_view>
 #include <vector>
 
 #include "app/session.h"
@@ -17,6 +18,9 @@ namespace fs = std::filesystem;
 // Sectors handed to ReadSectors at a time, so that any count streams out in
 // bounded memory.
 constexpr std::uint32_t kSectorsPerRead = 2048;
+
+inline constexpr std::string_view kMsgDiskEndsAt = "The disk ends at sector ";
+inline constexpr std::string_view kMsgZerosPastEnd = ": the sectors asked for past it were written as zeros.";
 
 BadSectorAnswer AnswerFor(const std::string& choice) {
   return choice == "retry" ? BadSectorAnswer::RetryAll : BadSectorAnswer::SkipAll;
@@ -63,6 +67,14 @@ int RunRead(const ReadOptions& options) {
   written = (out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0) && written;
   if (!written) {
     std::cerr << "Cannot write the output.\n";
+    return kExitIncomplete;
+  }
+  // The output keeps the length asked for, and the zeros are not passed
+  // off as disk data.
+  const std::uint64_t diskSectors = session.OpenDiskFacts()->diskSizeBytes / sectorBytes;
+  const bool pastEnd = options.first >= diskSectors || options.count > diskSectors - options.first;
+  if (options.count > 0 && pastEnd) {
+    std::cerr << kMsgDiskEndsAt << diskSectors << kMsgZerosPastEnd << '\n';
     return kExitIncomplete;
   }
   return allRead ? kExitDone : kExitIncomplete;

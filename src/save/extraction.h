@@ -98,6 +98,8 @@ std::vector<std::uint32_t> BuildClusterChain(ExtractionSource& source, FileSyste
                                              std::uint32_t firstCluster, std::uint64_t fatFirstSector,
                                              std::uint64_t clustersWanted);
 
+struct SaveLedger;
+
 // Everything one save walk works with.
 struct SaveJob {
   ExtractionSource& source;
@@ -108,6 +110,8 @@ struct SaveJob {
   Prompts& prompts;
   SaveQuestions& questions;
   SaveProgress& progress;
+  // When set, told how each file the walk reached ended.
+  SaveLedger* ledger = nullptr;
 };
 
 // How saving one file ended.

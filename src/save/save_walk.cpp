@@ -5,6 +5,7 @@
 #include "platform/file.h"
 #include "save/result_selection.h"
 #include "save/safe_names.h"
+#include "save/save_ledger.h"
 
 namespace korv {
 
@@ -23,7 +24,9 @@ bool SaveFolderFiles(SaveJob& job, const TreeFolder& node, const std::filesystem
     const FoundFile& file = job.store.file(id);
     if (file.selected != kFlagYes) continue;
     SaveTarget target{folderPath, SavedFileName(file, job.state.namesMayHoldColons)};
-    SaveFoundFile(job, target, file);
+    const std::string givenName = target.name;
+    const SaveFileOutcome outcome = SaveFoundFile(job, target, file);
+    if (job.ledger) job.ledger->Record(target.path(), outcome, target.name != givenName, file.size);
     if (!WalkMayGoOn(job)) return false;
   }
   return true;
@@ -31,16 +34,12 @@ bool SaveFolderFiles(SaveJob& job, const TreeFolder& node, const std::filesystem
 
 }  // namespace
 
-namespace {
-
 std::filesystem::path ExpandHome(std::string_view text) {
   const char* home = std::getenv("HOME");
   const bool tilde = text == "~" || text.starts_with("~/");
   if (!tilde || home == nullptr || *home == '\0') return std::filesystem::path(text);
   return std::filesystem::path(std::string(home) + std::string(text.substr(1)));
 }
-
-}  // namespace
 
 std::optional<std::filesystem::path> AcceptDestination(std::string_view text, Prompts& prompts) {
   if (text.empty()) {
@@ -55,22 +54,30 @@ std::optional<std::filesystem::path> AcceptDestination(std::string_view text, Pr
   return path;
 }
 
+void ForEachFileToSave(const Store& store, const SaveFilters& filters, FileSystemKind fileSystem,
+                       const std::function<bool(const TreeFolder&, const FoundFile&)>& each) {
+  WalkTickedFolders(store, RootNumberOf(fileSystem), [&](const TreeFolder& node) {
+    if (!node.holdsFiles) return true;
+    for (const FileId id : store.ChildFiles(node.number)) {
+      const FoundFile& file = store.file(id);
+      if (!SelectedAndPassing(file, filters, fileSystem)) continue;
+      if (!each(node, file)) return false;
+    }
+    return true;
+  });
+}
+
 void EvaluateSelection(const Store& store, const SaveFilters& filters, FileSystemKind fileSystem, SaveState& state,
                        WorkerControl& worker, ProgressSink& sink) {
   state.selectedFiles = 0;
   state.selectedBytes = 0;
   sink.SetText(ProgressField::Status, kTextCheckingSelection);
-  WalkTickedFolders(store, RootNumberOf(fileSystem), [&](const TreeFolder& node) {
+  ForEachFileToSave(store, filters, fileSystem, [&](const TreeFolder&, const FoundFile& file) {
     if (!worker.checkpoint()) return false;
-    if (!node.holdsFiles) return true;
-    for (const FileId id : store.ChildFiles(node.number)) {
-      const FoundFile& file = store.file(id);
-      if (!SelectedAndPassing(file, filters, fileSystem)) continue;
-      ++state.selectedFiles;
-      state.selectedBytes += file.size;
-      sink.SetText(ProgressField::Files, std::to_string(state.selectedFiles.load()));
-      sink.SetText(ProgressField::Size, SaveSizeText(state.selectedBytes, kSizeSuffixEvaluation));
-    }
+    ++state.selectedFiles;
+    state.selectedBytes += file.size;
+    sink.SetText(ProgressField::Files, std::to_string(state.selectedFiles.load()));
+    sink.SetText(ProgressField::Size, SaveSizeText(state.selectedBytes, kSizeSuffixEvaluation));
     return true;
   });
 }

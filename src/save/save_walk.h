@@ -20,6 +20,7 @@
 #include "common/worker_control.h"
 #include "engine/store.h"
 #include "save/extraction.h"
+#include "save/result_selection.h"
 #include "save/save_filters.h"
 #include "save/save_progress.h"
 #include "save/save_state.h"
@@ -58,11 +59,21 @@ inline constexpr std::string_view kMsgPossiblyOverwritten =
     "These deleted files were saved, but live files now hold clusters they used, so they may have been "
     "overwritten:";
 
+// A destination as typed: a leading "~" is the user's home folder, as in a
+// shell.
+std::filesystem::path ExpandHome(std::string_view text);
+
 // "&OK" of the destination dialog, its path checks: an empty path, or one
 // that is not a folder and cannot be made one (with its parents), is
 // refused with kMsgSelectRecoveryPath. The folder to save into otherwise.
 // A leading "~" is the user's home folder, as in a shell.
 std::optional<std::filesystem::path> AcceptDestination(std::string_view text, Prompts& prompts);
+
+// Hands `each` every selected file that passes the filters, in the order
+// the save walk writes them, with the ticked folder that holds it; false
+// from `each` ends the walk.
+void ForEachFileToSave(const Store& store, const SaveFilters& filters, FileSystemKind fileSystem,
+                       const std::function<bool(const TreeFolder&, const FoundFile&)>& each);
 
 // Counts the files the save would write: every selected file of the folders
 // the walk visits that passes the filters, with the sum of their sizes, into

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "storage/current_source.h"
 #include "storage/virtual_disk.h"
@@ -36,5 +37,13 @@ class AllocationStretches {
   std::uint64_t first_ = 0;
   AllocationRun stretch_{true, 0};
 };
+
+// Most stretches HeldSectors walks: a table that alternates cluster by
+// cluster over a huge disk is not walked to its end.
+inline constexpr std::uint64_t kMaxHeldSectorsSteps = std::uint64_t{1} << 24;
+
+// How many of the first `sectors` sectors the container holds; nothing when
+// that would take more than kMaxHeldSectorsSteps stretches.
+std::optional<std::uint64_t> HeldSectors(const CurrentSource& source, std::uint64_t sectors);
 
 }  // namespace korv

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace korv {
 
@@ -26,6 +27,10 @@ struct VirtualDiskFacts {
   std::string mediaTypeText;                   // "Virtual File " + the format's name
   std::string diskTypeText;                    // the model text, e.g. "Fixed", "Dynamic", "Differencing"
   std::optional<DiskGeometryText> geometry;    // only formats that store one
+  // The files the sectors this disk does not hold come from, nearest
+  // first: a differencing disk's open parents, or the backing file an image
+  // names but this program never reads.
+  std::vector<std::string> backingChain;
 };
 
 // A stretch of sectors that share one allocation state.

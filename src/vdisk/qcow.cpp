@@ -1,5 +1,6 @@
 #include "vdisk/qcow.h"
 
+
 #include <array>
 #include <memory>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/read_buffer.h"
+#include "vdisk/backing_name.h"
 
 namespace korv {
 
@@ -33,6 +35,10 @@ constexpr std::uint32_t kMaxVersion1L2Bits = 18;
 using HeaderBytes = std::array<std::uint8_t, kHeaderReadBytes>;
 
 // What the header says, before it is checked.
+// Where every version keeps the backing file's name: its offset and length.
+constexpr std::size_t kBackingOffsetField = 8;
+constexpr std::size_t kBackingSizeField = 16;
+
 struct QcowHeader {
   std::uint32_t version = 0;
   std::uint64_t diskSize = 0;
@@ -210,11 +216,13 @@ OpenAttempt<QcowReader> QcowReader::Open(const fs::path& path) {
   if (!l1Table) return Damaged("level-1 table beyond the file");
   layout->l1Table = std::move(*l1Table);
 
+  std::string backingName =
+      ReadBackingName(*file, fileSize, view.u64be(kBackingOffsetField).value_or(0), view.u32be(kBackingSizeField).value_or(0));
   ClusterImage image(std::move(file), fileSize, std::move(*layout));
-  return {OpenResult::Opened,
-          std::unique_ptr<QcowReader>(
-              new QcowReader(std::move(image), header.version, header.clusterBits, header.incompatible)),
-          {}};
+  auto reader = std::unique_ptr<QcowReader>(
+      new QcowReader(std::move(image), header.version, header.clusterBits, header.incompatible));
+  reader->backingName_ = std::move(backingName);
+  return {OpenResult::Opened, std::move(reader), {}};
 }
 
 int QcowReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) { return image_.ReadSector(sector, out); }
@@ -231,6 +239,7 @@ VirtualDiskFacts QcowReader::facts() const {
   facts.inventorySizeBytes = image_.diskSize();
   facts.mediaTypeText = "Virtual File QCOW";
   facts.diskTypeText = "QEMU Copy-On-Write";
+  if (!backingName_.empty()) facts.backingChain.push_back(backingName_);
   return facts;
 }
 

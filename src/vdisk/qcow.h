@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 
 #include "storage/virtual_disk.h"
 #include "vdisk/l2_cache.h"
@@ -71,6 +72,7 @@ class QcowReader final : public VirtualDisk {
   std::uint32_t version_;
   std::uint32_t clusterBits_;
   std::uint64_t incompatibleFeatures_;
+  std::string backingName_;  // reported, never opened
 };
 
 }  // namespace korv

@@ -1,5 +1,6 @@
 #include "vdisk/qed.h"
 
+
 #include <array>
 #include <bit>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/read_buffer.h"
+#include "vdisk/backing_name.h"
 
 namespace korv {
 
@@ -17,6 +19,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kHeaderBytes = 64;
+constexpr std::size_t kFeaturesField = 16;
+constexpr std::uint64_t kBackingFileFeature = 1;
+constexpr std::size_t kBackingOffsetField = 56;
+constexpr std::size_t kBackingSizeField = 60;
 constexpr std::string_view kMagic{"QED\0", 4};
 // A level-2 entry of 1 marks a cluster that reads as zeros; no cluster can
 // lie at that offset.
@@ -76,9 +82,15 @@ OpenAttempt<QedReader> QedReader::Open(const fs::path& path) {
   if (!l1Table) return Damaged("level-1 table beyond the file");
   layout.l1Table = std::move(*l1Table);
 
+  const bool hasBacking = (view.u64le(kFeaturesField).value_or(0) & kBackingFileFeature) != 0;
+  std::string backingName =
+      hasBacking ? ReadBackingName(*file, fileSize, view.u32le(kBackingOffsetField).value_or(0),
+                                   view.u32le(kBackingSizeField).value_or(0))
+                 : std::string();
   ClusterImage image(std::move(file), fileSize, std::move(layout));
-  return {OpenResult::Opened, std::unique_ptr<QedReader>(new QedReader(std::move(image), clusterSize, tableClusters)),
-          {}};
+  auto reader = std::unique_ptr<QedReader>(new QedReader(std::move(image), clusterSize, tableClusters));
+  reader->backingName_ = std::move(backingName);
+  return {OpenResult::Opened, std::move(reader), {}};
 }
 
 int QedReader::ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) { return image_.ReadSector(sector, out); }
@@ -95,6 +107,7 @@ VirtualDiskFacts QedReader::facts() const {
   facts.inventorySizeBytes = image_.diskSize();
   facts.mediaTypeText = "Virtual File QED";
   facts.diskTypeText = "QED";
+  if (!backingName_.empty()) facts.backingChain.push_back(backingName_);
   return facts;
 }
 

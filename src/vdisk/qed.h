@@ -57,6 +57,7 @@ class QedReader final : public VirtualDisk {
   ClusterImage image_;
   std::uint32_t clusterSize_;
   std::uint32_t tableClusters_;
+  std::string backingName_;  // reported, never opened
 };
 
 }  // namespace korv

@@ -84,6 +84,7 @@ OpenAttempt<VhdReader> VhdReader::Open(const fs::path& path) {
   if (!footerBytes) return NotThisFormat("no VHD footer");
   const VhdFooter footer = ParseFooter(ByteView(*footerBytes));
   std::unique_ptr<VhdReader> reader(new VhdReader(std::move(file), fileSize, footer));
+  reader->path_ = path;
   switch (footer.diskType) {
     case kVhdFixed: return Conclude(std::move(reader), kOpenedVerdict);
     case kVhdDynamic:
@@ -220,6 +221,9 @@ VirtualDiskFacts VhdReader::facts() const {
   }
   facts.geometry = DiskGeometryText{std::to_string(footer_.cylinders), std::to_string(footer_.heads),
                                     std::to_string(footer_.sectorsPerTrack)};
+  for (const VhdReader* parent = parent_.get(); parent != nullptr; parent = parent->parent()) {
+    facts.backingChain.push_back(parent->path_.string());
+  }
   return facts;
 }
 

@@ -126,6 +126,7 @@ class VhdReader final : public StretchDisk {
   std::uint32_t bitmapSectors_ = 0;
   std::vector<std::uint32_t> blockTable_;
   std::unique_ptr<VhdReader> parent_;
+  std::filesystem::path path_;  // as opened, for the parent chain's report
 
   mutable ReadBuffer bitmap_;
   mutable std::uint64_t bitmapBlock_ = 0;

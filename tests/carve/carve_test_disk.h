@@ -35,7 +35,7 @@ class HoleyDisk final : public VirtualDisk {
     std::memcpy(out.data(), bytes.data() + offset, std::min<std::size_t>(out.size(), bytes.size() - offset));
     return 1;
   }
-  VirtualDiskFacts facts() const override { return {bytes.size(), bytes.size(), "Virtual File VHD", "Fixed", std::nullopt}; }
+  VirtualDiskFacts facts() const override { return {bytes.size(), bytes.size(), "Virtual File VHD", "Fixed", std::nullopt, {}}; }
   AllocationRun allocationAt(std::uint64_t sector) const override {
     const std::uint64_t total = bytes.size() / kVirtualSectorBytes;
     if (sector >= total) return {true, 0};

@@ -118,8 +118,11 @@ TEST_P(AnalyzeListingTest, JsonIsTheLibrarysLayoutAndFollowsTheTextListing) {
   std::size_t index = 0;
   while (std::getline(lines, line)) {
     ASSERT_LT(index, report["items"].size()) << line;
-    const std::string path = report["items"][index++]["path"];
-    EXPECT_EQ(line.substr(line.rfind('\t') + 1), path);
+    const Json& item = report["items"][index++];
+    EXPECT_EQ(line.substr(line.rfind('\t') + 1), item["path"]);
+    // The ID column comes first, a folder's marked apart from a file's.
+    EXPECT_EQ(line.substr(0, line.find('\t')), item["itemId"]);
+    EXPECT_EQ(item["itemId"].get<std::string>().starts_with('d'), item["kind"] == "folder");
   }
   EXPECT_EQ(index, report["items"].size());
 }

@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/reader_checks.h"
 #include "support/test_support.h"
 #include "vdisk/selection.h"
 
@@ -53,6 +54,54 @@ TEST(ProbeCommandTest, AcceptedDisksCarryNoReason) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_FALSE(nlohmann::json::parse(run.out).contains("reason"));
 }
+
+// The bytes `qemu-img map` says the image itself holds (its own layer, not
+// its backing file's).
+std::uint64_t QemuHeldBytes(const std::filesystem::path& image) {
+  const auto map = test::ProgramOutput({"qemu-img", "map", "--output=json", image.string()});
+  if (!map) return 0;
+  std::uint64_t held = 0;
+  for (const auto& extent : nlohmann::json::parse(*map)) {
+    if (extent["data"] == true && extent["depth"] == 0) held += extent["length"].get<std::uint64_t>();
+  }
+  return held;
+}
+
+struct LayeredCase {
+  const char* format;
+  bool backed;
+};
+
+class ProbeLayersTest : public ::testing::TestWithParam<LayeredCase> {};
+
+// The allocated size matches qemu-img's map, and a backing file the image
+// names (but the program never reads) is reported.
+TEST_P(ProbeLayersTest, ReportsAllocatedSizeAndBackingChain) {
+  if (!test::RunProgram({"qemu-img", "--version"})) GTEST_SKIP() << "qemu-img is not installed";
+  test::TempDir dir;
+  const auto base = dir / "base.qcow2";
+  const auto image = dir / (std::string("disk.") + GetParam().format);
+  ASSERT_TRUE(test::RunProgram({"qemu-img", "create", "-q", "-f", "qcow2", base.string(), "64M"}));
+  std::vector<std::string> create{"qemu-img", "create", "-q", "-f", GetParam().format};
+  if (GetParam().backed) create.insert(create.end(), {"-b", "base.qcow2", "-F", "qcow2"});
+  create.insert(create.end(), {image.string(), "64M"});
+  ASSERT_TRUE(test::RunProgram(create));
+  ASSERT_TRUE(test::RunProgram({"qemu-io", "-f", GetParam().format, "-c", "write -P 7 1M 3M", "-c",
+                                "write -P 9 40M 64k", image.string()}));
+
+  const auto run = test::RunCli({"probe", image.string(), "--json"}, dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto report = nlohmann::json::parse(run.out);
+  EXPECT_EQ(report["allocatedSize"].get<std::uint64_t>(), QemuHeldBytes(image));
+  EXPECT_EQ(report["backingChain"], GetParam().backed ? nlohmann::json::array({"base.qcow2"}) : nlohmann::json::array());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ProbeLayersTest,
+                         ::testing::Values(LayeredCase{"qcow2", true}, LayeredCase{"qed", true},
+                                           LayeredCase{"qcow2", false}, LayeredCase{"vdi", false}),
+                         [](const auto& info) {
+                           return std::string(info.param.format) + (info.param.backed ? "Backed" : "Alone");
+                         });
 
 }  // namespace
 }  // namespace korv

@@ -70,6 +70,7 @@ TEST_F(ReadCommandTest, ReadPastTheDiskEndIsZerosAndIncomplete) {
                          dir.path());
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(test::ReadFileBytes(out), std::vector<std::uint8_t>(1024, 0));
+  EXPECT_NE(run.err.find("The disk ends at sector " + std::to_string(lastSector)), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <map>
 #include <set>
 
+#include "cli/cli_prompts.h"
 #include "save/save_filters.h"
 #include "save/save_walk.h"
 #include "support/reader_checks.h"
@@ -86,6 +88,116 @@ TEST(RecoverCommandTest, SelectionFiltersAndClashesFollowTheFlags) {
   const auto badExtension = with({"--ext", "toolongext"});
   EXPECT_EQ(badExtension.status, 2);
   EXPECT_FALSE(badExtension.err.empty());
+}
+
+// The ID each path has in the analysis listing.
+std::map<std::string, std::string> IdsByPath(const std::string& partition, const std::filesystem::path& scratch) {
+  const auto run = test::RunCli({"analyze", Disk(), "--partition", partition, "--json"}, scratch);
+  std::map<std::string, std::string> ids;
+  const Json report = Json::parse(run.out);
+  for (const Json& item : report["items"]) ids[item["path"]] = item["itemId"];
+  return ids;
+}
+
+// What a dry run lists is what the save then writes, and the summary, the
+// verbose lines and the JSON count the same files.
+TEST(RecoverCommandTest, DryRunSummaryAndJsonAgreeWithWhatIsWritten) {
+  test::TempDir dir;
+  const auto out = dir / "out";
+  const std::vector<std::string> base = {"recover", Disk(), "--partition", "2", "--output", out.string()};
+  auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), more.begin(), more.end());
+    return test::RunCli(args, dir.path());
+  };
+
+  const auto dry = with({"--dry-run", "--json"});
+  ASSERT_EQ(dry.status, 0) << dry.err;
+  EXPECT_FALSE(std::filesystem::exists(out));
+  const Json plan = Json::parse(dry.out);
+  std::set<std::string> planned;
+  for (const Json& file : plan["files"]) planned.insert(std::filesystem::path(file["path"]).lexically_relative(out));
+
+  const auto first = with({"--json"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  const Json summary = Json::parse(first.out);
+  std::set<std::string> written;
+  for (const auto& [path, sum] : test::Sha256Below(out)) written.insert(path);
+  EXPECT_EQ(planned, written);
+  EXPECT_EQ(summary["written"], written.size());
+  EXPECT_EQ(summary["renamed"], 0);
+  EXPECT_EQ(summary["bytesWritten"], plan["selectedBytes"]);
+
+  // Again: every file is renamed beside the first, one verbose line each.
+  const auto again = with({"--verbose"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.out.find("Files written: " + std::to_string(written.size()) + " (" +
+                           std::to_string(written.size()) + " renamed)"),
+            std::string::npos)
+      << again.out;
+  EXPECT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), static_cast<long>(written.size()) + 4);
+  const auto skipped = with({"--on-exists", "skip", "--json"});
+  EXPECT_EQ(Json::parse(skipped.out)["skipped"], written.size());
+}
+
+TEST(RecoverCommandTest, SelectIdTakesFilesAndFoldersAsTheListingNumbersThem) {
+  test::TempDir dir;
+  const auto ids = IdsByPath("1", dir.path());
+  const auto out = dir / "out";
+  const auto run = test::RunCli({"recover", Disk(), "--partition", "1", "--output", out.string(), "--select-id",
+                                 ids.at("Documents/Reports"), "--select-id", ids.at("Pictures/holiday.jpg")},
+                                dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const auto& [path, sum] : test::Sha256Below(out)) {
+    EXPECT_TRUE(path.starts_with("Documents/Reports/") || path == "Pictures/holiday.jpg") << path;
+  }
+  EXPECT_TRUE(std::filesystem::exists(out / "Pictures/holiday.jpg"));
+
+  for (const std::string bad : {"x1", "d", "99999", "d99999", "-1"}) {
+    const auto refused =
+        test::RunCli({"recover", Disk(), "--partition", "1", "--output", out.string(), "--select-id", bad}, dir.path());
+    EXPECT_EQ(refused.status, 2) << bad;
+    EXPECT_NE(refused.err.find("no item with the ID " + bad), std::string::npos) << refused.err;
+  }
+}
+
+// extract writes exactly the bytes recover saves, to standard output or a
+// file, and refuses a folder's ID.
+TEST(RecoverCommandTest, ExtractGivesEachFileAsRecoverSavesIt) {
+  test::TempDir dir;
+  const auto out = dir / "out";
+  ASSERT_EQ(test::RunCli({"recover", Disk(), "--partition", "1", "--output", out.string()}, dir.path()).status, 0);
+  const auto saved = test::Sha256Below(out);
+  const auto ids = IdsByPath("1", dir.path());
+  for (const std::string path : {"Pictures/holiday.jpg", "Documents/Reports/2023/q2.xls"}) {
+    const auto piped = test::RunCli({"extract", Disk(), "--partition", "1", "--id", ids.at(path)}, dir.path());
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    std::ofstream(dir / "piped.bin", std::ios::binary) << piped.out;
+    EXPECT_EQ(test::Sha256Below(dir.path()).at("piped.bin"), saved.at(path)) << path;
+    const auto file = dir / "one.bin";
+    ASSERT_EQ(test::RunCli({"extract", Disk(), "--partition", "1", "--id", ids.at(path), "--output", file.string()},
+                           dir.path())
+                  .status,
+              0);
+    EXPECT_EQ(test::Sha256Below(dir.path()).at("one.bin"), saved.at(path)) << path;
+  }
+  const auto folder = test::RunCli({"extract", Disk(), "--partition", "1", "--id", ids.at("Pictures")}, dir.path());
+  EXPECT_EQ(folder.status, 2);
+  EXPECT_TRUE(folder.out.empty());
+}
+
+// The free-space question is shown on standard error with its answer: No,
+// unless --force answers Yes.
+TEST(RecoverCommandTest, QuestionsAreShownWithTheAnswerGiven) {
+  for (const bool force : {false, true}) {
+    cli::CliPrompts prompts(BadSectorAnswer::SkipAll, force);
+    testing::internal::CaptureStderr();
+    const bool goOn = ConfirmFreeSpace(prompts, 2000, 1000);
+    const std::string shown = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(goOn, force);
+    EXPECT_EQ(shown, InsufficientSpaceQuestion(2000) + "\n" +
+                         std::string(force ? cli::kNoteAnsweredYes : cli::kNoteAnsweredNo) + "\n");
+  }
 }
 
 TEST(RecoverCommandTest, NeverChangesTheDiskFileItReads) {

@@ -22,7 +22,7 @@ class CountingDisk final : public VirtualDisk {
     for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(sector >> (8 * i));
     return sector % 2 == 0 ? 1 : 0;
   }
-  VirtualDiskFacts facts() const override { return {100 * kSector, 100 * kSector, "Virtual File VHD", "Fixed", std::nullopt}; }
+  VirtualDiskFacts facts() const override { return {100 * kSector, 100 * kSector, "Virtual File VHD", "Fixed", std::nullopt, {}}; }
 };
 
 class VirtualReadTest : public ::testing::Test {

@@ -31,7 +31,7 @@ class MemoryDisk final : public VirtualDisk {
     return 1;
   }
   VirtualDiskFacts facts() const override {
-    return {bytes.size(), bytes.size(), "Virtual File VHD", "Fixed", std::nullopt};
+    return {bytes.size(), bytes.size(), "Virtual File VHD", "Fixed", std::nullopt, {}};
   }
 };
 

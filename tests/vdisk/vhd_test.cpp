@@ -333,6 +333,8 @@ TEST_F(VhdDifferencingTest, FindsTheParentBesideTheChildByLeafNameInAnyCase) {
   ASSERT_EQ(ResolveVhdParent(reader_, childPath_), ParentOutcome::Ready);
   ASSERT_NE(reader_->parent(), nullptr);
   EXPECT_EQ(reader_->parent()->diskType(), kVhdDynamic);
+  // The chain reports the parent as found, not as the child names it.
+  EXPECT_EQ(reader_->facts().backingChain, std::vector<std::string>{basePath_.string()});
 }
 
 TEST_F(VhdDifferencingTest, MultiSectorReadsTakeEachRunFromChildOrParent) {

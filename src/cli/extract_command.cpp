@@ -1,0 +1,114 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string_view>
+
+#include "cli/cli_prompts.h"
+#include "cli/commands.h"
+#include "cli/item_ids.h"
+#include "platform/file.h"
+#include "platform/read_buffer.h"
+#include "save/extraction.h"
+
+namespace korv::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kCopyChunkBytes = std::size_t{1} << 20;
+
+inline constexpr std::string_view kMsgIdIsFolder = " is a folder: extract takes a file; recover --select-id saves a folder.";
+inline constexpr std::string_view kMsgOutputIsSource = "The output file is the disk file itself; nothing was written.";
+inline constexpr std::string_view kMsgNotAllExtracted = "Not every byte of the file could be read or written: ID ";
+inline constexpr std::string_view kMsgNoScratchFolder = "No scratch folder could be made for the file: ";
+inline constexpr std::string_view kMsgCannotWriteOutput = "Cannot write the output.";
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+// A private folder under $TMPDIR (or /tmp), removed with what it holds when
+// this ends.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/korvane-extract-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// The whole of `path` to standard output.
+bool CopyToStandardOutput(const fs::path& path) {
+  const auto file = File::OpenReadOnly(path);
+  if (!file) return false;
+  ReadBuffer buffer(kCopyChunkBytes);
+  const std::uint64_t size = file->Size();
+  for (std::uint64_t offset = 0; offset < size;) {
+    const std::size_t got = file->ReadAt(offset, buffer);
+    if (got == 0) return false;
+    if (std::fwrite(buffer.data(), 1, got, stdout) != got) return false;
+    offset += got;
+  }
+  return std::fflush(stdout) == 0;
+}
+
+}  // namespace
+
+int RunExtract(const ExtractOptions& options) {
+  CliPrompts prompts(options.badSectors == "retry" ? BadSectorAnswer::RetryAll : BadSectorAnswer::SkipAll);
+  Session session(prompts, SessionOptionsFor(options.source));
+  AnalysisRun run;
+  if (const auto status = AnalyseForFiles(session, options.source, run)) return *status;
+  const auto id = FindItemId(session.store, options.id);
+  if (!id) {
+    std::cerr << kMsgNoItemWithId << options.id << ".\n";
+    return kExitRefused;
+  }
+  if (id->folder) {
+    std::cerr << options.id << kMsgIdIsFolder << '\n';
+    return kExitRefused;
+  }
+  if (!options.output.empty() && SameFile(options.output, options.source.image)) {
+    std::cerr << kMsgOutputIsSource << '\n';
+    return kExitRefused;
+  }
+
+  const FoundFile& file = session.store.file(id->number);
+  ExtractionSource source(session.sectors, session.analysisParameters);
+  ScratchFolder scratch;
+  const bool toStandardOutput = options.output.empty();
+  if (toStandardOutput && scratch.path().empty()) {
+    std::cerr << kMsgNoScratchFolder << std::strerror(errno) << '\n';
+    return kExitIncomplete;
+  }
+  const fs::path target = toStandardOutput ? scratch.path() / "file" : fs::path(options.output);
+  const bool whole = ExtractFoundFile(source, file, target);
+  if (toStandardOutput && fs::exists(target) && !CopyToStandardOutput(target)) {
+    std::cerr << kMsgCannotWriteOutput << '\n';
+    return kExitIncomplete;
+  }
+  if (!whole) {
+    std::cerr << kMsgNotAllExtracted << options.id << '\n';
+    return kExitIncomplete;
+  }
+  return run.interrupted ? kExitIncomplete : kExitDone;
+}
+
+}  // namespace korv::cli
