@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "support/reader_checks.h"
 #include "support/test_support.h"
 #include "ui/logic/wizard_flow.h"
 #include "vdisk/selection.h"
@@ -33,9 +34,41 @@ TEST_P(JsonOnFailureTest, ARefusedCommandStillAnswersWithAnObject) {
 INSTANTIATE_TEST_SUITE_P(Commands, JsonOnFailureTest,
                          ::testing::Values(std::vector<std::string>{"probe"}, std::vector<std::string>{"partitions"},
                                            std::vector<std::string>{"analyze", "--partition", "1"},
+                                           std::vector<std::string>{"recover", "--partition", "1", "--output", "out"},
                                            std::vector<std::string>{"carve", "--partition", "1", "--types", "all",
                                                                     "--output", "carved"},
                                            std::vector<std::string>{"image", "--whole", "--output", "img"}));
+
+struct CompletionCase {
+  const char* name;
+  std::vector<std::string> words;  // after the program; the last is being typed
+  std::vector<std::string> offered;
+};
+
+class CompletionTest : public ::testing::TestWithParam<CompletionCase> {};
+
+// The bash completion reads the program's --help: subcommands, options and
+// the words an option takes.
+TEST_P(CompletionTest, OffersWhatTheProgramTakes) {
+  std::string script = "source '" KORV_SOURCE_DIR "/data/korvane-cli.bash'; COMP_WORDS=('" KORV_CLI_PATH "'";
+  for (const std::string& word : GetParam().words) script += " '" + word + "'";
+  script += "); COMP_CWORD=" + std::to_string(GetParam().words.size()) +
+            "; _korvane_cli; for word in \"${COMPREPLY[@]}\"; do echo \"$word\"; done";
+  const auto offered = test::ProgramOutput({"bash", "-c", script});
+  ASSERT_TRUE(offered.has_value());
+  std::string expected;
+  for (const std::string& word : GetParam().offered) expected += word + "\n";
+  EXPECT_EQ(*offered, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, CompletionTest,
+    ::testing::Values(CompletionCase{"Subcommand", {"ex"}, {"extract"}},
+                      CompletionCase{"Option", {"recover", "--dr"}, {"--dry-run"}},
+                      CompletionCase{"OptionWord", {"analyze", "--mode", "f"}, {"formatted"}},
+                      CompletionCase{"EveryWordOfAChoice", {"recover", "--on-exists", ""}, {"skip", "overwrite", "rename"}},
+                      CompletionCase{"NumberTakesNoFile", {"extract", "--id", ""}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(VersionTest, OneVersionForTheCommandLineAndTheAboutBox) {
   test::TempDir dir;
