@@ -260,3 +260,17 @@ struct.pack_into("<QQ", image, 2 * cluster, 3 * cluster, (1 << 64) - 1)
 image[3 * cluster:] = bytes(i % 251 for i in range(cluster))
 open("corpus/containers/qed-entry-near-2-64", "wb").write(b"\x05" + image)
 PY
+
+# The preview decoders: an RTF document (first byte even) and two ZIP
+# archives, deflated and stored (first byte odd).
+printf '\x00{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red0\\green0\\blue0;}\\f0 Hello {\\b bold} {\\i it} \\ul u\\ulnone\\par caf\\'"'"'e9 \\u8364? {\\*\\gen x}{\\pict 0102}\\tab end\\line}' \
+  >corpus/previews/rtf-basic
+(
+  cd "$work"
+  printf 'hello world\n' >a.txt
+  printf 'second file\n' >b.txt
+  zip -q -X plain.zip a.txt b.txt
+  zip -q -X -0 stored.zip a.txt
+)
+{ printf '\x01'; cat "$work/plain.zip"; } >corpus/previews/zip-deflated
+{ printf '\x01'; cat "$work/stored.zip"; } >corpus/previews/zip-stored
