@@ -8,7 +8,6 @@
 
 #include "cli/cli_prompts.h"
 #include "cli/commands.h"
-#include "cli/item_ids.h"
 #include "cli/source_choice.h"
 #include "engine/found_tree.h"
 #include "engine/item_time.h"
@@ -55,6 +54,7 @@ struct ItemRow {
   std::uint32_t id = 0;
   ItemTimes times{};
   bool stream = false;  // an alternate data stream of an NTFS file
+  std::uint64_t itemId = 0;  // the place in the whole listing, from 1
 };
 
 ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
@@ -67,7 +67,7 @@ ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
 }
 
 void PrintText(const ItemRow& row, FileSystemKind fileSystem) {
-  std::cout << ItemIdText(row.entry) << '\t' << ItemTypeText(row.entry.folder, row.deleted) << '\t' << row.size << '\t'
+  std::cout << row.itemId << '\t' << ItemTypeText(row.entry.folder, row.deleted) << '\t' << row.size << '\t'
             << ItemDates(row.times, fileSystem).modified << '\t' << PrintableLine(row.entry.path) << '\n';
 }
 
@@ -117,7 +117,7 @@ class JsonReport {
     Member("created", [&] { Time(row.times, ItemTimeKind::Created); });
     Member("deleted", [&] { text_ += row.deleted ? "true" : "false"; });
     Member("id", [&] { Number(row.id); });
-    Member("itemId", [&] { String(ItemIdText(row.entry)); });
+    Member("itemId", [&] { Number(row.itemId); });
     Member("kind", [&] { String(row.entry.folder ? "folder" : "file"); });
     Member("modified", [&] { Time(row.times, ItemTimeKind::Modified); });
     Member("path", [&] { String(row.entry.path); });
@@ -296,9 +296,13 @@ int RunAnalyze(const AnalyzeOptions& options) {
   std::optional<SearchMatcher> matcher;
   if (search.criteria) matcher.emplace(*search.criteria, fileSystem);
   const auto visit = [&](const std::function<void(const ItemRow&)>& each) {
+    std::uint64_t itemId = 0;
     VisitFoundTreeEntries(store, RootNumberOf(fileSystem), ShownVolume(store), [&](const FoundTreeEntry& entry) {
+      ++itemId;
       if (matcher && !Matches(*matcher, store, entry)) return;
-      each(RowOf(store, entry));
+      ItemRow row = RowOf(store, entry);
+      row.itemId = itemId;
+      each(row);
     });
   };
   if (options.json) {

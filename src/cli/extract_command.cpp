@@ -76,12 +76,12 @@ int RunExtract(const ExtractOptions& options) {
   Session session(prompts, SessionOptionsFor(options.source));
   AnalysisRun run;
   if (const auto status = AnalyseForFiles(session, options.source, run)) return *status;
-  const auto id = FindItemId(session.store, options.id);
-  if (!id) {
+  const auto entry = FindItemId(FoundEntries(session), options.id);
+  if (!entry) {
     std::cerr << kMsgNoItemWithId << options.id << ".\n";
     return kExitRefused;
   }
-  if (id->folder) {
+  if (entry->folder) {
     std::cerr << options.id << kMsgIdIsFolder << '\n';
     return kExitRefused;
   }
@@ -90,7 +90,7 @@ int RunExtract(const ExtractOptions& options) {
     return kExitRefused;
   }
 
-  const FoundFile& file = session.store.file(id->number);
+  const FoundFile& file = session.store.file(entry->id);
   ExtractionSource source(session.sectors, session.analysisParameters);
   ScratchFolder scratch;
   const bool toStandardOutput = options.output.empty();

@@ -1,29 +1,23 @@
 // The ID a listing gives each found item, which extract and recover take
-// instead of a path: a file's number in the store ("12"), or a folder's
-// with a "d" before it ("d3"), since the two are numbered apart.
+// instead of a path: its place in the whole listing of the found tree, from
+// 1, files and folders alike. The listing's order is fixed by the tree, so
+// the same analysis, or its recovery log loaded again, gives every item the
+// same ID (a filtered listing keeps each match's ID).
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/found_tree.h"
-#include "engine/store.h"
 
 namespace korv::cli {
 
 inline constexpr std::string_view kMsgNoItemWithId = "The analysis found no item with the ID ";
 
-struct ItemId {
-  bool folder = false;
-  std::uint32_t number = 0;  // FolderId or FileId
-};
-
-std::string ItemIdText(const FoundTreeEntry& entry);
-
-// The item `text` names in `store`; nothing for text that is not an ID or
-// names no item the store holds.
-std::optional<ItemId> FindItemId(const Store& store, std::string_view text);
+// The entry `text` names among `entries` (the whole listing, in order);
+// nothing for text that is not a number from 1 to their count.
+std::optional<FoundTreeEntry> FindItemId(const std::vector<FoundTreeEntry>& entries, std::string_view text);
 
 }  // namespace korv::cli

@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
   AddSourceOptions(*recoverCommand, recover.source);
   recoverCommand->add_option("--output", recover.output, "The folder to save into")->required();
   recoverCommand->add_option("--select", recover.select, "A path as 'analyze' prints it (repeatable)");
-  recoverCommand->add_option("--select-id", recover.selectIds, "An ID as 'analyze' prints it: 12 a file, d3 a folder (repeatable)");
+  recoverCommand->add_option("--select-id", recover.selectIds, "An item's ID as 'analyze' prints it: a folder with its subtree, or a file (repeatable)");
   AddSearchOptions(*recoverCommand, recover.search);
   recoverCommand->add_option("--ext", recover.extensions, "Only files with these extensions, comma-separated");
   recoverCommand->add_option("--on-exists", recover.onExists, "An existing file: skip, overwrite or rename")

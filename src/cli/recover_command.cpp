@@ -70,13 +70,14 @@ std::optional<std::string> ApplySelection(Session& session, const std::vector<st
   for (const std::string& path : paths) {
     if (!SelectPath(store, root, path)) return std::string(kMsgNothingAtPath) + path;
   }
+  const std::vector<FoundTreeEntry> listing = ids.empty() ? std::vector<FoundTreeEntry>{} : FoundEntries(session);
   for (const std::string& text : ids) {
-    const auto id = FindItemId(store, text);
-    if (!id) return std::string(kMsgNoItemWithId) + text + ".";
-    if (id->folder) {
-      SelectFolderTree(store, root, id->number);
+    const auto entry = FindItemId(listing, text);
+    if (!entry) return std::string(kMsgNoItemWithId) + text + ".";
+    if (entry->folder) {
+      SelectFolderTree(store, root, entry->id);
     } else {
-      SelectFile(store, root, id->number);
+      SelectFile(store, root, entry->id);
     }
   }
   return std::nullopt;

@@ -120,9 +120,9 @@ TEST_P(AnalyzeListingTest, JsonIsTheLibrarysLayoutAndFollowsTheTextListing) {
     ASSERT_LT(index, report["items"].size()) << line;
     const Json& item = report["items"][index++];
     EXPECT_EQ(line.substr(line.rfind('\t') + 1), item["path"]);
-    // The ID column comes first, a folder's marked apart from a file's.
-    EXPECT_EQ(line.substr(0, line.find('\t')), item["itemId"]);
-    EXPECT_EQ(item["itemId"].get<std::string>().starts_with('d'), item["kind"] == "folder");
+    // The ID column comes first: the place in the listing, from 1.
+    EXPECT_EQ(line.substr(0, line.find('\t')), std::to_string(index));
+    EXPECT_EQ(item["itemId"], index);
   }
   EXPECT_EQ(index, report["items"].size());
 }

@@ -95,7 +95,7 @@ std::map<std::string, std::string> IdsByPath(const std::string& partition, const
   const auto run = test::RunCli({"analyze", Disk(), "--partition", partition, "--json"}, scratch);
   std::map<std::string, std::string> ids;
   const Json report = Json::parse(run.out);
-  for (const Json& item : report["items"]) ids[item["path"]] = item["itemId"];
+  for (const Json& item : report["items"]) ids[item["path"]] = std::to_string(item["itemId"].get<std::uint64_t>());
   return ids;
 }
 
@@ -153,7 +153,7 @@ TEST(RecoverCommandTest, SelectIdTakesFilesAndFoldersAsTheListingNumbersThem) {
   }
   EXPECT_TRUE(std::filesystem::exists(out / "Pictures/holiday.jpg"));
 
-  for (const std::string bad : {"x1", "d", "99999", "d99999", "-1"}) {
+  for (const std::string bad : {"x1", "0", "99999", "", "-1", "1x"}) {
     const auto refused =
         test::RunCli({"recover", Disk(), "--partition", "1", "--output", out.string(), "--select-id", bad}, dir.path());
     EXPECT_EQ(refused.status, 2) << bad;
