@@ -27,11 +27,6 @@ inline constexpr std::string_view kMsgNotAllExtracted = "Not every byte of the f
 inline constexpr std::string_view kMsgNoScratchFolder = "No scratch folder could be made for the file: ";
 inline constexpr std::string_view kMsgCannotWriteOutput = "Cannot write the output.";
 
-bool SameFile(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  return fs::equivalent(a, b, ec) && !ec;
-}
-
 // A private folder under $TMPDIR (or /tmp), removed with what it holds when
 // this ends.
 class ScratchFolder {
@@ -85,22 +80,30 @@ int RunExtract(const ExtractOptions& options) {
     std::cerr << options.id << kMsgIdIsFolder << '\n';
     return kExitRefused;
   }
-  if (!options.output.empty() && SameFile(options.output, options.source.image)) {
+  if (!options.output.empty() && IsSameFile(options.output, options.source.image)) {
     std::cerr << kMsgOutputIsSource << '\n';
     return kExitRefused;
   }
 
   const FoundFile& file = session.store.file(entry->id);
   ExtractionSource source(session.sectors, session.analysisParameters);
-  ScratchFolder scratch;
   const bool toStandardOutput = options.output.empty();
-  if (toStandardOutput && scratch.path().empty()) {
+  if (!toStandardOutput) {
+    if (!ExtractFoundFile(source, file, options.output)) {
+      std::cerr << kMsgNotAllExtracted << options.id << '\n';
+      return kExitIncomplete;
+    }
+    return run.interrupted ? kExitIncomplete : kExitDone;
+  }
+  // The file is written whole first (its copy may seek), then poured out.
+  const ScratchFolder scratch;
+  if (scratch.path().empty()) {
     std::cerr << kMsgNoScratchFolder << std::strerror(errno) << '\n';
     return kExitIncomplete;
   }
-  const fs::path target = toStandardOutput ? scratch.path() / "file" : fs::path(options.output);
+  const fs::path target = scratch.path() / "file";
   const bool whole = ExtractFoundFile(source, file, target);
-  if (toStandardOutput && fs::exists(target) && !CopyToStandardOutput(target)) {
+  if (PathExists(target) && !CopyToStandardOutput(target)) {
     std::cerr << kMsgCannotWriteOutput << '\n';
     return kExitIncomplete;
   }

@@ -7,6 +7,7 @@
 #include "app/session.h"
 #include "cli/cli_prompts.h"
 #include "cli/commands.h"
+#include "platform/file.h"
 #include "platform/read_buffer.h"
 
 namespace korv::cli {
@@ -26,11 +27,6 @@ BadSectorAnswer AnswerFor(const std::string& choice) {
   return choice == "retry" ? BadSectorAnswer::RetryAll : BadSectorAnswer::SkipAll;
 }
 
-bool SameFile(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  return fs::equivalent(a, b, ec) && !ec;
-}
-
 }  // namespace
 
 int RunRead(const ReadOptions& options) {
@@ -41,7 +37,7 @@ int RunRead(const ReadOptions& options) {
     std::cerr << selection.message << '\n';
     return kExitRefused;
   }
-  if (!options.output.empty() && SameFile(options.output, options.image)) {
+  if (!options.output.empty() && IsSameFile(options.output, options.image)) {
     std::cerr << "The output file is the disk file itself; nothing was written.\n";
     return kExitRefused;
   }

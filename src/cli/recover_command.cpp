@@ -24,6 +24,12 @@ inline constexpr std::string_view kMsgCopyErrorSkipped = "Skipped, it could not 
 inline constexpr std::string_view kMsgPickVolume = "The partition mode saves from one found volume: give --volume.";
 inline constexpr std::string_view kMsgDryRun = "Nothing was written (--dry-run).";
 inline constexpr std::string_view kMsgSpaceDeclined = "Nothing was saved; give --force to save anyway.";
+// The summary's lines.
+inline constexpr std::string_view kLabelWouldWrite = "Would write: ";
+inline constexpr std::string_view kLabelFilesWritten = "Files written: ";
+inline constexpr std::string_view kLabelFilesSkipped = "Files skipped: ";
+inline constexpr std::string_view kLabelFilesFailed = "Files failed: ";
+inline constexpr std::string_view kLabelBytesWritten = "Bytes written: ";
 
 // Questions of the save answered from the command's flags: a clash follows
 // --on-exists for every file; a copy error skips the file and says so.
@@ -127,13 +133,13 @@ void PrintSummary(const RecoverReport& report, bool json, bool dryRun) {
     return;
   }
   if (dryRun) {
-    std::cout << "Would write: " << report.selectedFiles << " files, " << report.selectedBytes << " bytes\n";
+    std::cout << kLabelWouldWrite << report.selectedFiles << " files, " << report.selectedBytes << " bytes\n";
     return;
   }
-  std::cout << "Files written: " << ledger.written << " (" << ledger.renamed << " renamed)\n"
-            << "Files skipped: " << ledger.skipped << '\n'
-            << "Files failed: " << ledger.failed << '\n'
-            << "Bytes written: " << ledger.bytesWritten << '\n';
+  std::cout << kLabelFilesWritten << ledger.written << " (" << ledger.renamed << " renamed)\n"
+            << kLabelFilesSkipped << ledger.skipped << '\n'
+            << kLabelFilesFailed << ledger.failed << '\n'
+            << kLabelBytesWritten << ledger.bytesWritten << '\n';
 }
 
 // Each file's path as it is counted: a line on standard output, or an

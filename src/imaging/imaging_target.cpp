@@ -15,11 +15,6 @@ bool EndsWithDmg(const std::string& name) {
   return name.size() > kDmg.size() && EndsWithIgnoringCase(name, kDmg);
 }
 
-bool SameFolder(const fs::path& a, const fs::path& b) {
-  if (a.empty() || b.empty()) return false;
-  std::error_code error;
-  return fs::equivalent(a, b, error);
-}
 
 }  // namespace
 
@@ -35,7 +30,7 @@ std::optional<std::string> CheckImageTarget(const fs::path& folder, std::uint64_
                                             const fs::path& sourceImageFolder, Prompts& prompts,
                                             const FreeSpaceFunction& freeSpace) {
   if (folder.empty() || !IsDirectory(folder)) return std::string(kMsgTargetPathMissing);
-  if (SameFolder(folder, sourceImageFolder)) return std::string(kMsgTargetIsSource);
+  if (IsSameFile(folder, sourceImageFolder)) return std::string(kMsgTargetIsSource);
   const auto free = freeSpace(folder);
   if (free && imageBytes >= *free && !prompts.AskYesNo(kQuestionNotEnoughSpace)) return std::string();
   return std::nullopt;

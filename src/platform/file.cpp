@@ -139,6 +139,12 @@ bool IsDirectory(const fs::path& path) {
   return fs::is_directory(path, ec);
 }
 
+bool IsSameFile(const fs::path& a, const fs::path& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
 std::optional<std::uint64_t> FreeSpace(const fs::path& path) {
   std::error_code ec;
   const auto info = fs::space(path, ec);

@@ -79,6 +79,9 @@ class PosixIo final : public IoProvider {
 bool PathExists(const std::filesystem::path& path);
 bool IsRegularFile(const std::filesystem::path& path);
 bool IsDirectory(const std::filesystem::path& path);
+// Whether both paths name one existing file or folder (links followed);
+// false when either cannot be looked at.
+bool IsSameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // Bytes free for an unprivileged writer on the volume holding `path`.
 // Whether another process holds a write lock on any part of the file (as a
 // running hypervisor does on its disk): such a file counts as in use.
