@@ -9,6 +9,8 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -324,67 +326,143 @@ TEST_F(PreviewTest, WaitControlsCoverThePreviewAndOfferStop) {
   EXPECT_EQ(Current(pane)->objectName(), QStringLiteral("previewPicture"));
 }
 
-TEST_F(PreviewTest, OpenWithoutAHandlerStartsTheChosenProgramWithThePathAlone) {
+// Writes a desktop entry `name` into `folder`.
+void WriteEntry(const std::filesystem::path& folder, const std::string& name, const std::string& text) {
+  std::filesystem::create_directories(folder);
+  test::WriteFileBytes(folder / name, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+// The opener asks the MIME database and the desktop's default handler
+// first; with a handler the file goes to it, without one the installed
+// applications are offered (those declaring the type first) and the chosen
+// one starts from its Exec line, never through a shell.
+TEST_F(PreviewTest, OpenAsksForTheHandlerAndWithoutOneOffersTheInstalledApplications) {
   FileOpener opener(*session_);
   const auto path = opener.Extract(IdOf("notes.xyz"));
   ASSERT_TRUE(path.has_value());
   const QString shown = QString::fromStdString(path->string());
+  const std::string type = QMimeDatabase().mimeTypeForFile(shown).name().toStdString();
 
+  test::TempDir data;
+  const auto home = data.path() / "home";
+  const auto system = data.path() / "system";
+  WriteEntry(system, "aaa-editor.desktop",
+             "[Desktop Entry]\nType=Application\nName=All Purpose\nExec=allpurpose %U\n");
+  WriteEntry(system / "org", "viewer.desktop",
+             "[Desktop Entry]\nType=Application\nName=Zed Viewer\nExec=\"/opt/my viewer/view\" --fast %f\n"
+             "MimeType=text/x-other;" + type + ";\n");
+  // The same id in a later folder is hidden by the first.
+  WriteEntry(home / "org", "viewer.desktop",
+             "[Desktop Entry]\nType=Application\nName=Zed Viewer\nExec=\"/opt/my viewer/view\" --fast %f\n"
+             "MimeType=text/x-other;" + type + ";\n");
+  WriteEntry(system, "hidden.desktop", "[Desktop Entry]\nType=Application\nName=Gone\nExec=gone\nHidden=true\n");
+
+  std::vector<QString> typesAsked;
+  QString handler;
   std::vector<QUrl> urls;
-  bool handled = false;
-  std::vector<QString> asked;
-  QString chosen = QStringLiteral("/opt/my viewer/view --fast");
+  std::vector<std::vector<DesktopEntry>> offers;
+  std::optional<std::size_t> pick = 0;
   std::vector<std::pair<QString, QStringList>> started;
+  opener.defaultHandler = [&](const QString& type) {
+    typesAsked.push_back(type);
+    return handler;
+  };
+  opener.applicationFolders = [&] {
+    return QStringList{QString::fromStdString(home.string()), QString::fromStdString(system.string())};
+  };
   opener.openUrl = [&](const QUrl& url) {
     urls.push_back(url);
-    return handled;
+    return true;
   };
-  opener.chooseProgram = [&](QWidget*, const QString& file) {
-    asked.push_back(file);
-    return chosen;
+  opener.chooseProgram = [&](QWidget*, const QString& file, std::vector<DesktopEntry> offered) {
+    EXPECT_EQ(file, shown);
+    offers.push_back(offered);
+    if (!pick || *pick >= offered.size()) return std::optional<DesktopEntry>();
+    return std::optional<DesktopEntry>(offered[*pick]);
   };
   opener.startProgram = [&](const QString& program, const QStringList& arguments) {
     started.emplace_back(program, arguments);
     return true;
   };
 
+  // No handler: the chooser, the entry declaring the type first.
+  opener.Open(*path, nullptr);
+  ASSERT_EQ(typesAsked.size(), 1u);
+  EXPECT_EQ(typesAsked[0].toStdString(), type);
+  EXPECT_TRUE(urls.empty());
+  ASSERT_EQ(offers.size(), 1u);
+  ASSERT_EQ(offers[0].size(), 2u);
+  EXPECT_EQ(offers[0][0].id, "org-viewer.desktop");
+  EXPECT_TRUE(offers[0][0].declaresType);
+  EXPECT_EQ(offers[0][1].name, "All Purpose");
+  EXPECT_FALSE(offers[0][1].declaresType);
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(started[0].first, QStringLiteral("/opt/my viewer/view"));
+  EXPECT_EQ(started[0].second, (QStringList{QStringLiteral("--fast"), shown}));
+
+  // The other entry's %U is the file too; cancelled, nothing starts.
+  pick = 1;
+  opener.Open(*path, nullptr);
+  ASSERT_EQ(started.size(), 2u);
+  EXPECT_EQ(started[1].first, QStringLiteral("allpurpose"));
+  EXPECT_EQ(started[1].second, QStringList{shown});
+  pick.reset();
+  opener.Open(*path, nullptr);
+  EXPECT_EQ(started.size(), 2u);
+
+  // A handler: the file goes to the desktop, nobody is asked.
+  handler = QStringLiteral("org-viewer.desktop");
   opener.Open(*path, nullptr);
   ASSERT_EQ(urls.size(), 1u);
   EXPECT_EQ(urls[0], QUrl::fromLocalFile(shown));
-  EXPECT_EQ(asked, std::vector<QString>{shown});
-  ASSERT_EQ(started.size(), 1u);
-  EXPECT_EQ(started[0].first, chosen);
-  EXPECT_EQ(started[0].second, QStringList{shown});
-
-  // Cancelled: nothing starts. Handled: nobody is asked.
-  chosen.clear();
-  opener.Open(*path, nullptr);
-  EXPECT_EQ(started.size(), 1u);
-  handled = true;
-  opener.Open(*path, nullptr);
-  EXPECT_EQ(asked.size(), 2u);
-  EXPECT_EQ(urls.size(), 3u);
+  EXPECT_EQ(offers.size(), 3u);
+  EXPECT_EQ(started.size(), 2u);
 }
 
-TEST_F(PreviewTest, ChooseProgramDialogGivesTheTypedProgramOrNothing) {
+TEST_F(PreviewTest, ChooseProgramDialogGivesThePickedApplicationOrNothing) {
+  std::vector<DesktopEntry> offered(2);
+  offered[0].id = "viewer.desktop";
+  offered[0].name = "Viewer";
+  offered[0].exec = "viewer %f";
+  offered[0].declaresType = true;
+  offered[1].id = "editor.desktop";
+  offered[1].name = "Editor";
+  offered[1].exec = "editor";
   bool answered = false;
   test::WhenDialogOpens(
       [](QWidget* dialog) {
         auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("okButton"));
-        EXPECT_FALSE(ok->isEnabled());
-        dialog->findChild<QLineEdit*>(QStringLiteral("programEdit"))->setText(QStringLiteral("  /usr/bin/viewer "));
+        auto* list = dialog->findChild<QListWidget*>(QStringLiteral("programList"));
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->count(), 2);
+        EXPECT_EQ(list->item(0)->text(), QStringLiteral("Viewer"));
+        EXPECT_TRUE(list->item(0)->font().bold());
+        EXPECT_FALSE(list->item(1)->font().bold());
+        EXPECT_EQ(list->currentRow(), 0) << "the best match is chosen to begin with";
+        EXPECT_TRUE(ok->isEnabled());
+        list->setCurrentRow(1);
         EXPECT_TRUE(ok->isEnabled());
         ClickNamed(dialog, "okButton");
       },
       &answered);
-  EXPECT_EQ(ChooseProgramDialog::Choose(nullptr, QStringLiteral("/tmp/x/a.xyz")), QStringLiteral("/usr/bin/viewer"));
+  const auto chosen = ChooseProgramDialog::Choose(nullptr, QStringLiteral("/tmp/x/a.xyz"), offered);
   EXPECT_TRUE(answered);
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(chosen->id, "editor.desktop");
 
   test::WhenDialogOpens([](QWidget* dialog) {
-    dialog->findChild<QLineEdit*>(QStringLiteral("programEdit"))->setText(QStringLiteral("viewer"));
+    dialog->findChild<QListWidget*>(QStringLiteral("programList"))->setCurrentRow(0);
     ClickNamed(dialog, "cancelButton");
   });
-  EXPECT_TRUE(ChooseProgramDialog::Choose(nullptr, QStringLiteral("/tmp/x/a.xyz")).isEmpty());
+  EXPECT_FALSE(ChooseProgramDialog::Choose(nullptr, QStringLiteral("/tmp/x/a.xyz"), offered).has_value());
+
+  // Nothing installed: nothing to choose, OK stays grey.
+  test::WhenDialogOpens([](QWidget* dialog) {
+    EXPECT_FALSE(dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->isEnabled());
+    ClickNamed(dialog, "okButton");
+    ClickNamed(dialog, "cancelButton");
+  });
+  EXPECT_FALSE(ChooseProgramDialog::Choose(nullptr, QStringLiteral("/tmp/x/a.xyz"), {}).has_value());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
@@ -10,5 +12,9 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("KORVANE_PICTURES")) qputenv("KORVANE_PICTURES", KORV_PICTURE_DIR);
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
+  // The folders the file dialogs remember go to a settings file of the run's
+  // own, never the user's.
+  const QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   return RUN_ALL_TESTS();
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QColor>
 #include <QFont>
 #include <QIcon>
@@ -19,6 +20,7 @@
 #include "engine/analysis_progress.h"
 #include "support/test_support.h"
 #include "ui/logic/results_tree.h"
+#include "ui/qt/controls/embedded_art.h"
 #include "ui/qt/pictures.h"
 #include "ui/qt/results/folder_tree_model.h"
 #include "ui/qt/results/item_list_model.h"
@@ -167,11 +169,11 @@ TEST_P(ResultsModelsTest, TheListShowsAFoldersRowsWithTextsColoursAndChecks) {
                                   tree.fileSystem())));
     }
     const QColor colour = listModel->index(row, 3).data(Qt::ForegroundRole).value<QColor>();
-    EXPECT_EQ(colour, RowDeleted(store(), rows[static_cast<std::size_t>(row)]) ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    EXPECT_EQ(colour, RowDeleted(store(), rows[static_cast<std::size_t>(row)]) ? QColor(art::kDeletedInk) : QColor(art::kInk));
     EXPECT_EQ(listModel->index(row, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
     EXPECT_FALSE(listModel->index(row, 1).data(Qt::CheckStateRole).isValid());
     EXPECT_FALSE(listModel->index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-    EXPECT_EQ(listModel->index(row, 0).data(Qt::FontRole).value<QFont>().pointSize(), 12);
+    EXPECT_EQ(listModel->index(row, 0).data(Qt::FontRole).value<QFont>().pointSize(), QApplication::font().pointSize());
   }
   const int deleted = ListRowNamed(GetParam().deletedFile);
   ASSERT_GE(deleted, 0);
@@ -180,7 +182,7 @@ TEST_P(ResultsModelsTest, TheListShowsAFoldersRowsWithTextsColoursAndChecks) {
   }
   EXPECT_EQ(listModel->index(deleted, 1).data().toString(), "Deleted File");
   EXPECT_EQ(listModel->index(deleted, 2).data().toString(), GetParam().deletedSize);
-  EXPECT_EQ(listModel->index(deleted, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
+  EXPECT_EQ(listModel->index(deleted, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(art::kDeletedInk));
   EXPECT_EQ(listModel->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "Modified Date");
   EXPECT_EQ(checked.complaints(), 0);
 }

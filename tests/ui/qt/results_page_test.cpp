@@ -35,6 +35,7 @@
 #include "support/reader_checks.h"
 #include "support/test_support.h"
 #include "ui/logic/preview_rules.h"
+#include "ui/qt/controls/embedded_art.h"
 #include "ui/qt/qt_prompts.h"
 #include "ui/qt/results/file_opener.h"
 #include "ui/qt/results/preview_pane.h"
@@ -211,8 +212,8 @@ TEST_F(ResultsPageTest, OpensOnTheNtfsRootWithTheStoresFoldersAndRows) {
   const QRegularExpression ntfsDate(QStringLiteral("^\\d\\d-[A-Z][a-z]{2}-\\d{4} \\d\\d:\\d\\d:\\d\\d$"));
   EXPECT_TRUE(ntfsDate.match(Cell("notes.txt", ResultColumn::Modified)).hasMatch());
   EXPECT_TRUE(ntfsDate.match(Cell("notes.txt", ResultColumn::Accessed)).hasMatch());
-  EXPECT_EQ(ForegroundOf(rows()->index(RowNamed("Photos"), 0)), QColor(255, 0, 0));
-  EXPECT_EQ(ForegroundOf(rows()->index(RowNamed("notes.txt"), 3)), QColor(Qt::black));
+  EXPECT_EQ(ForegroundOf(rows()->index(RowNamed("Photos"), 0)), QColor(art::kDeletedInk));
+  EXPECT_EQ(ForegroundOf(rows()->index(RowNamed("notes.txt"), 3)), QColor(art::kInk));
   EXPECT_EQ(list()->columnWidth(0), ResultColumnWidth(ResultColumn::Name));
 
   // Only after Deleted Data Recovery: the hint to try formatted recovery.
@@ -240,7 +241,7 @@ TEST_F(ResultsPageTest, FatDatesDeletedFilesAndNavigation) {
   EXPECT_FALSE(ListNames().contains(QStringLiteral("README.TXT")));
   const int deleted = RowNamed(QStringLiteral("Old Archive List.txt"));
   EXPECT_EQ(rows()->index(deleted, 1).data().toString(), QStringLiteral("Deleted File"));
-  EXPECT_EQ(ForegroundOf(rows()->index(deleted, 0)), QColor(255, 0, 0));
+  EXPECT_EQ(ForegroundOf(rows()->index(deleted, 0)), QColor(art::kDeletedInk));
 
   ClickNamed(page.get(), "upButton");
   EXPECT_EQ(page->currentNode(), kRootNode);
@@ -401,6 +402,7 @@ TEST_F(ResultsPageTest, PreviewShowsTheKindTheNameAsksFor) {
 
   // Double-click opens any file, extracted whole, in the desktop's program.
   std::vector<QUrl> opened;
+  page->fileOpener().defaultHandler = [](const QString&) { return QStringLiteral("viewer.desktop"); };
   page->fileOpener().openUrl = [&](const QUrl& url) {
     opened.push_back(url);
     return true;

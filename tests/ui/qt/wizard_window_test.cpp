@@ -4,17 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QTextBrowser>
 #include <QTreeWidget>
 
 #include "qt_test_support.h"
 #include "support/test_support.h"
 #include "ui/qt/controls/hover_button.h"
 #include "ui/qt/controls/splash_screen.h"
+#include "ui/qt/dialogs/help_viewer.h"
 #include "ui/qt/dialogs/vpath_dialog.h"
 #include "ui/qt/log/log_commands.h"
 #include "ui/qt/pages/extension_page.h"
@@ -22,6 +25,7 @@
 #include "ui/qt/pages/mode_page.h"
 #include "ui/qt/pages/results_page.h"
 #include "ui/qt/pages/source_page.h"
+#include "ui/qt/results/file_opener.h"
 
 namespace korv {
 namespace {
@@ -37,6 +41,8 @@ struct WizardHarness {
   test::TempDir dir;
   int exits = 0;
   std::vector<QUrl> opened;
+  std::vector<QString> typesAsked;
+  QString htmlHandler = QStringLiteral("browser.desktop");
 
   WizardWindow::Options Options(QString preselected = {}) {
     WizardWindow::Options options;
@@ -47,6 +53,10 @@ struct WizardHarness {
     options.openUrl = [this](const QUrl& url) {
       opened.push_back(url);
       return true;
+    };
+    options.defaultHandler = [this](const QString& type) {
+      typesAsked.push_back(type);
+      return htmlHandler;
     };
     return options;
   }
@@ -171,6 +181,36 @@ TEST(WizardWindowTest, MenuOffersOnlyWhatEachPageAndThisBuildCanDo) {
   EXPECT_TRUE(harness.opened[0].toLocalFile().endsWith(QStringLiteral("help/index.html")));
 }
 
+// With no program for web pages, "View Help" shows the page in the
+// program's own viewer (not modal: the wizard stays usable), once.
+TEST(WizardWindowTest, HelpWithoutAHandlerShowsInTheProgramsOwnViewer) {
+  test::TempDir pages;
+  const std::filesystem::path help = pages.path() / "index.html";
+  const std::string html = "<html><body><h1>Getting started</h1></body></html>";
+  test::WriteFileBytes(help, std::vector<std::uint8_t>(html.begin(), html.end()));
+  qputenv("KORVANE_HELP", QByteArray::fromStdString(help.string()));
+  WizardHarness harness;
+  harness.htmlHandler.clear();
+  WizardWindow window(harness.Options());
+  window.show();
+
+  window.menuAction(MenuItem::ViewHelp)->trigger();
+  qunsetenv("KORVANE_HELP");
+  EXPECT_EQ(harness.typesAsked, std::vector<QString>{QStringLiteral("text/html")});
+  EXPECT_TRUE(harness.opened.empty());
+  HelpViewer* viewer = window.helpViewer();
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(viewer->browser()->source(), QUrl::fromLocalFile(QString::fromStdString(help.string())));
+  EXPECT_TRUE(viewer->browser()->toPlainText().contains(QStringLiteral("Getting started")));
+
+  // Asked again while it is open: the same window comes to the front.
+  window.menuAction(MenuItem::ViewHelp)->trigger();
+  EXPECT_EQ(window.helpViewer(), viewer);
+  EXPECT_EQ(window.findChildren<HelpViewer*>().size(), 1);
+}
+
 TEST(WizardWindowTest, AnAnalysisLeadsToTheResultsPageAndItsCommands) {
   WizardHarness harness;
   WizardWindow window(harness.Options(kSampleDisk));
@@ -225,6 +265,69 @@ TEST(WizardWindowTest, AnAnalysisLeadsToTheResultsPageAndItsCommands) {
   ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Source; }));
   EXPECT_EQ(window.session().wizard.activePage, ActivePage::Source);
   EXPECT_EQ(window.session().store.fileCount(), 0);
+}
+
+// The View menu's marks follow the list whenever the results page sets it
+// (its reset to Details on every opening too), and "&Formatted Data
+// Recovery" is greyed while a file is extracted to be opened, back when the
+// extraction ends.
+TEST(WizardWindowTest, TheViewMarksAndTheFormattedItemFollowTheResultsPage) {
+  WizardHarness harness;
+  WizardWindow window(harness.Options(kSampleDisk));
+  AcceptFileSelection(window);
+  ClickMode(window, RecoveryMode::DeletedData);
+  auto* tree = window.sourcePage()->findChild<QTreeWidget*>(QStringLiteral("sourceTree"));
+  ASSERT_TRUE(WaitUntil([&] { return FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )")) != nullptr; }));
+  QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
+  tree->scrollToItem(partition);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
+  WhenDialogOpens([](QWidget* message) { ClickNamed(message, "okButton"); });
+  QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("nextButton")), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] {
+    return window.currentPage() == WizardPage::Results && !window.resultsPage()->busy() &&
+           QApplication::activeModalWidget() == nullptr;
+  }));
+  ViewDataInControls& page = *window.resultsPage();
+
+  window.menuAction(MenuItem::LargeIcons)->trigger();
+  EXPECT_EQ(page.listView(), MenuItem::LargeIcons);
+  EXPECT_TRUE(window.menuAction(MenuItem::LargeIcons)->isChecked());
+
+  // Opening a file: the item greys while it is extracted.
+  QAction* formatted = window.menuAction(MenuItem::FormattedDataRecovery);
+  ASSERT_TRUE(formatted->isEnabled());
+  std::vector<bool> states;
+  QObject::connect(formatted, &QAction::enabledChanged, [&](bool enabled) { states.push_back(enabled); });
+  std::vector<QUrl> opened;
+  page.fileOpener().defaultHandler = [](const QString&) { return QStringLiteral("viewer.desktop"); };
+  page.fileOpener().openUrl = [&](const QUrl& url) {
+    opened.push_back(url);
+    return true;
+  };
+  auto* icons = page.findChild<QAbstractItemView*>(QStringLiteral("iconList"));
+  int fileRow = -1;
+  for (int row = 0; row < icons->model()->rowCount() && fileRow < 0; ++row) {
+    if (icons->model()->index(row, 0).data().toString().contains(QLatin1Char('.'))) fileRow = row;
+  }
+  ASSERT_GE(fileRow, 0);
+  const QModelIndex file = icons->model()->index(fileRow, 0);
+  icons->setCurrentIndex(file);
+  ASSERT_TRUE(WaitUntil([&] { return !page.busy(); }));
+  states.clear();
+  emit icons->doubleClicked(file);
+  ASSERT_TRUE(WaitUntil([&] { return !opened.empty() && !page.busy(); }));
+  ASSERT_FALSE(states.empty());
+  EXPECT_FALSE(states.front());
+  EXPECT_TRUE(states.back());
+  EXPECT_TRUE(formatted->isEnabled());
+
+  // The switch reopens the page, which shows Details again: so does the menu.
+  WhenDialogOpens([](QWidget* ask) { ClickNamed(ask, "yesButton"); });
+  formatted->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return window.currentPage() == WizardPage::Results && !page.busy(); }));
+  EXPECT_EQ(page.listView(), MenuItem::Details);
+  EXPECT_TRUE(window.menuAction(MenuItem::Details)->isChecked());
+  EXPECT_FALSE(window.menuAction(MenuItem::LargeIcons)->isChecked());
 }
 
 // The recovery log in the whole wizard: "&Save Log" on the results page

@@ -29,8 +29,12 @@ inline constexpr QRgb kHighlight = 0xFFF2A93B;    // the recovery arrow, the cur
 inline constexpr QRgb kDisabled = 0xFFC3CCD1;
 inline constexpr QRgb kDisabledText = 0xFFF3F6F7;
 inline constexpr QRgb kSurface = 0xFFFFFFFF;  // page and dialog background
-inline constexpr QRgb kInk = 0xFF1D2D35;      // text on the surface
-inline constexpr QRgb kMutedInk = 0xFF6B7B84;
+inline constexpr QRgb kRaisedSurface = 0xFFEEF3F5;  // buttons, alternate rows, empty bars
+inline constexpr QRgb kInk = 0xFF1D2D35;            // text on the surface
+inline constexpr QRgb kMutedInk = 0xFF5E6E77;       // secondary text, still 4.5:1 on the surface
+inline constexpr QRgb kHeadingInk = 0xFF9E4E27;     // page headings
+inline constexpr QRgb kLink = 0xFF1457B8;
+inline constexpr QRgb kDeletedInk = 0xFFC00000;  // deleted items: a red that reads on the surface
 
 // DejaVu Sans at a pixel size, so pictures come out alike on every screen.
 QFont ArtFont(int pixelSize, bool bold);

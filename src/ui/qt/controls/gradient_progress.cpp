@@ -33,7 +33,7 @@ void CGradientProgressCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(&buffer);
     painter.setRenderHint(QPainter::TextAntialiasing);
     const QRect area = rect();
-    painter.fillRect(area, QColor(0xFFEEF3F5));
+    painter.fillRect(area, QColor(art::kRaisedSurface));
 
     const int filled = (area.width() - 2) * position_ / 100;
     if (filled > 0) {

@@ -1,5 +1,6 @@
 #include "ui/qt/controls/hover_button.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -35,6 +36,16 @@ CHoverButton::CHoverButton(QWidget* parent) : QAbstractButton(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setCheckable(false);
   setCursor(Qt::PointingHandCursor);
+}
+
+void CHoverButton::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (!enter || event->modifiers() & ~Qt::KeypadModifier) {
+    QAbstractButton::keyPressEvent(event);
+    return;
+  }
+  if (!event->isAutoRepeat()) click();
+  event->accept();
 }
 
 bool CHoverButton::LoadPicture(std::string_view pictureName, Frames frames) {

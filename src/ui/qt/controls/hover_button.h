@@ -4,7 +4,8 @@
 // the width of one frame and the picture's height; toolbar buttons carry a
 // caption under the picture. Without a picture it keeps a usable size and
 // shows its caption, so it stays clickable. A click gives it the keyboard
-// focus (Next acts only when it has the focus).
+// focus (Next acts only when it has the focus); Space, Return and Enter
+// press it when it has the focus.
 #pragma once
 
 #include <QAbstractButton>
@@ -45,6 +46,8 @@ class CHoverButton : public QAbstractButton {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
+  // Return and Enter press a focused button, as Space does.
+  void keyPressEvent(QKeyEvent* event) override;
   void leaveEvent(QEvent* event) override;
 
  private:

@@ -1,20 +1,22 @@
 #include "ui/qt/controls/label.h"
 
+#include <QApplication>
+
 namespace korv {
 
 CLabel::CLabel(QWidget* parent) : QLabel(parent) {}
 
-CLabel& CLabel::SetFontName(const QString& family) {
-  QFont changed = font();
-  changed.setFamilies({family, QStringLiteral("DejaVu Sans")});
-  setFont(changed);
-  return *this;
+QFont ScaledFont(QFont base, double factor) {
+  if (base.pointSizeF() > 0) {
+    base.setPointSizeF(base.pointSizeF() * factor);
+  } else if (base.pixelSize() > 0) {
+    base.setPixelSize(qRound(base.pixelSize() * factor));
+  }
+  return base;
 }
 
-CLabel& CLabel::SetFontSize(int points) {
-  QFont changed = font();
-  changed.setPointSize(points);
-  setFont(changed);
+CLabel& CLabel::SetFontScale(double factor) {
+  setFont(ScaledFont(QApplication::font(this), factor));
   return *this;
 }
 

@@ -3,11 +3,9 @@
 #include <QDesktopServices>
 #include <QPainter>
 
-namespace korv {
+#include "ui/qt/controls/embedded_art.h"
 
-namespace {
-constexpr QRgb kLinkColour = 0xFF1457B8;
-}
+namespace korv {
 
 CURLLinkButton::CURLLinkButton(QWidget* parent) : QAbstractButton(parent) {
   setCursor(Qt::PointingHandCursor);
@@ -32,7 +30,7 @@ void CURLLinkButton::paintEvent(QPaintEvent*) {
   QFont linkFont = font();
   linkFont.setUnderline(hovered_ || hasFocus());
   painter.setFont(linkFont);
-  painter.setPen(QColor(kLinkColour));
+  painter.setPen(QColor(art::kLink));
   painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, text());
 }
 

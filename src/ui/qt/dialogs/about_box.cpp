@@ -10,6 +10,7 @@
 #include "ui/logic/wizard_flow.h"
 #include "ui/qt/controls/embedded_art.h"
 #include "ui/qt/controls/hover_button.h"
+#include "ui/qt/controls/label.h"
 #include "ui/qt/controls/link_button.h"
 #include "ui/qt/dialogs/message_dialogs.h"
 #include "ui/qt/pictures.h"
@@ -29,7 +30,7 @@ QLabel* TextLine(QWidget* parent, const QString& text, bool bold) {
   label->setTextFormat(Qt::PlainText);
   QFont font = label->font();
   font.setBold(bold);
-  if (bold) font.setPointSize(font.pointSize() + 3);
+  if (bold) font = ScaledFont(font, kHeadingFontScale);
   label->setFont(font);
   return label;
 }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -25,13 +26,21 @@ constexpr int kTextMinimumWidth = 260;
 constexpr int kTextMaximumWidth = 440;
 
 // Return and Enter press the button that has the focus, as they would a
-// push button's.
+// push button's; with the focus elsewhere (a path field) they press the
+// dialog's default button, as in any dialog.
 void PressFocusedOnEnter(QDialog* dialog) {
   for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
     auto* shortcut = new QShortcut(key, dialog);
     QObject::connect(shortcut, &QShortcut::activated, dialog, [dialog] {
-      auto* focused = qobject_cast<QAbstractButton*>(dialog->focusWidget());
-      if (focused != nullptr && focused->isEnabled()) focused->click();
+      if (auto* focused = qobject_cast<QAbstractButton*>(dialog->focusWidget())) {
+        if (focused->isEnabled()) focused->click();
+        return;
+      }
+      for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+        if (!button->isDefault() || !button->isVisible()) continue;
+        if (button->isEnabled()) button->click();
+        return;
+      }
     });
   }
 }
@@ -62,7 +71,7 @@ void StyleDialog(QDialog* dialog, const QString& title) {
   dialog->setWindowTitle(title);
   dialog->setWindowIcon(ApplicationIcon());
   dialog->setModal(true);
-  UseWhiteBackground(dialog);
+  FillPageBackground(dialog);
   PressFocusedOnEnter(dialog);
 }
 
@@ -91,14 +100,9 @@ QLabel* MessageLabel(QWidget* parent, std::string_view message) {
   label->setMinimumWidth(kTextMinimumWidth);
   label->setMaximumWidth(kTextMaximumWidth);
   label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  QFont bold(QStringLiteral("Arial"));
-  bold.setFamilies({QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
-  bold.setPointSize(9);
+  QFont bold = label->font();
   bold.setBold(true);
   label->setFont(bold);
-  QPalette ink = label->palette();
-  ink.setColor(QPalette::WindowText, QColor(art::kInk));
-  label->setPalette(ink);
   return label;
 }
 

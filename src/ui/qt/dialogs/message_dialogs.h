@@ -49,7 +49,7 @@ QString TitleFrom(const QWidget* parent);
 // The picture at the dialog's left ("\Information.bmp"); nothing is added
 // when the file is missing.
 void AddPicture(QBoxLayout* layout, std::string_view pictureName);
-// The message text, named "messageText": bold 9-point Arial, wrapped.
+// The message text, named "messageText": the application's font in bold, wrapped.
 QLabel* MessageLabel(QWidget* parent, std::string_view message);
 // A four-frame picture button whose caption shows when the picture is
 // missing.

@@ -13,6 +13,7 @@
 #include "ui/qt/controls/embedded_art.h"
 #include "ui/qt/dialogs/message_dialogs.h"
 #include "ui/qt/pictures.h"
+#include "ui/qt/recent_folders.h"
 
 namespace korv {
 
@@ -83,13 +84,14 @@ VPath::~VPath() = default;
 
 QString VPath::AskForFile() {
   static const QString filter = ToQString(DiskFileFilter());
-  return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+  return QFileDialog::getOpenFileName(this, QString(), LastFolder(FolderUse::DiskFile), filter);
 }
 
 void VPath::Browse() {
   const QString path = chooseFile();
   // A cancelled file dialog leaves everything as it was.
   if (path.isEmpty()) return;
+  RememberFolder(FolderUse::DiskFile, path);
   ChoosePath(path);
 }
 

@@ -7,6 +7,7 @@
 #include "app/session.h"
 #include "engine/recovery_log.h"
 #include "ui/qt/pictures.h"
+#include "ui/qt/recent_folders.h"
 #include "ui/qt/wizard_host.h"
 
 namespace korv {
@@ -15,19 +16,22 @@ namespace {
 
 QString LogFilter() { return ToQString(kLogFileFilter); }
 
+// A path chosen (even an empty one, which the caller refuses) also becomes
+// the folder the next log dialog starts in.
 LogPathChoice ChoiceOf(const QString& path) {
   if (path.isNull()) return std::nullopt;
+  RememberFolder(FolderUse::Log, path);
   return path;
 }
 
 }  // namespace
 
 LogPathChoice AskSaveLogPath(QWidget* parent) {
-  return ChoiceOf(QFileDialog::getSaveFileName(parent, QString(), QString(), LogFilter()));
+  return ChoiceOf(QFileDialog::getSaveFileName(parent, QString(), LastFolder(FolderUse::Log), LogFilter()));
 }
 
 LogPathChoice AskOpenLogPath(QWidget* parent) {
-  return ChoiceOf(QFileDialog::getOpenFileName(parent, QString(), QString(), LogFilter()));
+  return ChoiceOf(QFileDialog::getOpenFileName(parent, QString(), LastFolder(FolderUse::Log), LogFilter()));
 }
 
 LogSaver::LogSaver(WizardHost& host, QObject* parent) : QObject(parent), host_(host) {

@@ -97,12 +97,11 @@ QLabel* RecoveryAnalysis::AddLabel(const char* objectName, std::string_view text
 }
 
 void RecoveryAnalysis::BuildControls() {
-  UseWhiteBackground(this);
+  FillPageBackground(this);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new PageBanner(this));
+  layout->setContentsMargins(0, 0, 0, 12);
   stepPicture_ = AddLabel("stepPicture");
-  stepPicture_->setAlignment(Qt::AlignCenter);
-  layout->addWidget(stepPicture_);
+  AddPageTop(*layout, this, nullptr, stepPicture_);
 
   auto* body = new QHBoxLayout;
   layout->addLayout(body, 1);
@@ -120,7 +119,7 @@ void RecoveryAnalysis::BuildControls() {
 void RecoveryAnalysis::AddHeading(QVBoxLayout& column) {
   auto* heading = new CLabel(this);
   heading->setObjectName(QStringLiteral("headingText"));
-  heading->SetFontName(QStringLiteral("Verdana")).SetFontSize(12).SetBold(true).SetTextColor(QColor(158, 78, 39));
+  heading->SetFontScale(kHeadingFontScale).SetBold(true).SetTextColor(QColor(art::kHeadingInk));
   heading->setTextFormat(Qt::PlainText);
   heading->setText(DisplayQString(kAnalysisHeading));
   column.addWidget(heading);
@@ -217,6 +216,7 @@ void RecoveryAnalysis::AddStatusLines(QVBoxLayout& column) {
 
 QHBoxLayout* RecoveryAnalysis::MakeButtonRow() {
   auto* buttons = new QHBoxLayout;
+  buttons->setContentsMargins(kPageSideMargin, 0, kPageSideMargin, 0);
   // Details and Pause have no pictures of their own: they show their
   // captions, which change with their state.
   detailsButton_ = MakePageButton({}, {}, "detailsButton", this);

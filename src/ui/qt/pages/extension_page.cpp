@@ -98,7 +98,7 @@ ExtensionWiseRecovery::~ExtensionWiseRecovery() {
 }
 
 void ExtensionWiseRecovery::BuildControls() {
-  UseWhiteBackground(this);
+  FillPageBackground(this);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new PageBanner(this));
 

@@ -24,6 +24,7 @@
 #include "ui/qt/pages/analysis_page.h"
 #include "ui/qt/pictures.h"
 #include "ui/qt/save/qt_save_questions.h"
+#include "ui/qt/recent_folders.h"
 #include "ui/qt/wizard_host.h"
 
 namespace korv {
@@ -69,7 +70,10 @@ AnalysisOutcome CopyRange(Session& session, AnalysisProgress& progress, const Im
 
 CreateDiskImage::CreateDiskImage(WizardHost& host, QWidget* parent)
     : QWidget(parent), host_(host), questions_(std::make_unique<QtSaveQuestions>(host.dialogParent())) {
-  chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, QString(), pathField_->text()); };
+  chooseFolder = [this] {
+    const QString typed = pathField_->text();
+    return QFileDialog::getExistingDirectory(this, QString(), typed.isEmpty() ? LastFolder(FolderUse::ImagingTarget) : typed);
+  };
   freeSpace = [](const std::filesystem::path& path) { return FreeSpace(path); };
   BuildControls();
 }
@@ -77,7 +81,7 @@ CreateDiskImage::CreateDiskImage(WizardHost& host, QWidget* parent)
 CreateDiskImage::~CreateDiskImage() = default;
 
 void CreateDiskImage::BuildControls() {
-  UseWhiteBackground(this);
+  FillPageBackground(this);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new PageBanner(this));
 
@@ -185,6 +189,7 @@ void CreateDiskImage::ShowChosenDisk() {
 void CreateDiskImage::Browse() {
   const QString folder = chooseFolder();
   if (folder.isEmpty()) return;
+  RememberFolder(FolderUse::ImagingTarget, folder);
   pathField_->setText(ToQString(PathFieldForFolder(folder.toStdString())));
 }
 

@@ -8,6 +8,7 @@
 #include "engine/analysis_driver.h"
 #include "ui/logic/wizard_flow.h"
 #include "ui/qt/controls/hover_button.h"
+#include "ui/qt/controls/embedded_art.h"
 #include "ui/qt/controls/label.h"
 #include "ui/qt/controls/page_banner.h"
 #include "ui/qt/controls/page_toolbar.h"
@@ -45,7 +46,7 @@ QFrame* SeparatorLine(QWidget* parent) {
 }  // namespace
 
 CRecoveryMode::CRecoveryMode(QWidget* parent) : QWidget(parent) {
-  UseWhiteBackground(this);
+  FillPageBackground(this);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new PageBanner(this));
   layout->addWidget(SeparatorLine(this));
@@ -63,7 +64,7 @@ CRecoveryMode::CRecoveryMode(QWidget* parent) : QWidget(parent) {
 
   auto* heading = new CLabel(this);
   heading->setObjectName(QStringLiteral("modeHeading"));
-  heading->SetFontName(QStringLiteral("Verdana")).SetFontSize(12).SetBold(true).SetTextColor(QColor(158, 78, 39));
+  heading->SetFontScale(kHeadingFontScale).SetBold(true).SetTextColor(QColor(art::kHeadingInk));
   heading->SetTransparent(true);
   heading->setText(ToQString(kModePageHeading));
   layout->addSpacing(24);

@@ -52,7 +52,7 @@ ViewDataInControls::~ViewDataInControls() {
 }
 
 void ViewDataInControls::BuildControls() {
-  UseWhiteBackground(this);
+  FillPageBackground(this);
 
   toolbar_ = new PageToolbar(this);
   toolbar_->setObjectName(QStringLiteral("pageToolbar"));
@@ -67,14 +67,8 @@ void ViewDataInControls::BuildControls() {
   hint->setWordWrap(true);
   status_ = std::make_unique<ResultsStatus>(this);
 
-  auto* top = new QHBoxLayout;
-  top->addWidget(toolbar_, 0, Qt::AlignLeft);
-  top->addStretch(1);
-  top->addWidget(stepPicture_, 0, Qt::AlignRight);
-
   auto* body = new QVBoxLayout;
-  body->setContentsMargins(12, 0, 12, 0);
-  body->addLayout(top);
+  body->setContentsMargins(kPageSideMargin, 0, kPageSideMargin, 0);
   body->addWidget(views, 1);
   body->addWidget(hint);
   body->addLayout(status_->row());
@@ -82,7 +76,7 @@ void ViewDataInControls::BuildControls() {
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 12);
-  layout->addWidget(new PageBanner(this));
+  AddPageTop(*layout, this, toolbar_, stepPicture_);
   layout->addLayout(body, 1);
   status_->Hide();
 }
@@ -223,6 +217,7 @@ void ViewDataInControls::SetInputEnabled(bool enabled) {
   listArea_->SetListsEnabled(enabled);
   backButton_->setEnabled(enabled);
   saveButton_->setEnabled(enabled);
+  emit inputEnabledChanged(enabled);
 }
 
 void ViewDataInControls::Open() {
@@ -263,7 +258,10 @@ void ViewDataInControls::ReleaseResults() {
   if (!session.wizard.rangeRun) session.runFlags.logLoaded = false;
 }
 
-void ViewDataInControls::SetListView(MenuItem view) { listArea_->SetListView(view); }
+void ViewDataInControls::SetListView(MenuItem view) {
+  listArea_->SetListView(view);
+  emit listViewChanged(static_cast<int>(listArea_->listView()));
+}
 
 void ViewDataInControls::RenameData() { renamer_->RenameData(); }
 
@@ -312,7 +310,8 @@ void ViewDataInControls::GoBack() {
 
 void ViewDataInControls::SwitchToFormatted() {
   const WizardState& wizard = host_.session().wizard;
-  if (wizard.formattedMode || wizard.rangeRun || workers_.holding()) return;
+  // A file being extracted to open reads the store the restart empties.
+  if (wizard.formattedMode || wizard.rangeRun || workers_.holding() || busy()) return;
   const std::string question = std::string(kMsgSwitchingToFormatted) + "\n" + std::string(kQuestionStartProcess);
   if (!AskHolding(question)) {
     workers_.ReplayHeld();

@@ -106,6 +106,13 @@ class ViewDataInControls : public QWidget {
   // Tests lower it to drive the workers over a small store.
   void SetBackgroundItemCount(std::size_t items) { workers_.SetBackgroundItemCount(items); }
 
+ signals:
+  // The list shows `view` (a MenuItem) now, whoever changed it.
+  void listViewChanged(int view);
+  // An extraction or the log's writing began (false) or ended (true):
+  // the page's buttons and lists follow, and so does the main menu.
+  void inputEnabledChanged(bool enabled);
+
  protected:
   // F2 in the tree or a list renames.
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -33,7 +33,6 @@ namespace korv {
 namespace {
 
 constexpr int kNodeIdRole = Qt::UserRole;
-constexpr int kInformationFontPixels = 14;
 
 QIcon NodeIcon(const QStyle& style, SourceNodeKind kind) {
   switch (kind) {
@@ -52,8 +51,7 @@ QIcon NodeIcon(const QStyle& style, SourceNodeKind kind) {
 QLabel* MakeInformationLine(int number, QWidget* parent) {
   auto* line = new QLabel(parent);
   line->setObjectName(QStringLiteral("infoLine%1").arg(number));
-  QFont font(QStringLiteral("Arial"));
-  font.setPixelSize(kInformationFontPixels);
+  QFont font = line->font();
   font.setBold(true);
   line->setFont(font);
   return line;
@@ -63,7 +61,7 @@ QLabel* MakeInformationLine(int number, QWidget* parent) {
 
 DeletedFilesRecovery::DeletedFilesRecovery(WizardHost& host, QWidget* parent) : QWidget(parent), host_(host) {
   chooseLogFile = [this] { return AskOpenLogPath(host_.dialogParent()); };
-  UseWhiteBackground(this);
+  FillPageBackground(this);
 
   toolbar_ = new PageToolbar(this);
   toolbar_->setObjectName(QStringLiteral("pageToolbar"));
@@ -90,9 +88,7 @@ DeletedFilesRecovery::DeletedFilesRecovery(WizardHost& host, QWidget* parent) : 
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 12);
-  layout->addWidget(new PageBanner(this));
-  layout->addWidget(toolbar_, 0, Qt::AlignLeft);
-  layout->addWidget(step, 0, Qt::AlignLeft);
+  AddPageTop(*layout, this, toolbar_, step);
   layout->addLayout(content, 1);
   layout->addWidget(MakeRangeGroup());
   layout->addWidget(hint);

@@ -38,7 +38,7 @@ QLabel* MakeValue(const char* objectName, QWidget* parent) {
 ExhaustiveDisplayPartitionInformation::ExhaustiveDisplayPartitionInformation(WizardHost& host, QWidget* parent)
     : QWidget(parent), host_(host), logSaver_(std::make_unique<LogSaver>(host)) {
   connect(logSaver_.get(), &LogSaver::finished, this, [this] { setEnabled(true); });
-  UseWhiteBackground(this);
+  FillPageBackground(this);
 
   toolbar_ = new PageToolbar(this);
   toolbar_->setObjectName(QStringLiteral("pageToolbar"));
@@ -59,11 +59,6 @@ ExhaustiveDisplayPartitionInformation::ExhaustiveDisplayPartitionInformation(Wiz
   note->setObjectName(QStringLiteral("noteLine"));
   note->setWordWrap(true);
 
-  auto* top = new QHBoxLayout;
-  top->addWidget(toolbar_, 0, Qt::AlignLeft);
-  top->addStretch(1);
-  top->addWidget(step, 0, Qt::AlignRight);
-
   auto* content = new QHBoxLayout;
   content->setContentsMargins(12, 0, 12, 0);
   content->addWidget(tree_, 1);
@@ -71,8 +66,7 @@ ExhaustiveDisplayPartitionInformation::ExhaustiveDisplayPartitionInformation(Wiz
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 12);
-  layout->addWidget(new PageBanner(this));
-  layout->addLayout(top);
+  AddPageTop(*layout, this, toolbar_, step);
   layout->addLayout(content, 1);
   layout->addWidget(note);
   layout->addWidget(MakeButtonRow());

@@ -13,7 +13,10 @@
 
 #include "ui/qt/controls/embedded_art.h"
 #include "ui/qt/controls/splash_screen.h"
+#include "ui/qt/controls/wizard_palette.h"
+#include "ui/qt/desktop_handlers.h"
 #include "ui/qt/dialogs/about_box.h"
+#include "ui/qt/dialogs/help_viewer.h"
 #include "ui/qt/dialogs/message_dialogs.h"
 #include "ui/qt/dialogs/vpath_dialog.h"
 #include "ui/qt/pages/analysis_page.h"
@@ -58,6 +61,9 @@ constexpr MenuEntry kHelpMenu[] = {{false, MenuItem::ViewHelp}, {false, MenuItem
 }  // namespace
 
 WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session), options_(std::move(options)) {
+  // Before any page is made: a dark desktop theme would otherwise give the
+  // pages light text on the white surface the pictures are drawn for.
+  ApplyWizardPalette();
   prompts_.SetDialogParent(this);
   if (!options_.exitProcess) {
     options_.exitProcess = [] {
@@ -66,6 +72,7 @@ WizardWindow::WizardWindow(Options options) : session_(prompts_, options.session
     };
   }
   if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  if (!options_.defaultHandler) options_.defaultHandler = [](const QString& type) { return QueryDefaultHandler(type); };
 
   setWindowIcon(ApplicationIcon());
   stack_ = new QStackedWidget(this);
@@ -175,6 +182,11 @@ void WizardWindow::ConnectResultsCommands() {
   for (MenuItem view : {MenuItem::LargeIcons, MenuItem::Details, MenuItem::SmallIcons}) {
     onResults(view, [view](ViewDataInControls& page) { page.SetListView(view); });
   }
+  // The check marks follow the list, also when the page resets its view.
+  connect(resultsPage_, &ViewDataInControls::listViewChanged, this, [this](int view) {
+    if (QAction* action = menuAction(static_cast<MenuItem>(view))) action->setChecked(true);
+  });
+  connect(resultsPage_, &ViewDataInControls::inputEnabledChanged, this, [this] { RefreshMenu(); });
 }
 
 void WizardWindow::PlaceOnScreen() {
@@ -193,6 +205,11 @@ QAction* WizardWindow::menuAction(MenuItem item) const {
 void WizardWindow::RefreshMenu() {
   for (const auto& [item, action] : menuActions_) {
     action->setEnabled(MenuItemEnabled(item, currentPage(), session_.wizard, BuiltCapabilities()));
+  }
+  // The restart would empty the store a file is being extracted from; the
+  // item comes back when the extraction ends, however it ended.
+  if (currentPage() == WizardPage::Results && resultsPage_->busy()) {
+    menuActions_[MenuItem::FormattedDataRecovery]->setEnabled(false);
   }
 }
 
@@ -347,7 +364,18 @@ void WizardWindow::AskExit() {
   if (AskQuestion(kQuestionExit)) options_.exitProcess();
 }
 
-void WizardWindow::ShowHelp() { options_.openUrl(HelpPageUrl()); }
+HelpViewer* WizardWindow::helpViewer() const { return helpViewer_.data(); }
+
+// openUrl answers true as soon as xdg-open starts, so the handler is asked
+// first; with none the page shows in the program's own viewer.
+void WizardWindow::ShowHelp() {
+  const QUrl page = HelpPageUrl();
+  if (!options_.defaultHandler(QStringLiteral("text/html")).isEmpty() && options_.openUrl(page)) return;
+  if (helpViewer_ == nullptr) helpViewer_ = new HelpViewer(this, page);
+  helpViewer_->show();
+  helpViewer_->raise();
+  helpViewer_->activateWindow();
+}
 
 void WizardWindow::ShowAbout() {
   AboutBox about(this);

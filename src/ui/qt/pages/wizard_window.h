@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QString>
 #include <QUrl>
 #include <functional>
 #include <map>
@@ -24,6 +26,7 @@ namespace korv {
 
 class CRecoveryMode;
 class CSplashScreenEx;
+class HelpViewer;
 class CreateDiskImage;
 class DeletedFilesRecovery;
 class ExtensionWiseRecovery;
@@ -44,6 +47,9 @@ class WizardWindow : public QMainWindow, public WizardHost {
     std::function<void()> exitProcess;
     // How help pages are opened; tests record them.
     std::function<bool(const QUrl&)> openUrl;
+    // The desktop's default handler of a MIME type (xdg-mime); with none
+    // for web pages, help shows in the program's own viewer.
+    std::function<QString(const QString& mimeType)> defaultHandler;
   };
 
   explicit WizardWindow(Options options);
@@ -85,6 +91,8 @@ class WizardWindow : public QMainWindow, public WizardHost {
   ExhaustiveDisplayPartitionInformation* volumePage() const { return volumePage_; }
   CreateDiskImage* imagingPage() const { return imagingPage_; }
   CSplashScreenEx* splash() const { return splash_; }
+  // The built-in help window while it is open.
+  HelpViewer* helpViewer() const;
   VPath* fileSelection() const { return fileSelection_.get(); }
 
  protected:
@@ -120,6 +128,8 @@ class WizardWindow : public QMainWindow, public WizardHost {
   std::map<MenuItem, QAction*> menuActions_;
   std::map<WizardPage, QWidget*> pages_;
   std::vector<WizardPage> chain_{WizardPage::Mode};
+  // The built-in help window while it is open.
+  QPointer<HelpViewer> helpViewer_;
   // The file selection is offered once per arming: at start and after the
   // source page of Deleted Data Recovery returns.
   bool fileSelectionShown_ = false;

@@ -1,12 +1,12 @@
 #include "ui/qt/results/choose_program_dialog.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "ui/qt/pictures.h"
 
@@ -14,14 +14,13 @@ namespace korv {
 
 namespace {
 
-constexpr std::string_view kBrowseCaption = "&Browse...";
 constexpr std::string_view kOkCaption = "&OK";
 constexpr std::string_view kCancelCaption = "&Cancel";
-constexpr std::string_view kProgramsFolder = "/usr/bin";
 
 }  // namespace
 
-ChooseProgramDialog::ChooseProgramDialog(QWidget* parent, const QString& path) : QDialog(parent) {
+ChooseProgramDialog::ChooseProgramDialog(QWidget* parent, const QString& path, std::vector<DesktopEntry> applications)
+    : QDialog(parent), applications_(std::move(applications)) {
   setWindowTitle(DisplayQString(kChooseProgramTitle));
   setModal(true);
 
@@ -31,10 +30,16 @@ ChooseProgramDialog::ChooseProgramDialog(QWidget* parent, const QString& path) :
   file->setTextFormat(Qt::PlainText);
   file->setText(QFileInfo(path).fileName());
 
-  program_ = new QLineEdit(this);
-  program_->setObjectName(QStringLiteral("programEdit"));
-  auto* browse = new QPushButton(ToQString(kBrowseCaption), this);
-  browse->setObjectName(QStringLiteral("browseButton"));
+  list_ = new QListWidget(this);
+  list_->setObjectName(QStringLiteral("programList"));
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  for (const DesktopEntry& application : applications_) {
+    auto* row = new QListWidgetItem(QString::fromStdString(application.name), list_);
+    row->setToolTip(QString::fromStdString(application.exec));
+    QFont font = list_->font();
+    font.setBold(application.declaresType);
+    row->setFont(font);
+  }
   ok_ = new QPushButton(ToQString(kOkCaption), this);
   ok_->setObjectName(QStringLiteral("okButton"));
   ok_->setDefault(true);
@@ -42,14 +47,13 @@ ChooseProgramDialog::ChooseProgramDialog(QWidget* parent, const QString& path) :
   auto* cancel = new QPushButton(ToQString(kCancelCaption), this);
   cancel->setObjectName(QStringLiteral("cancelButton"));
 
-  connect(program_, &QLineEdit::textChanged, this, [this] { ok_->setEnabled(!program().isEmpty()); });
-  connect(browse, &QPushButton::clicked, this, &ChooseProgramDialog::Browse);
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { ok_->setEnabled(row >= 0); });
+  // The first row is the best match: an application declaring the type.
+  if (!applications_.empty()) list_->setCurrentRow(0);
+  connect(list_, &QListWidget::itemActivated, this, &QDialog::accept);
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  auto* programRow = new QHBoxLayout;
-  programRow->addWidget(program_, 1);
-  programRow->addWidget(browse);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(ok_);
@@ -57,23 +61,22 @@ ChooseProgramDialog::ChooseProgramDialog(QWidget* parent, const QString& path) :
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text);
   layout->addWidget(file);
-  layout->addLayout(programRow);
+  layout->addWidget(list_, 1);
   layout->addLayout(buttons);
-  resize(420, sizeHint().height());
+  resize(420, 420);
 }
 
-QString ChooseProgramDialog::program() const { return program_->text().trimmed(); }
-
-void ChooseProgramDialog::Browse() {
-  const QString chosen =
-      QFileDialog::getOpenFileName(this, DisplayQString(kChooseProgramTitle), ToQString(kProgramsFolder));
-  if (!chosen.isEmpty()) program_->setText(chosen);
+std::optional<DesktopEntry> ChooseProgramDialog::chosen() const {
+  const int row = list_->currentRow();
+  if (row < 0 || static_cast<std::size_t>(row) >= applications_.size()) return std::nullopt;
+  return applications_[static_cast<std::size_t>(row)];
 }
 
-QString ChooseProgramDialog::Choose(QWidget* parent, const QString& path) {
-  ChooseProgramDialog dialog(parent, path);
-  if (dialog.exec() != QDialog::Accepted) return {};
-  return dialog.program();
+std::optional<DesktopEntry> ChooseProgramDialog::Choose(QWidget* parent, const QString& path,
+                                                        std::vector<DesktopEntry> applications) {
+  ChooseProgramDialog dialog(parent, path, std::move(applications));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.chosen();
 }
 
 }  // namespace korv

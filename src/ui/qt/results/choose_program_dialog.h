@@ -1,14 +1,21 @@
-// The choice of a program for a file the desktop has no handler for: a
-// program typed or picked with "&Browse...", confirmed with OK.
+// The choice of a program for a file the desktop has no handler for: the
+// installed applications (those that declare the file's type first, in
+// bold, the first of them chosen to begin with), one picked and confirmed
+// with OK or a double-click. Never a typed
+// command: what starts is an application's own Exec line.
 //
-// Object names: "programEdit", "browseButton", "okButton", "cancelButton".
+// Object names: "programList", "okButton", "cancelButton".
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <optional>
 #include <string_view>
+#include <vector>
 
-class QLineEdit;
+#include "ui/logic/desktop_entry.h"
+
+class QListWidget;
 class QPushButton;
 
 namespace korv {
@@ -19,18 +26,19 @@ inline constexpr std::string_view kChooseProgramText = "Choose the program you w
 class ChooseProgramDialog : public QDialog {
   Q_OBJECT
  public:
-  ChooseProgramDialog(QWidget* parent, const QString& path);
+  // `applications` in the order shown (OrderForTypes).
+  ChooseProgramDialog(QWidget* parent, const QString& path, std::vector<DesktopEntry> applications);
 
-  // The program as typed or picked, without surrounding blanks.
-  QString program() const;
+  // The application picked; nothing while no row is.
+  std::optional<DesktopEntry> chosen() const;
 
-  // Shows the dialog; the chosen program, or an empty text when cancelled.
-  static QString Choose(QWidget* parent, const QString& path);
+  // Shows the dialog; the application chosen, or nothing when cancelled.
+  static std::optional<DesktopEntry> Choose(QWidget* parent, const QString& path,
+                                            std::vector<DesktopEntry> applications);
 
  private:
-  void Browse();
-
-  QLineEdit* program_ = nullptr;
+  std::vector<DesktopEntry> applications_;
+  QListWidget* list_ = nullptr;
   QPushButton* ok_ = nullptr;
 };
 

@@ -8,6 +8,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QMimeDatabase>
+#include <QMimeType>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -19,6 +21,7 @@
 
 #include "save/extraction.h"
 #include "save/safe_names.h"
+#include "ui/qt/desktop_handlers.h"
 #include "ui/qt/results/choose_program_dialog.h"
 
 namespace korv {
@@ -139,7 +142,11 @@ FileOpener::FileOpener(Session& session) : session_(session), folder_(std::make_
   startProgram = [](const QString& program, const QStringList& arguments) {
     return QProcess::startDetached(program, arguments);
   };
-  chooseProgram = [](QWidget* parent, const QString& path) { return ChooseProgramDialog::Choose(parent, path); };
+  defaultHandler = [](const QString& mimeType) { return QueryDefaultHandler(mimeType); };
+  applicationFolders = [] { return ApplicationFolders(); };
+  chooseProgram = [](QWidget* parent, const QString& path, std::vector<DesktopEntry> offered) {
+    return ChooseProgramDialog::Choose(parent, path, std::move(offered));
+  };
 }
 
 FileOpener::~FileOpener() = default;
@@ -174,10 +181,16 @@ std::optional<fs::path> FileOpener::Extract(std::uint32_t id, const std::atomic<
 
 void FileOpener::Open(const fs::path& path, QWidget* parent) {
   const QString shown = PathText(path);
-  if (openUrl(QUrl::fromLocalFile(shown))) return;
-  const QString program = chooseProgram(parent, shown);
-  if (program.isEmpty()) return;
-  startProgram(program, QStringList{shown});
+  const QMimeType type = QMimeDatabase().mimeTypeForFile(shown);
+  if (!defaultHandler(type.name()).isEmpty() && openUrl(QUrl::fromLocalFile(shown))) return;
+  const auto chosen =
+      chooseProgram(parent, shown, OrderForTypes(ReadApplications(applicationFolders()), TypesTaking(type)));
+  if (!chosen) return;
+  const std::vector<std::string> command = ExecArguments(chosen->exec, shown.toStdString());
+  if (command.empty()) return;
+  QStringList arguments;
+  for (std::size_t i = 1; i < command.size(); ++i) arguments << QString::fromStdString(command[i]);
+  startProgram(QString::fromStdString(command.front()), arguments);
 }
 
 }  // namespace korv

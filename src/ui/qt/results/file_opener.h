@@ -12,8 +12,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/session.h"
+#include "ui/logic/desktop_entry.h"
 
 class QWidget;
 
@@ -42,18 +44,23 @@ class FileOpener {
   // Setting `stop` ends the extraction between pieces, with nothing.
   std::optional<std::filesystem::path> Extract(std::uint32_t id, const std::atomic<bool>* stop = nullptr);
 
-  // Hands a complete extraction to the desktop's handler; when none answers,
-  // lets the user choose a program (ChooseProgramDialog) and starts it with
-  // the path as its one argument. UI thread.
+  // Opens a complete extraction: with the desktop's default handler for
+  // its MIME type when there is one, else with the application the user
+  // picks from the installed ones (ChooseProgramDialog), started from its
+  // Exec line with the path in place of the file codes. UI thread.
   void Open(const std::filesystem::path& path, QWidget* parent);
 
   // The private folder; empty when it could not be made.
   std::filesystem::path folder() const;
 
-  // Tests replace how URLs are opened and programs started.
+  // Tests replace how the desktop is asked, how URLs are opened and
+  // programs started, and the chooser.
+  std::function<QString(const QString& mimeType)> defaultHandler;
+  std::function<QStringList()> applicationFolders;
   std::function<bool(const QUrl&)> openUrl;
   std::function<bool(const QString& program, const QStringList& arguments)> startProgram;
-  std::function<QString(QWidget* parent, const QString& path)> chooseProgram;
+  std::function<std::optional<DesktopEntry>(QWidget* parent, const QString& path, std::vector<DesktopEntry> offered)>
+      chooseProgram;
 
  private:
   Session& session_;

@@ -12,8 +12,6 @@ namespace korv {
 
 namespace {
 
-constexpr int kTreeFontPoints = 12;
-
 QIcon FolderIcon() {
   static const QIcon icon = [] {
     QIcon folder = QFileIconProvider().icon(QFileIconProvider::Folder);
@@ -23,9 +21,9 @@ QIcon FolderIcon() {
   return icon;
 }
 
+// The application's font, which follows the desktop's size.
 QFont TreeFont(bool bold) {
   QFont font;
-  font.setPointSize(kTreeFontPoints);
   font.setBold(bold);
   return font;
 }

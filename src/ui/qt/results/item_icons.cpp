@@ -6,11 +6,11 @@
 #include <QMimeDatabase>
 #include <QStyle>
 
+#include "ui/qt/controls/embedded_art.h"
+
 namespace korv {
 
 namespace {
-
-constexpr int kListFontPoints = 12;
 
 QIcon StyleIcon(QStyle::StandardPixmap which) {
   return qApp != nullptr ? QApplication::style()->standardIcon(which) : QIcon();
@@ -61,11 +61,10 @@ QIcon ItemIcons::IconOf(const Store& store, const ResultRow& row) const {
   return *iconByExtension_.insert(extension, IconForExtension(extension));
 }
 
-QColor ItemColour(bool deleted) { return deleted ? QColor(255, 0, 0) : QColor(0, 0, 0); }
+QColor ItemColour(bool deleted) { return QColor(deleted ? art::kDeletedInk : art::kInk); }
 
 QFont ItemFont() {
   QFont font;
-  font.setPointSize(kListFontPoints);
   font.setBold(false);
   return font;
 }

@@ -24,9 +24,10 @@ class ItemIcons {
   mutable QHash<QString, QIcon> iconByExtension_;
 };
 
-// RGB(255, 0, 0) for deleted items, black for the others.
+// A red that reads on the wizard's palette for deleted items, its ink for
+// the others.
 QColor ItemColour(bool deleted);
-// Plain, 12 points.
+// The application's font (the desktop's size), plain.
 QFont ItemFont();
 
 }  // namespace korv

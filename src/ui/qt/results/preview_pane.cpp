@@ -95,6 +95,7 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
 
   archiveModel_ = new ZipEntryModel(this);
   archive_ = new QTableView(stack_);
+  archive_->setTabKeyNavigation(false);
   archive_->setObjectName(QStringLiteral("previewArchive"));
   archive_->setModel(archiveModel_);
   archive_->verticalHeader()->hide();

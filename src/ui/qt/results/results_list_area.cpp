@@ -18,7 +18,6 @@ namespace korv {
 
 namespace {
 
-constexpr int kListFontPoints = 12;
 constexpr QSize kLargeIconSize{32, 32};
 constexpr QSize kSmallIconSize{16, 16};
 
@@ -26,7 +25,6 @@ constexpr QSize kSmallIconSize{16, 16};
 
 QFont ListFont(const QWidget* widget) {
   QFont font = widget->font();
-  font.setPointSize(kListFontPoints);
   font.setBold(false);
   return font;
 }
@@ -107,6 +105,8 @@ void ResultsListArea::ConfigureIconList() {
 // menu only.
 void ResultsListArea::ConnectList(QAbstractItemView* view) {
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab goes on to the next control (Save) rather than walking the cells.
+  view->setTabKeyNavigation(false);
   view->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
     if (QGuiApplication::mouseButtons() != Qt::NoButton) {

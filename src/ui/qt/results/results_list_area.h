@@ -32,7 +32,7 @@ class ItemListModel;
 inline constexpr std::string_view kMenuOpen = "&Open";
 inline constexpr std::string_view kCaptionUp = "Up";
 
-// The font of the tree and the lists: the widget's own, plain, 12 points.
+// The font of the tree and the lists: the widget's own (the desktop's size), plain.
 QFont ListFont(const QWidget* widget);
 
 class ResultsListArea : public QWidget {

@@ -39,6 +39,7 @@ void RowActions::ConnectListArea(ResultsListArea& list, ItemListModel& listModel
 // disables the list; a row reached with the keys is previewed at once.
 void RowActions::ConnectView(QAbstractItemView& view, std::function<ResultRow(int)> rowAt) {
   view.setContextMenuPolicy(Qt::CustomContextMenu);
+  view.setTabKeyNavigation(false);
   connect(&view, &QAbstractItemView::clicked, this, [this, rowAt](const QModelIndex& index) {
     if (index.isValid()) Choose(rowAt(index.row()));
   });

@@ -12,6 +12,7 @@
 #include "save/save_walk.h"
 #include "ui/qt/pictures.h"
 #include "ui/qt/qt_prompts.h"
+#include "ui/qt/recent_folders.h"
 #include "ui/qt/save/calculate_data_size.h"
 #include "ui/qt/save/data_copy_progress.h"
 #include "ui/qt/save/data_saving_settings.h"
@@ -43,6 +44,7 @@ DataCopyPath::DataCopyPath(Session& session, QWidget* parent)
   pathEdit_->setObjectName(QStringLiteral("pathEdit"));
   pathEdit_->setMaxLength(static_cast<int>(kMaxDestinationCharacters));
   pathEdit_->setMinimumWidth(340);
+  pathEdit_->setText(LastFolder(FolderUse::SaveDestination));
   QPushButton* browse = save_parts::Button(this, kButtonBrowse, "browseButton");
   QPushButton* settings = save_parts::Button(this, kButtonSettings, "settingsButton");
   QPushButton* ok = save_parts::Button(this, kButtonOk, "okButton");
@@ -87,6 +89,7 @@ void DataCopyPath::OpenSettings() {
 void DataCopyPath::Accept() {
   const auto destination = AcceptDestination(pathEdit_->text().toStdString(), *prompts_);
   if (!destination) return;
+  RememberFolder(FolderUse::SaveDestination, QString::fromStdString(destination->string()));
   if (session_.runFlags.rawRun) {
     carvingFolder_ = *destination;
     accept();
