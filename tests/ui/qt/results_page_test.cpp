@@ -94,12 +94,8 @@ class ResultsPageTest : public ::testing::Test {
   // A Deleted Data Recovery of `partition`, then the page opened over it.
   void OpenAfterDeletedRun(int partition, std::size_t backgroundItems = kBackgroundItemCount) {
     Session& session = host.session();
-    ASSERT_TRUE(session.OpenVirtualFile(kSampleDisk).accepted);
-    ASSERT_TRUE(session.SelectPartition(partition));
-    ChooseMode(session.wizard, RecoveryMode::DeletedData);
-    NullProgress sink;
-    AnalysisProgress progress(sink);
-    ASSERT_EQ(session.Analyse(RecoveryMode::DeletedData, progress), AnalysisOutcome::DeletedRunEnded);
+    test::RunDeletedRecovery(session, kSampleDisk, partition);
+    if (HasFatalFailure()) return;
     OpenPage(backgroundItems);
   }
 

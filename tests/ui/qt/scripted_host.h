@@ -3,12 +3,16 @@
 // page asked of it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/session.h"
+#include "common/progress.h"
+#include "ui/logic/wizard_flow.h"
 #include "support/test_support.h"
 #include "ui/qt/qt_prompts.h"
 #include "ui/qt/wizard_host.h"
@@ -75,5 +79,16 @@ class ScriptedHost final : public WizardHost {
   QtPrompts prompts_;
   Session session_;
 };
+
+// Deleted Data Recovery of partition `partition` of `disk`, as the source
+// page's Next starts it, run on the calling thread.
+inline void RunDeletedRecovery(Session& session, const std::filesystem::path& disk, int partition) {
+  ASSERT_TRUE(session.OpenVirtualFile(disk).accepted);
+  ASSERT_TRUE(session.SelectPartition(partition));
+  ChooseMode(session.wizard, RecoveryMode::DeletedData);
+  NullProgress sink;
+  AnalysisProgress progress(sink);
+  ASSERT_EQ(session.Analyse(RecoveryMode::DeletedData, progress), AnalysisOutcome::DeletedRunEnded);
+}
 
 }  // namespace korv::test

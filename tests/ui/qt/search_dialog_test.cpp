@@ -56,12 +56,8 @@ class SearchDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Session& session = host.session();
-    ASSERT_TRUE(session.OpenVirtualFile(kSampleDisk).accepted);
-    ASSERT_TRUE(session.SelectPartition(1));
-    ChooseMode(session.wizard, RecoveryMode::DeletedData);
-    NullProgress sink;
-    AnalysisProgress progress(sink);
-    ASSERT_EQ(session.Analyse(RecoveryMode::DeletedData, progress), AnalysisOutcome::DeletedRunEnded);
+    test::RunDeletedRecovery(session, kSampleDisk, 1);
+    if (HasFatalFailure()) return;
     page = std::make_unique<ViewDataInControls>(host);
     page->resize(1000, 640);
     page->show();

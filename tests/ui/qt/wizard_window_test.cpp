@@ -80,6 +80,15 @@ QTreeWidgetItem* FindTreeItem(QTreeWidget* tree, const QString& text) {
   return found.isEmpty() ? nullptr : found.first();
 }
 
+// Waits for the sample disk's FAT32 partition in the source tree and clicks
+// it, as the user picks it.
+void ClickSamplePartition(QTreeWidget* tree) {
+  ASSERT_TRUE(WaitUntil([&] { return FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )")) != nullptr; }));
+  QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
+  tree->scrollToItem(partition);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
+}
+
 TEST(WizardWindowTest, CancellingTheFileSelectionAsksToExitAndNoKeepsTheModePage) {
   WizardHarness harness;
   WizardWindow window(harness.Options());
@@ -219,10 +228,7 @@ TEST(WizardWindowTest, AnAnalysisLeadsToTheResultsPageAndItsCommands) {
 
   auto* tree = window.sourcePage()->findChild<QTreeWidget*>(QStringLiteral("sourceTree"));
   ASSERT_NE(tree, nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )")) != nullptr; }));
-  QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
-  tree->scrollToItem(partition);
-  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
+  ClickSamplePartition(tree);
   EXPECT_EQ(window.session().range.fileSystem, FileSystemKind::Fat32);
 
   // After Deleted Data Recovery the results page points at the formatted scan.
@@ -277,10 +283,7 @@ TEST(WizardWindowTest, TheViewMarksAndTheFormattedItemFollowTheResultsPage) {
   AcceptFileSelection(window);
   ClickMode(window, RecoveryMode::DeletedData);
   auto* tree = window.sourcePage()->findChild<QTreeWidget*>(QStringLiteral("sourceTree"));
-  ASSERT_TRUE(WaitUntil([&] { return FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )")) != nullptr; }));
-  QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
-  tree->scrollToItem(partition);
-  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
+  ClickSamplePartition(tree);
   WhenDialogOpens([](QWidget* message) { ClickNamed(message, "okButton"); });
   QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("nextButton")), Qt::LeftButton);
   ASSERT_TRUE(WaitUntil([&] {
@@ -339,10 +342,7 @@ TEST(WizardWindowTest, ASavedLogLoadsBackToTheSameResults) {
   AcceptFileSelection(window);
   ClickMode(window, RecoveryMode::DeletedData);
   auto* tree = window.sourcePage()->findChild<QTreeWidget*>(QStringLiteral("sourceTree"));
-  ASSERT_TRUE(WaitUntil([&] { return FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )")) != nullptr; }));
-  QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
-  tree->scrollToItem(partition);
-  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
+  ClickSamplePartition(tree);
   const auto showResults = [&](auto&& start) {
     bool hinted = false;
     WhenDialogOpens([&](QWidget* message) { ClickNamed(message, "okButton"); }, &hinted);
@@ -438,10 +438,7 @@ TEST(WizardWindowTest, CreateDiskImageFromTheDataMenuCopiesThePartition) {
   EXPECT_EQ(window.windowTitle(), "Korvane Vireon - Create Disk Image");
 
   auto* tree = window.sourcePage()->findChild<QTreeWidget*>(QStringLiteral("sourceTree"));
-  ASSERT_TRUE(WaitUntil([&] { return FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )")) != nullptr; }));
-  QTreeWidgetItem* partition = FindTreeItem(tree, QStringLiteral("Partition - 2 ( FAT32 )"));
-  tree->scrollToItem(partition);
-  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(partition).center());
+  ClickSamplePartition(tree);
   const SelectedRange range = window.session().range;
   QTest::mouseClick(window.sourcePage()->findChild<QAbstractButton*>(QStringLiteral("nextButton")), Qt::LeftButton);
   ASSERT_EQ(window.currentPage(), WizardPage::Imaging);
