@@ -218,6 +218,14 @@ TEST(WizardWindowTest, HelpWithoutAHandlerShowsInTheProgramsOwnViewer) {
   window.menuAction(MenuItem::ViewHelp)->trigger();
   EXPECT_EQ(window.helpViewer(), viewer);
   EXPECT_EQ(window.findChildren<HelpViewer*>().size(), 1);
+
+  // The About box's link: the box closes and the same viewer shows.
+  viewer->hide();
+  WhenDialogOpens([](QWidget* about) { ClickNamed(about, "helpLink"); });
+  window.menuAction(MenuItem::About)->trigger();
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_TRUE(harness.opened.empty());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST(WizardWindowTest, AnAnalysisLeadsToTheResultsPageAndItsCommands) {

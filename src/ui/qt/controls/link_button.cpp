@@ -11,7 +11,12 @@ CURLLinkButton::CURLLinkButton(QWidget* parent) : QAbstractButton(parent) {
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::StrongFocus);
   connect(this, &QAbstractButton::clicked, this, [this] {
-    if (target_.isValid()) QDesktopServices::openUrl(target_);
+    if (!target_.isValid()) return;
+    if (open_) {
+      open_(target_);
+      return;
+    }
+    QDesktopServices::openUrl(target_);
   });
 }
 

@@ -1,9 +1,11 @@
 // A text drawn like a hyperlink: underlined while the mouse is over it, with
-// the hand cursor; a click opens its target with the desktop's handler.
+// the hand cursor; a click opens its target with the desktop's handler, or
+// hands it to the opener its owner gave.
 #pragma once
 
 #include <QAbstractButton>
 #include <QUrl>
+#include <functional>
 
 namespace korv {
 
@@ -12,6 +14,7 @@ class CURLLinkButton : public QAbstractButton {
  public:
   explicit CURLLinkButton(QWidget* parent = nullptr);
   void SetTarget(const QUrl& target);
+  void SetOpener(std::function<void(const QUrl&)> open) { open_ = std::move(open); }
   QUrl target() const { return target_; }
   QSize sizeHint() const override;
 
@@ -22,6 +25,7 @@ class CURLLinkButton : public QAbstractButton {
 
  private:
   QUrl target_;
+  std::function<void(const QUrl&)> open_;
   bool hovered_ = false;
 };
 

@@ -44,7 +44,7 @@ QUrl HelpPageUrl() {
   return QUrl::fromLocalFile(QDir::cleanPath(page));
 }
 
-AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(QWidget* parent, std::function<void()> showHelp) : QDialog(parent) {
   message_parts::StyleDialog(this, ToQString(kAboutTitle));
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(20, 20, 20, 14);
@@ -68,6 +68,12 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   link->setObjectName(QStringLiteral("helpLink"));
   link->setText(ToQString(kHelpLinkText));
   link->SetTarget(HelpPageUrl());
+  if (showHelp) {
+    link->SetOpener([this, showHelp = std::move(showHelp)](const QUrl&) {
+      showHelp();
+      accept();
+    });
+  }
   texts->addWidget(link, 0, Qt::AlignLeft);
 
   auto* buttons = new QHBoxLayout;

@@ -2,6 +2,8 @@
 // page.
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 #include <QUrl>
 
@@ -10,7 +12,9 @@ namespace korv {
 class AboutBox : public QDialog {
   Q_OBJECT
  public:
-  explicit AboutBox(QWidget* parent);
+  // With `showHelp`, the help link closes the box and asks for the help
+  // page through it instead of opening the page itself.
+  explicit AboutBox(QWidget* parent, std::function<void()> showHelp = {});
 };
 
 // The local help page: `KORVANE_HELP` when set and not empty, else

@@ -200,6 +200,8 @@ bool CreateDiskImage::ChooseImageTarget(std::uint64_t imageBytes) {
     if (!refusal->empty()) host_.ShowMessage(*refusal);
     return false;
   }
+  // A typed folder is remembered as a browsed one is.
+  RememberFolder(FolderUse::ImagingTarget, QString::fromStdString(folder.string()));
   target_ = {};
   target_.imageFolder = folder;
   target_.split = multifile_->isChecked();

@@ -377,9 +377,13 @@ void WizardWindow::ShowHelp() {
   helpViewer_->activateWindow();
 }
 
+// The About box's help link takes the same way as "View Help", once the
+// box is closed (a viewer opened under it could not be used).
 void WizardWindow::ShowAbout() {
-  AboutBox about(this);
+  bool helpAsked = false;
+  AboutBox about(this, [&helpAsked] { helpAsked = true; });
   about.exec();
+  if (helpAsked) ShowHelp();
 }
 
 void WizardWindow::closeEvent(QCloseEvent* event) {
