@@ -100,6 +100,12 @@ int SectorSource::ReadImage(std::uint64_t firstSector, std::uint32_t count, std:
   bool retriedEnd = false;
   for (;;) {
     const ImagePosition position = MapImageSector(source_, firstSector);
+    // A run into the next piece reads each part on its own, so that a short
+    // or missing piece costs only its own part, not the next piece's sectors.
+    if (source_.imageSplit && position.sectorInPiece + count >= SectorsPerPiece(source_)) {
+      bool retried = false;
+      return ReadAcrossPieces(firstSector, position.sectorInPiece, count, out, retried);
+    }
     if (!io().Exists(position.piecePath)) {
       AskAfterFailure();
       if (policyRetries() && !retriedExistence) {
@@ -124,11 +130,6 @@ int SectorSource::ReadImage(std::uint64_t firstSector, std::uint32_t count, std:
       ZeroFill(out);
       return 0;
     }
-    if (source_.imageSplit && position.sectorInPiece + count >= SectorsPerPiece(source_)) {
-      piece.reset();
-      bool retried = false;
-      return ReadAcrossPieces(firstSector, position.sectorInPiece, count, out, retried);
-    }
     return ReadFilling(*piece, *offset, out) ? 1 : 0;
   }
 }
@@ -152,7 +153,9 @@ int SectorSource::ReadAcrossPieces(std::uint64_t firstSector, std::uint64_t sect
 
     auto piece = io().OpenRead(position.piecePath);
     const std::uint64_t offset = position.sectorInPiece * bytesPerSector;
-    while (piece && offset > piece->Size()) {
+    // A missing piece, or one that ends before the part, is asked about as a
+    // whole-piece read asks about it.
+    while (!piece || offset > piece->Size()) {
       AskAfterFailure();
       piece.reset();
       if (!policyRetries() || retried) break;

@@ -128,6 +128,26 @@ TEST_F(ImageReadTest, MissingNextPieceGivesZerosForItsPart) {
   EXPECT_TRUE(std::all_of(buffer.begin() + 2 * kSector, buffer.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
+// A damaged piece costs only its own part of a run: the next piece's
+// sectors still come back.
+TEST_F(ImageReadTest, ShortOrMissingPieceKeepsTheNextPiecesPartOfARun) {
+  for (const bool missing : {false, true}) {
+    MakeSplitImage(24);
+    const auto piece1 = ImagePiecePath(dir.path(), 1);
+    if (missing) {
+      std::filesystem::remove(piece1);
+    } else {
+      std::filesystem::resize_file(piece1, 2 * kSector);
+    }
+    prompts.badSectorAnswers = {BadSectorAnswer::Skip};
+    EXPECT_EQ(Read(12, 8), 1) << missing;
+    EXPECT_TRUE(std::all_of(buffer.begin(), buffer.begin() + 4 * kSector, [](std::uint8_t b) { return b == 0; }));
+    for (std::size_t i = 4; i < 8; ++i) EXPECT_TRUE(Matches(i, 12 + i)) << missing << " sector " << 12 + i;
+    EXPECT_EQ(prompts.badSectorQuestions.size(), 1u) << missing;
+    prompts.badSectorQuestions.clear();
+  }
+}
+
 TEST_F(ImageReadTest, MissingPieceAsksThenRetriesOnceThenZeros) {
   MakeSplitImage(16);
   std::filesystem::remove(ImagePiecePath(dir.path(), 1));
