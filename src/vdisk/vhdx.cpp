@@ -289,7 +289,10 @@ Stretch VhdxReader::PieceAt(std::uint64_t sector, std::uint64_t limit) const {
 
 VirtualDiskFacts VhdxReader::facts() const {
   VirtualDiskFacts facts;
-  facts.diskSizeBytes = virtualDiskSize_;
+  // The disk served is whole logical sectors: a size field that is not a
+  // multiple of them leaves a tail no read reaches, and a disk that claimed
+  // it would give walks a stretch they cannot cross.
+  facts.diskSizeBytes = sectors512() * kSector;
   facts.inventorySizeBytes = virtualDiskSize_;
   facts.mediaTypeText = "Virtual File VHDX";
   facts.diskTypeText = "HYPER-V";

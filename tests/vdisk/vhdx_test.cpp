@@ -303,6 +303,21 @@ TEST_F(VhdxTest, OpenStartsFromScratch) {
   EXPECT_EQ(reader.reason(), "no VHDX file identifier");
 }
 
+// A size that is not whole logical sectors: the disk is the whole sectors,
+// and the allocation map covers every one of them.
+TEST_F(VhdxTest, SizeCutInsideALogicalSectorServesTheWholeSectors) {
+  test::ReaderSlot<VhdxReader> reader;
+  ASSERT_EQ(reader.Open(Write(VhdxBuilder(kMiB - 512, kMiB, 4096))), OpenResult::Opened);
+  EXPECT_EQ(reader->facts().diskSizeBytes, kMiB - 4096);
+  EXPECT_EQ(reader->facts().inventorySizeBytes, kMiB - 512);
+  const std::uint64_t sectors = reader->facts().diskSizeBytes / 512;
+  for (std::uint64_t at = 0; at < sectors;) {
+    const std::uint64_t run = reader->allocationAt(at).sectors;
+    ASSERT_GT(run, 0u) << at;
+    at += run;
+  }
+}
+
 TEST_F(VhdxTest, FactsForTheInventory) {
   test::ReaderSlot<VhdxReader> reader;
   ASSERT_EQ(reader.Open(Write(VhdxBuilder(3 * kMiB + 512))), OpenResult::Opened);
