@@ -97,6 +97,14 @@ PY
   # Deleted Data Recovery (type byte 0-2), and Formatted (3-5).
   { printf "\\x$(printf %02x "$1")"; head -c 65535 "$volume"; } >"corpus/fat_volume/mkfs-fat$2"
   { printf "\\x$(printf %02x $(($1 + 3)))"; head -c 65535 "$volume"; } >"corpus/fat_volume/mkfs-fat$2-formatted"
+  # The save target: the volume, then its settings, read from the end (the
+  # last byte the type, the one before it once or twice; zeros leave every
+  # filter off and answer the questions with their first choice).
+  for twice in 0 1; do
+    suffix=""; [ "$twice" = 1 ] && suffix=-twice
+    { head -c 65535 "$volume"; head -c 14 /dev/zero; printf "\\x$(printf %02x "$twice")\\x$(printf %02x "$1")"; } \
+      >"corpus/save_walk/mkfs-fat$2$suffix"
+  done
 done
 
 # Recognition: the first byte picks the extension (0 ".vbox", 1 none, then

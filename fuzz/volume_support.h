@@ -3,8 +3,10 @@
 // extraction of every file an analysis found.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 
 #include "app/session.h"
 #include "common/progress.h"
@@ -31,6 +33,19 @@ struct VolumeSession {
   NullProgress sink;
   AnalysisProgress progress{sink};
 };
+
+// FAT volumes made of an input: the geometry mkfs.fat gives a FAT12 of
+// 1 MiB, a FAT16 of 3 MiB and a FAT32 of 2 MiB (one sector a cluster),
+// picked by number, lying 63 sectors into the disk as behind an MBR.
+inline constexpr std::size_t kFatGeometryCount = 3;
+// The disk sectors a session needs for the volume of `geometry`.
+std::size_t FatDiskSectors(std::size_t geometry);
+// Fills the volume with `bytes` from its boot sector on, patches that
+// geometry into the boot sector and the media byte into both FATs (so the
+// input is spent on the FATs, folders and data), and selects the volume.
+// What the geometry leaves alone (the FAT32 root cluster, FSInfo and backup
+// boot sector fields, the boot code) stays as the input has it.
+void MakeFatVolume(VolumeSession& volume, std::size_t geometry, std::span<const std::uint8_t> bytes);
 
 // Bounds on the work of one extraction pass, so that an input that makes a
 // thousand files, or one file of 4 GiB, still runs in milliseconds.
