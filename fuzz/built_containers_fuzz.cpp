@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr int kMaxBlocks = 4;
 constexpr int kMaxPatches = 12;
-constexpr std::uint64_t kMaxReadSectors = 4096;
+constexpr std::uint64_t kMaxReadSectors = 2048;
 const char* const kChainNames[] = {"base.vhd", "middle.vhd", "child.vhd"};
 
 std::vector<std::uint8_t> BlockData(FuzzedDataProvider& input) {
@@ -49,7 +49,7 @@ void Patch(FuzzedDataProvider& input, std::vector<std::uint8_t>& file) {
 }
 
 fs::path BuildVhdx(FuzzedDataProvider& input, const fs::path& folder) {
-  const std::uint64_t diskSize = input.ConsumeIntegralInRange<std::uint64_t>(1, 8) * kMiB -
+  const std::uint64_t diskSize = input.ConsumeIntegralInRange<std::uint64_t>(1, 4) * kMiB -
                                  input.ConsumeIntegralInRange<std::uint64_t>(0, 8) * 512;
   const std::uint32_t blockSize = static_cast<std::uint32_t>(kMiB << input.ConsumeIntegralInRange<int>(0, 1));
   const std::uint32_t logicalSector = input.ConsumeBool() ? 4096 : 512;
@@ -91,7 +91,7 @@ korv::test::VhdBuilder VhdLevel(FuzzedDataProvider& input, int level, std::uint6
 }
 
 fs::path BuildVhdChain(FuzzedDataProvider& input, const fs::path& folder) {
-  const std::uint64_t diskSize = input.ConsumeIntegralInRange<std::uint64_t>(1, 16) * 512 * 1024;
+  const std::uint64_t diskSize = input.ConsumeIntegralInRange<std::uint64_t>(1, 8) * 512 * 1024;
   const std::uint32_t blockSize = input.ConsumeBool() ? 512 * 1024 : korv::test::kVhdDefaultBlockSize;
   const int levels = input.ConsumeIntegralInRange<int>(1, 3);
   const std::uint32_t blocks = static_cast<std::uint32_t>((diskSize + blockSize - 1) / blockSize);
