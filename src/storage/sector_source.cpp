@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/bytes.h"
+#include "platform/split_read.h"
 #include "storage/disk_image.h"
 #include "storage/virtual_disk.h"
 
@@ -17,7 +18,7 @@ void ZeroFill(std::span<std::uint8_t> bytes) { std::fill(bytes.begin(), bytes.en
 
 // Reads `out` at `offset`; whatever the read did not fill becomes zeros.
 bool ReadFilling(ReadHandle& handle, std::uint64_t offset, std::span<std::uint8_t> out) {
-  const std::size_t got = handle.ReadAt(offset, out);
+  const std::size_t got = ReadAtOnTwoThreads(handle, offset, out);
   if (got == out.size()) return true;
   ZeroFill(out.subspan(got));
   return false;

@@ -3,13 +3,14 @@
 #include <algorithm>
 
 #include "platform/bytes.h"
+#include "platform/split_read.h"
 
 namespace korv {
 
 void ZeroSectors(std::span<std::uint8_t> out) { std::fill(out.begin(), out.end(), std::uint8_t{0}); }
 
 ReadOutcome ReadFileStretch(ReadHandle& file, std::uint64_t fileOffset, std::span<std::uint8_t> out) {
-  const std::size_t got = file.ReadAt(fileOffset, out);
+  const std::size_t got = ReadAtOnTwoThreads(file, fileOffset, out);
   if (got == out.size()) return {true, true};
   ReadOutcome outcome;
   const std::uint64_t sectors = out.size() / kVirtualSectorBytes;

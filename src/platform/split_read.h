@@ -1,0 +1,25 @@
+// Large reads copied out of the page cache on two cores.
+//
+// Reading a file that is in the page cache costs the kernel's copy into the
+// buffer, and one core copies at most one core's worth. A read of at least
+// kSplitReadMinBytes is therefore split at a page boundary: one helper thread
+// reads the second half while the caller reads the first. One helper serves
+// the whole program; a caller that finds it busy, and handles other than a
+// File, read on their own thread as before.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "platform/file.h"
+
+namespace korv {
+
+constexpr std::size_t kSplitReadMinBytes = 256 * 1024;
+
+// Reads `out` at `offset` as `file.ReadAt` does, and returns what it would:
+// the length of the leading part that was read.
+std::size_t ReadAtOnTwoThreads(ReadHandle& file, std::uint64_t offset, std::span<std::uint8_t> out);
+
+}  // namespace korv
