@@ -6,22 +6,6 @@
 
 namespace korv {
 
-std::optional<std::uint64_t> CheckedAdd(std::uint64_t a, std::uint64_t b) {
-  std::uint64_t sum = 0;
-  if (__builtin_add_overflow(a, b, &sum)) return std::nullopt;
-  return sum;
-}
-
-std::optional<std::uint64_t> CheckedMul(std::uint64_t a, std::uint64_t b) {
-  std::uint64_t product = 0;
-  if (__builtin_mul_overflow(a, b, &product)) return std::nullopt;
-  return product;
-}
-
-bool RangeFits(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
-  return offset <= size && length <= size - offset;
-}
-
 bool IsPowerOfTwo(std::uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
 bool IsAllZero(std::span<const std::uint8_t> bytes) {
@@ -34,39 +18,6 @@ bool IsAllZero(std::span<const std::uint8_t> bytes) {
 void StoreU32le(std::span<std::uint8_t, 4> out, std::uint32_t value) {
   for (std::size_t i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
-
-ByteView ByteView::sub(std::uint64_t offset, std::uint64_t length) const {
-  if (!fits(offset, length)) return {};
-  return ByteView(bytes_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
-}
-
-std::optional<std::uint64_t> ByteView::load(std::uint64_t offset, unsigned width, bool bigEndian) const {
-  if (!fits(offset, width)) return std::nullopt;
-  std::uint64_t value = 0;
-  for (unsigned i = 0; i < width; ++i) {
-    const unsigned index = bigEndian ? i : width - 1 - i;
-    value = (value << 8) | bytes_[static_cast<std::size_t>(offset) + index];
-  }
-  return value;
-}
-
-std::optional<std::uint8_t> ByteView::u8(std::uint64_t offset) const {
-  if (!fits(offset, 1)) return std::nullopt;
-  return bytes_[static_cast<std::size_t>(offset)];
-}
-
-template <typename T>
-static std::optional<T> Narrow(std::optional<std::uint64_t> value) {
-  if (!value) return std::nullopt;
-  return static_cast<T>(*value);
-}
-
-std::optional<std::uint16_t> ByteView::u16le(std::uint64_t o) const { return Narrow<std::uint16_t>(load(o, 2, false)); }
-std::optional<std::uint32_t> ByteView::u32le(std::uint64_t o) const { return Narrow<std::uint32_t>(load(o, 4, false)); }
-std::optional<std::uint64_t> ByteView::u64le(std::uint64_t o) const { return load(o, 8, false); }
-std::optional<std::uint16_t> ByteView::u16be(std::uint64_t o) const { return Narrow<std::uint16_t>(load(o, 2, true)); }
-std::optional<std::uint32_t> ByteView::u32be(std::uint64_t o) const { return Narrow<std::uint32_t>(load(o, 4, true)); }
-std::optional<std::uint64_t> ByteView::u64be(std::uint64_t o) const { return load(o, 8, true); }
 
 bool ByteView::matches(std::uint64_t offset, std::string_view ascii) const {
   if (!fits(offset, ascii.size())) return false;

@@ -15,12 +15,26 @@
 
 namespace korv {
 
+// The helpers below are defined here so that they inline: parsers call them
+// for every field of every record, and a call each costs more than the check.
+
 // a + b and a * b, or nullopt when the result does not fit 64 bits.
-std::optional<std::uint64_t> CheckedAdd(std::uint64_t a, std::uint64_t b);
-std::optional<std::uint64_t> CheckedMul(std::uint64_t a, std::uint64_t b);
+inline std::optional<std::uint64_t> CheckedAdd(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum)) return std::nullopt;
+  return sum;
+}
+
+inline std::optional<std::uint64_t> CheckedMul(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t product = 0;
+  if (__builtin_mul_overflow(a, b, &product)) return std::nullopt;
+  return product;
+}
 
 // True when [offset, offset + length) lies inside a buffer of `size` bytes.
-bool RangeFits(std::uint64_t size, std::uint64_t offset, std::uint64_t length);
+inline bool RangeFits(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
+  return offset <= size && length <= size - offset;
+}
 
 bool IsPowerOfTwo(std::uint64_t value);
 
@@ -46,21 +60,32 @@ class ByteView {
   }
 
   // The sub-range, or an empty view when it does not fit.
-  ByteView sub(std::uint64_t offset, std::uint64_t length) const;
+  ByteView sub(std::uint64_t offset, std::uint64_t length) const {
+    if (!fits(offset, length)) return {};
+    return ByteView(bytes_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
+  }
 
-  std::optional<std::uint8_t> u8(std::uint64_t offset) const;
-  std::optional<std::uint16_t> u16le(std::uint64_t offset) const;
-  std::optional<std::uint32_t> u32le(std::uint64_t offset) const;
-  std::optional<std::uint64_t> u64le(std::uint64_t offset) const;
-  std::optional<std::uint16_t> u16be(std::uint64_t offset) const;
-  std::optional<std::uint32_t> u32be(std::uint64_t offset) const;
-  std::optional<std::uint64_t> u64be(std::uint64_t offset) const;
+  std::optional<std::uint8_t> u8(std::uint64_t offset) const { return load<std::uint8_t>(offset, false); }
+  std::optional<std::uint16_t> u16le(std::uint64_t offset) const { return load<std::uint16_t>(offset, false); }
+  std::optional<std::uint32_t> u32le(std::uint64_t offset) const { return load<std::uint32_t>(offset, false); }
+  std::optional<std::uint64_t> u64le(std::uint64_t offset) const { return load<std::uint64_t>(offset, false); }
+  std::optional<std::uint16_t> u16be(std::uint64_t offset) const { return load<std::uint16_t>(offset, true); }
+  std::optional<std::uint32_t> u32be(std::uint64_t offset) const { return load<std::uint32_t>(offset, true); }
+  std::optional<std::uint64_t> u64be(std::uint64_t offset) const { return load<std::uint64_t>(offset, true); }
 
   // True when the bytes at offset equal `ascii` exactly (and fit).
   bool matches(std::uint64_t offset, std::string_view ascii) const;
 
  private:
-  std::optional<std::uint64_t> load(std::uint64_t offset, unsigned width, bool bigEndian) const;
+  // Byte by byte, which the compiler turns into one load (and a byte swap).
+  template <typename T>
+  std::optional<T> load(std::uint64_t offset, bool bigEndian) const {
+    if (!fits(offset, sizeof(T))) return std::nullopt;
+    const std::uint8_t* at = bytes_.data() + static_cast<std::size_t>(offset);
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) value = (value << 8) | at[bigEndian ? i : sizeof(T) - 1 - i];
+    return static_cast<T>(value);
+  }
 
   std::span<const std::uint8_t> bytes_;
 };
