@@ -27,6 +27,9 @@ class ReadHandle {
   // Bytes actually read into `out` (0 on error).
   virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
   virtual std::uint64_t Size() = 0;
+  // True when reads may run on several threads at once and keep no state
+  // between them, so a large one may be shared out between threads.
+  virtual bool ReadsFromAnyThread() const { return false; }
 
   bool ReadExactAt(std::uint64_t offset, std::span<std::uint8_t> out) { return ReadAt(offset, out) == out.size(); }
 };
@@ -50,6 +53,8 @@ class File final : public ReadHandle {
   std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
   // Regular files: their length; block devices: their capacity in bytes.
   std::uint64_t Size() override;
+  // A pread on one descriptor.
+  bool ReadsFromAnyThread() const override { return true; }
 
  private:
   explicit File(int fd) : fd_(fd) {}

@@ -29,10 +29,12 @@ class ReadHelper {
     }
   }
 
-  bool started() const { return started_; }
-
-  // Held by the one caller whose half the helper reads.
-  std::mutex owner;
+  // The helper for one read of the caller's, or nothing when another
+  // caller has it or it has no thread: the read then stays on one thread.
+  std::unique_lock<std::mutex> TryAcquire() {
+    if (!started_) return {};
+    return std::unique_lock(owner_, std::try_to_lock);
+  }
 
   void Post(ReadHandle& file, std::uint64_t offset, std::span<std::uint8_t> out) {
     file_ = &file;
@@ -71,6 +73,8 @@ class ReadHelper {
   }
 
   bool started_ = false;
+  // Held by the one caller whose half the helper reads.
+  std::mutex owner_;
   std::atomic<std::uint32_t> state_{kIdle};
   // Written by the owner before kPosted, read by the helper after it; got_
   // the other way round around kDone.
@@ -90,15 +94,12 @@ ReadHelper& Helper() {
 }  // namespace
 
 std::size_t ReadAtOnTwoThreads(ReadHandle& file, std::uint64_t offset, std::span<std::uint8_t> out) {
-  // A File is a pread on one descriptor, which keeps no state between reads;
-  // other handles (in-memory files, failing test devices) may.
-  if (out.size() < kSplitReadMinBytes || !dynamic_cast<File*>(&file)) return file.ReadAt(offset, out);
+  if (out.size() < kSplitReadMinBytes || !file.ReadsFromAnyThread()) return file.ReadAt(offset, out);
   const std::size_t half = (out.size() / 2) & ~(kReadBufferAlignment - 1);
   if (!CheckedAdd(offset, std::uint64_t{half})) return file.ReadAt(offset, out);
 
   ReadHelper& helper = Helper();
-  if (!helper.started()) return file.ReadAt(offset, out);
-  const std::unique_lock owner(helper.owner, std::try_to_lock);
+  const std::unique_lock owner = helper.TryAcquire();
   if (!owner) return file.ReadAt(offset, out);
   helper.Post(file, offset + half, out.subspan(half));
   const std::size_t first = file.ReadAt(offset, out.first(half));

@@ -4,8 +4,9 @@
 // buffer, and one core copies at most one core's worth. A read of at least
 // kSplitReadMinBytes is therefore split at a page boundary: one helper thread
 // reads the second half while the caller reads the first. One helper serves
-// the whole program; a caller that finds it busy, and handles other than a
-// File, read on their own thread as before.
+// the whole program; a caller that finds it busy, and handles that are not
+// ReadsFromAnyThread (in-memory files, failing test devices), read on their
+// own thread as before.
 #pragma once
 
 #include <cstddef>

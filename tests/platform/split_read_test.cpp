@@ -82,8 +82,8 @@ TEST_F(SplitReadTest, CallersOnSeveralThreadsEachGetTheirOwnBytes) {
   EXPECT_EQ(failures, std::vector<int>(failures.size(), 0));
 }
 
-// Handles other than a File may keep state between reads: only their caller
-// reads them.
+// Handles that are not ReadsFromAnyThread may keep state between reads: only
+// their caller reads them.
 class ThreadRecordingHandle final : public ReadHandle {
  public:
   std::size_t ReadAt(std::uint64_t, std::span<std::uint8_t> out) override {
