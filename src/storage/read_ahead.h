@@ -1,10 +1,12 @@
 // Reading a stretch of sectors one chunk ahead of the code that uses them.
 //
 // A worker that reads a range in order and works on every chunk (the
-// formatted scan's signature search; carving and imaging are meant to use it
-// too) spends much of its read time in the kernel copying from the page
-// cache. ReadAhead issues the next chunk's read on a helper thread while the
-// worker processes the current one, so that the copy runs on the other core.
+// formatted scan's signature search, carving) spends much of its read time in
+// the kernel copying from the page cache. ReadAhead issues the next chunk's
+// read on a helper thread while the worker processes the current one, so that
+// the copy runs on the other core. Each of those reads, like any large file
+// read, is split further between two threads (ReadAtOnTwoThreads) when the
+// program's one split-read helper is free.
 // A loop that only passes the bytes on (the read command) gains nothing from
 // it: the hand-over costs more than the little work it would overlap.
 // Reads stay strictly one at a time: the helper has at most one read in

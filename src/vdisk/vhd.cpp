@@ -288,7 +288,10 @@ AllocationRun VhdReader::blockAllocationAt(std::uint64_t sector) const {
 
 namespace {
 
-bool IsSameFile(const fs::path& a, const fs::path& b) {
+// The same file, or the same place in the tree for a name that does not
+// exist: a parent named by a path not yet on disk still matches the level of
+// the chain it would be.
+bool NamesSamePlace(const fs::path& a, const fs::path& b) {
   std::error_code ec;
   if (fs::equivalent(a, b, ec)) return true;
   const fs::path canonicalA = fs::weakly_canonical(a, ec);
@@ -298,7 +301,8 @@ bool IsSameFile(const fs::path& a, const fs::path& b) {
 }
 
 bool IsInChain(const fs::path& candidate, const std::vector<fs::path>& chain) {
-  return std::any_of(chain.begin(), chain.end(), [&](const fs::path& level) { return IsSameFile(candidate, level); });
+  return std::any_of(chain.begin(), chain.end(),
+                     [&](const fs::path& level) { return NamesSamePlace(candidate, level); });
 }
 
 ParentOutcome OutcomeOfOpen(OpenResult result) {
