@@ -14,14 +14,12 @@
 // first.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <span>
-#include <thread>
 
+#include "platform/job_thread.h"
 #include "platform/read_buffer.h"
 
 namespace korv {
@@ -55,21 +53,15 @@ class ReadAhead {
   void Wait();
 
  private:
-  void Serve();
-
   ReadFunction read_;
   std::uint32_t sectorBytes_;
   std::uint32_t chunkSectors_;
   ReadBuffer buffers_[2];
   int next_ = 0;  // the buffer the next Issue reads into
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::optional<Chunk> wanted_;  // issued, not yet started by the helper
-  bool busy_ = false;            // the helper is reading
-  std::optional<Chunk> done_;    // read, not yet taken
-  bool closing_ = false;
-  std::thread helper_;
+  // The chunk issued last, until it is taken; its result is written by the
+  // helper's job.
+  std::optional<Chunk> issued_;
+  JobThread helper_;
 };
 
 }  // namespace korv
