@@ -88,6 +88,13 @@ void CheckRun(VirtualDisk& disk, std::uint64_t first, std::uint32_t count) {
     Require(std::equal(part.begin(), part.end(), one.begin()), "a run reads other bytes than one sector at a time");
   }
   Require((runResult != 0) == (lastResult != 0), "a run's result differs from its last sector's");
+  // A look, where the reader allows one, shows what the read gave.
+  std::vector<std::uint8_t> shown;
+  shown.reserve(run.size());  // a look may not allocate
+  const bool looked = disk.LookRun(first, count, [&shown](std::span<const std::uint8_t> piece) {
+    shown.insert(shown.end(), piece.begin(), piece.end());
+  });
+  Require(!looked || shown == run, "a look shows other bytes than the run reads");
 }
 
 }  // namespace

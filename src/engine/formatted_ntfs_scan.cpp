@@ -46,10 +46,11 @@ std::uint32_t Clamp32(std::uint64_t value) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
 }
 
-// A stretch of the range that is read, or skipped because the container
-// holds no data there (it reads as zeros and so holds no signature).
+// A stretch of the range: read and scanned; looked at in place and found to
+// hold no signature; or skipped because the container holds no data there
+// (it reads as zeros and so holds no signature).
 struct Stretch {
-  bool read = true;
+  enum class Kind { Read, Clear, Hole } kind = Kind::Hole;
   std::uint64_t sectors = 0;
 };
 
@@ -78,15 +79,19 @@ class SignatureScan {
     reads_ = &reads;
     const auto issue = [&](std::uint64_t at) {
       const Stretch stretch = NextStretch(at, range.endSector - at, chunkSectors);
-      if (stretch.read) reads.Issue(at, static_cast<std::uint32_t>(stretch.sectors));
+      if (stretch.kind == Stretch::Kind::Read) reads.Issue(at, static_cast<std::uint32_t>(stretch.sectors));
       return stretch;
     };
     Stretch stretch = range.firstSector < range.endSector ? issue(range.firstSector) : Stretch{};
     for (std::uint64_t next = range.firstSector; next < range.endSector;) {
-      const std::optional<ReadAhead::Chunk> chunk = stretch.read ? reads.Take() : std::nullopt;
+      const std::optional<ReadAhead::Chunk> chunk =
+          stretch.kind == Stretch::Kind::Read ? reads.Take() : std::nullopt;
+      const std::uint64_t at = next;
+      const Stretch taken = stretch;
       next += stretch.sectors;
       if (next < range.endSector) stretch = issue(next);
       if (chunk) ScanChunk(*chunk);
+      if (taken.kind == Stretch::Kind::Clear) CountClearSectors(at, taken.sectors);
       percent_.Show(next, range.endSector);
       if (const StepGo go = CheckStep(job_); go != StepGo::On) return go;
     }
@@ -94,19 +99,50 @@ class SignatureScan {
   }
 
  private:
+  // Called while no read is in flight. A chunk that can be looked at in
+  // place and of which no sector starts as a record or a boot sector does
+  // is not copied at all: most of a volume is file data, and copying it out
+  // of the page cache was most of the scan's time. The look is done here
+  // rather than on the helper, as it takes less than handing it over would.
   Stretch NextStretch(std::uint64_t sector, std::uint64_t left, std::uint32_t chunkSectors) {
     const std::uint64_t chunk = std::min<std::uint64_t>(left, chunkSectors);
     const std::uint64_t unheld = stretches_.UnheldAt(sector);
-    if (unheld != 0) return {false, std::min(unheld, left)};
-    return {true, chunk};
+    if (unheld != 0) return {Stretch::Kind::Hole, std::min(unheld, left)};
+    if (LooksSignatureFree(sector, static_cast<std::uint32_t>(chunk))) return {Stretch::Kind::Clear, chunk};
+    return {Stretch::Kind::Read, chunk};
+  }
+
+  bool LooksSignatureFree(std::uint64_t first, std::uint32_t count) {
+    bool found = false;
+    const bool looked = job_.sectors.LookCurrent(first, count, [this, &found](std::span<const std::uint8_t> piece) {
+      for (std::size_t at = 0; !found && at + sectorBytes_ <= piece.size(); at += sectorBytes_) {
+        found = MayHoldSignature(piece.subspan(at, sectorBytes_));
+      }
+    });
+    return looked && !found;
+  }
+
+  // Whether ScanSector could find anything in this sector.
+  static bool MayHoldSignature(ByteView sector) {
+    const auto head = sector.u32le(0);
+    return head == kFileRecordWord || head == kIndexRecordWord || sector.u16le(kBootSignatureField) == kBootSignatureWord;
   }
 
   void ScanChunk(const ReadAhead::Chunk& chunk) {
     for (std::uint32_t i = 0; i < chunk.count; ++i) {
       ScanSector(chunk.first + i, ByteView(chunk.bytes.subspan(std::size_t{i} * sectorBytes_)));
-      job_.progress.Refresh(chunk.first + i, job_.scanLists.scanDirCount(), job_.scanLists.scanFileCount(), lastName_,
-                            RefreshKind::Sector, static_cast<std::int32_t>(finds_.indexHits.size()));
+      CountSector(chunk.first + i);
     }
+  }
+
+  // A clear chunk's sectors count towards the progress as scanned ones do.
+  void CountClearSectors(std::uint64_t first, std::uint64_t count) {
+    for (std::uint64_t i = 0; i < count; ++i) CountSector(first + i);
+  }
+
+  void CountSector(std::uint64_t sector) {
+    job_.progress.Refresh(sector, job_.scanLists.scanDirCount(), job_.scanLists.scanFileCount(), lastName_,
+                          RefreshKind::Sector, static_cast<std::int32_t>(finds_.indexHits.size()));
   }
 
   // `rest` runs from the sector to the end of the chunk.

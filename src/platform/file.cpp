@@ -3,16 +3,22 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <csetjmp>
+#include <csignal>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
+
+#include "platform/bytes.h"
 
 namespace korv {
 
@@ -37,6 +43,57 @@ std::uint64_t SizeOfDescriptor(int fd) {
   }
   return info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
+
+// A look at mapped pages ends through here when a page is gone (the file
+// was cut shorter, or the device failed to read it): the bus error then
+// jumps back to the look's start instead of ending the program.
+thread_local sigjmp_buf* tLookStart = nullptr;
+struct sigaction gBusErrorBefore {};
+
+void OnBusError(int signal) {
+  if (tLookStart != nullptr) siglongjmp(*tLookStart, 1);
+  // Not during a look: a fault of the program's own, handled as it was
+  // before any look.
+  ::sigaction(SIGBUS, &gBusErrorBefore, nullptr);
+  std::raise(signal);
+}
+
+void CatchBusErrors() {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    struct sigaction action {};
+    action.sa_handler = OnBusError;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_NODEFER;
+    ::sigaction(SIGBUS, &action, &gBusErrorBefore);
+  });
+}
+
+// False when the look was ended by a page that is gone.
+bool LookGuarded(std::span<const std::uint8_t> bytes, const ByteLook& look) {
+  sigjmp_buf start;
+  if (sigsetjmp(start, 1) != 0) {
+    tLookStart = nullptr;
+    return false;
+  }
+  tLookStart = &start;
+  look(bytes);
+  tLookStart = nullptr;
+  return true;
+}
+
+// Drops the whole pages of [start, end) of a map; the page cache keeps them.
+void Unmap(const std::uint8_t* map, std::uint64_t start, std::uint64_t end) {
+  const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+  const std::uint64_t first = (start + page - 1) / page * page;
+  const std::uint64_t last = end / page * page;
+  if (last > first) ::madvise(const_cast<std::uint8_t*>(map) + first, static_cast<std::size_t>(last - first), MADV_DONTNEED);
+}
+
+// Looked-at pages are dropped in steps of this many bytes: the page cache
+// maps a file in huge pages where it can, and dropping part of one splits
+// it at a cost far above the look's.
+constexpr std::uint64_t kUnmapStepBytes = std::uint64_t{8} << 20;
 
 class DeviceWriter final : public WriteHandle {
  public:
@@ -78,6 +135,7 @@ std::unique_ptr<File> File::OpenReadOnly(const fs::path& path, std::error_code* 
 }
 
 File::~File() {
+  if (map_ != nullptr) ::munmap(const_cast<std::uint8_t*>(map_), static_cast<std::size_t>(mapBytes_));
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -95,6 +153,40 @@ std::size_t File::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
 }
 
 std::uint64_t File::Size() { return SizeOfDescriptor(fd_); }
+
+void File::Map() {
+  const std::uint64_t bytes = SizeOfDescriptor(fd_);
+  if (bytes == 0 || bytes > SIZE_MAX) return;
+  void* map = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ, MAP_SHARED, fd_, 0);
+  if (map == MAP_FAILED) return;
+  CatchBusErrors();
+  map_ = static_cast<const std::uint8_t*>(map);
+  mapBytes_ = bytes;
+}
+
+bool File::Look(std::uint64_t offset, std::size_t length, const ByteLook& look) {
+  std::call_once(mapOnce_, [this] { Map(); });
+  if (map_ == nullptr || !RangeFits(mapBytes_, offset, length)) return false;
+  const bool seen = LookGuarded(std::span(map_ + offset, length), look);
+  Release(offset, offset + length);
+  return seen;
+}
+
+// Scans look at a file in order, so the range looked at since the last drop
+// grows at its end; it is dropped up to the last whole step, and all of it
+// once a look elsewhere starts a new range.
+void File::Release(std::uint64_t start, std::uint64_t end) {
+  std::lock_guard lock(releaseMutex_);
+  if (start != lookedEnd_) {
+    Unmap(map_, lookedStart_, lookedEnd_);
+    lookedStart_ = start;
+  }
+  lookedEnd_ = end;
+  const std::uint64_t step = end / kUnmapStepBytes * kUnmapStepBytes;
+  if (step <= lookedStart_) return;
+  Unmap(map_, lookedStart_, step);
+  lookedStart_ = step;
+}
 
 bool HeldByAnotherWriter(const fs::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

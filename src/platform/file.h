@@ -11,13 +11,20 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <system_error>
 
 namespace korv {
+
+// Is shown bytes in place, in the file's own pages: it may only read them
+// (no allocation, no locks), since a page that turns out to be gone ends
+// the look midway.
+using ByteLook = std::function<void(std::span<const std::uint8_t>)>;
 
 // A handle that reads at explicit positions. A read that returns fewer bytes
 // than asked for is a failed read; callers decide what the unread part holds.
@@ -30,6 +37,10 @@ class ReadHandle {
   // True when reads may run on several threads at once and keep no state
   // between them, so a large one may be shared out between threads.
   virtual bool ReadsFromAnyThread() const { return false; }
+  // Shows bytes [offset, offset + length) to `look` without copying them.
+  // False when this handle cannot, or the range is not (or no longer) all
+  // there; `look` may then have seen part of it.
+  virtual bool Look(std::uint64_t /*offset*/, std::size_t /*length*/, const ByteLook& /*look*/) { return false; }
 
   bool ReadExactAt(std::uint64_t offset, std::span<std::uint8_t> out) { return ReadAt(offset, out) == out.size(); }
 };
@@ -55,10 +66,24 @@ class File final : public ReadHandle {
   std::uint64_t Size() override;
   // A pread on one descriptor.
   bool ReadsFromAnyThread() const override { return true; }
+  // Through a read-only map of the whole file, made on the first look: a
+  // scan that needs a few bytes of each sector then costs no copy of the
+  // rest. A file cut shorter since is caught, not a crash. The pages looked
+  // at are unmapped again, so looking costs no resident memory.
+  bool Look(std::uint64_t offset, std::size_t length, const ByteLook& look) override;
 
  private:
   explicit File(int fd) : fd_(fd) {}
+  void Map();
+  void Release(std::uint64_t start, std::uint64_t end);
+
   int fd_ = -1;
+  std::once_flag mapOnce_;
+  const std::uint8_t* map_ = nullptr;  // nullptr when the file cannot be mapped
+  std::uint64_t mapBytes_ = 0;
+  std::mutex releaseMutex_;
+  std::uint64_t lookedStart_ = 0;  // looked at and still mapped: [start, end)
+  std::uint64_t lookedEnd_ = 0;
 };
 
 // What the storage layer opens devices and image pieces through.

@@ -56,6 +56,12 @@ int SectorSource::ReadSectors(const std::string& devicePath, std::uint64_t first
   return ReadUnguarded(devicePath, firstSector, count, out);
 }
 
+bool SectorSource::LookCurrent(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look) {
+  if (!source_.isVirtual() || source_.virtualDisk == nullptr || count == 0) return false;
+  if (static_cast<std::int64_t>(range_.endSector) > 0 && firstSector > range_.endSector) return false;
+  return source_.virtualDisk->LookRun(firstSector, count, look);
+}
+
 int SectorSource::ReadSectorsAnywhere(const std::string& devicePath, std::uint64_t firstSector, std::uint32_t count,
                                       std::span<std::uint8_t> buffer) {
   const std::uint64_t runBytes = std::uint64_t{count} * sectorBytes();

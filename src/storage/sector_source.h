@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/prompts.h"
+#include "platform/file.h"
 #include "storage/current_source.h"
 
 namespace korv {
@@ -47,6 +48,11 @@ class SectorSource {
   int ReadCurrentAnywhere(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer) {
     return ReadSectorsAnywhere(source_.devices.current(), firstSector, count, buffer);
   }
+  // Shows what ReadCurrent would read to `look` in place, without copying
+  // it (VirtualDisk::LookRun). False when the source cannot: only virtual
+  // disks can, and never outside the selected range, nor where the read
+  // would fail or ask the bad-sector question; the caller then reads.
+  bool LookCurrent(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look);
 
   // Writes runs of sectors to a device (disk-to-disk imaging only). Never asks
   // the bad-sector question. Refuses a device that holds a mounted file

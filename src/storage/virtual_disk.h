@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
+
 namespace korv {
 
 constexpr std::uint32_t kVirtualSectorBytes = 512;
@@ -56,6 +58,15 @@ class VirtualDisk {
   // of the last sector; 0 for an empty run); readers override it to serve
   // contiguous stretches of the file with one read.
   virtual int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out);
+
+  // Shows the bytes ReadRun would give to `look` in place, in pieces of
+  // whole sectors and in order, without copying them. False when the reader
+  // cannot (the default; also where it would have to decode or fetch the
+  // bytes from elsewhere) or the file cannot show them: the caller then
+  // reads instead.
+  virtual bool LookRun(std::uint64_t /*firstSector*/, std::uint32_t /*count*/, const ByteLook& /*look*/) {
+    return false;
+  }
 
   virtual VirtualDiskFacts facts() const = 0;
 

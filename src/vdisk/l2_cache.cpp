@@ -230,20 +230,28 @@ int ClusterImage::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::s
   return ReadRunWith(firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
 }
 
+bool ClusterImage::LookRun(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look) {
+  return count > 0 && LookStretches(
+                          firstSector, count,
+                          [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); }, look);
+}
+
+Stretch ClusterImage::MapStretch(std::uint64_t sector, std::uint64_t limit) const {
+  const Mapping mapped = Locate(sector, limit);
+  switch (mapped.source) {
+    case Source::File: return {StretchKind::File, mapped.sectors, file_.get(), mapped.fileOffset};
+    case Source::Zeros: return {StretchKind::Zeros, mapped.sectors};
+    // Tagged with its virtual cluster, so that no stretch spans two.
+    case Source::Compressed:
+      return {StretchKind::Other, mapped.sectors, nullptr, 0, (sector >> (layout_.clusterBits - 9)) + 1};
+    case Source::Missing: break;
+  }
+  return {StretchKind::Missing, mapped.sectors};
+}
+
 // Compressed clusters are served here; each is its own stretch.
 ReadOutcome ClusterImage::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
-  const unsigned clusterSectorBits = layout_.clusterBits - 9;
-  const auto map = [this, clusterSectorBits](std::uint64_t at, std::uint64_t limit) -> Stretch {
-    const Mapping mapped = Locate(at, limit);
-    switch (mapped.source) {
-      case Source::File: return {StretchKind::File, mapped.sectors, file_.get(), mapped.fileOffset};
-      case Source::Zeros: return {StretchKind::Zeros, mapped.sectors};
-      // Tagged with its virtual cluster, so that no stretch spans two.
-      case Source::Compressed: return {StretchKind::Other, mapped.sectors, nullptr, 0, (at >> clusterSectorBits) + 1};
-      case Source::Missing: break;
-    }
-    return {StretchKind::Missing, mapped.sectors};
-  };
+  const auto map = [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); };
   const auto serveCompressed = [this](const Stretch& stretch, std::uint64_t first, std::span<std::uint8_t> part) {
     if (ServeCompressed(Locate(first, stretch.sectors), part)) return ReadOutcome{true, true};
     ZeroSectors(part);

@@ -169,6 +169,7 @@ class ClusterImage {
 
   int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out);
   int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out);
+  bool LookRun(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look);
   AllocationRun allocationAt(std::uint64_t sector) const;
 
  private:
@@ -194,6 +195,7 @@ class ClusterImage {
 
   TableLookup LookUp(std::uint64_t cluster) const;
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out);
+  Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const;
   Mapping Locate(std::uint64_t sector, std::uint64_t limit) const;
   Mapping LocateInTable(const TableLookup& lookup, std::uint64_t sector, std::uint64_t limit) const;
   Mapping WithinFile(std::uint64_t fileOffset, std::uint64_t sectors, std::uint64_t firstSpan) const;

@@ -137,7 +137,7 @@ OpenVerdict ParallelsReader::LoadBlockTable() {
 // the file at open, so every read, sector 0 or not, maps the same way.
 bool ParallelsReader::DataStartsOneSectorLate() {
   if (!isHds_ || diskSectors_ == 0) return false;
-  const Stretch first = PieceAt(0, 1);
+  const Stretch first = MapStretch(0, 1);
   if (first.kind != StretchKind::File) return false;
 
   std::array<std::uint8_t, 2 * kSector> sectors{};
@@ -158,12 +158,12 @@ std::uint32_t ParallelsReader::tableEntry(std::uint64_t cluster) const {
 // Reading
 
 ReadOutcome ParallelsReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
-  return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return PieceAt(at, limit); });
+  return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); });
 }
 
 // Where `sector` and the sectors after it in the same cluster (at most
 // `limit`) come from.
-Stretch ParallelsReader::PieceAt(std::uint64_t sector, std::uint64_t limit) const {
+Stretch ParallelsReader::MapStretch(std::uint64_t sector, std::uint64_t limit) const {
   if (sector >= diskSectors_ || sectorsPerCluster_ == 0) return {StretchKind::Missing, limit};
   const std::uint64_t cluster = sector / sectorsPerCluster_;
   const std::uint64_t index = sector % sectorsPerCluster_;

@@ -82,7 +82,7 @@ class ParallelsReader final : public StretchDisk {
   bool DataStartsOneSectorLate();
 
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
-  Stretch PieceAt(std::uint64_t sector, std::uint64_t limit) const;
+  Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const override;
 
   std::unique_ptr<File> file_;
   std::uint64_t fileSize_;

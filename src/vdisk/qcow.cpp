@@ -231,6 +231,10 @@ int QcowReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::spa
   return image_.ReadRun(firstSector, count, out);
 }
 
+bool QcowReader::LookRun(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look) {
+  return image_.LookRun(firstSector, count, look);
+}
+
 AllocationRun QcowReader::allocationAt(std::uint64_t sector) const { return image_.allocationAt(sector); }
 
 VirtualDiskFacts QcowReader::facts() const {

@@ -99,6 +99,10 @@ int QedReader::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span
   return image_.ReadRun(firstSector, count, out);
 }
 
+bool QedReader::LookRun(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look) {
+  return image_.LookRun(firstSector, count, look);
+}
+
 AllocationRun QedReader::allocationAt(std::uint64_t sector) const { return image_.allocationAt(sector); }
 
 VirtualDiskFacts QedReader::facts() const {

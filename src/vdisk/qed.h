@@ -42,6 +42,7 @@ class QedReader final : public VirtualDisk {
   // One file read per stretch of clusters that follow each other in the
   // file; the bytes and the result equal those of one ReadSector per sector.
   int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) override;
+  bool LookRun(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look) override;
   VirtualDiskFacts facts() const override;
   AllocationRun allocationAt(std::uint64_t sector) const override;
 

@@ -65,30 +65,14 @@ inline bool FollowsInFile(const Stretch& before, const Stretch& next) {
 // back short.
 ReadOutcome ReadFileStretch(ReadHandle& file, std::uint64_t fileOffset, std::span<std::uint8_t> out);
 
-// Serves `count` sectors from `sector` into `out` (count × 512 bytes).
-// `map(sector, limit)` gives the stretch starting at `sector`, at most `limit`
-// long; `serveOther(stretch, firstSector, out)` serves Other stretches.
-template <typename Map, typename ServeOther>
-ReadOutcome ReadStretches(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out, Map&& map,
-                          ServeOther&& serveOther) {
-  ReadOutcome outcome;
+// Walks `count` sectors from `sector` as the stretches `map(sector, limit)`
+// gives (each at most `limit` long), joining neighbours served the same way,
+// and calls `serve(stretch, start)` for each joined stretch in order, `start`
+// counted from `sector`.
+template <typename Map, typename Serve>
+void ForEachStretch(std::uint64_t sector, std::uint64_t count, Map&& map, Serve&& serve) {
   Stretch pending;
   std::uint64_t pendingStart = 0;
-  const auto serve = [&](const Stretch& stretch, std::uint64_t start) {
-    const auto part = StretchSectors(out, start, stretch.sectors);
-    switch (stretch.kind) {
-      case StretchKind::File: outcome.Add(ReadFileStretch(*stretch.file, stretch.fileOffset, part)); return;
-      case StretchKind::Zeros:
-        ZeroSectors(part);
-        outcome.Add({true, true});
-        return;
-      case StretchKind::Other: outcome.Add(serveOther(stretch, sector + start, part)); return;
-      case StretchKind::Missing: break;
-    }
-    ZeroSectors(part);
-    outcome.Add({false, false});
-  };
-
   for (std::uint64_t done = 0; done < count;) {
     const std::uint64_t at = sector + done;
     // A request running past the last sector number wraps to sector 0, as
@@ -113,7 +97,56 @@ ReadOutcome ReadStretches(std::uint64_t sector, std::uint64_t count, std::span<s
     done += stretch.sectors;
   }
   if (count > 0) serve(pending, pendingStart);
+}
+
+// Serves `count` sectors from `sector` into `out` (count × 512 bytes).
+// `map(sector, limit)` gives the stretch starting at `sector`, at most `limit`
+// long; `serveOther(stretch, firstSector, out)` serves Other stretches.
+template <typename Map, typename ServeOther>
+ReadOutcome ReadStretches(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out, Map&& map,
+                          ServeOther&& serveOther) {
+  ReadOutcome outcome;
+  ForEachStretch(sector, count, map, [&](const Stretch& stretch, std::uint64_t start) {
+    const auto part = StretchSectors(out, start, stretch.sectors);
+    switch (stretch.kind) {
+      case StretchKind::File: outcome.Add(ReadFileStretch(*stretch.file, stretch.fileOffset, part)); return;
+      case StretchKind::Zeros:
+        ZeroSectors(part);
+        outcome.Add({true, true});
+        return;
+      case StretchKind::Other: outcome.Add(serveOther(stretch, sector + start, part)); return;
+      case StretchKind::Missing: break;
+    }
+    ZeroSectors(part);
+    outcome.Add({false, false});
+  });
   return outcome;
+}
+
+// Shows `count` sectors from `sector` to `look` in place, stretch by
+// stretch (holes as zeros), as VirtualDisk::LookRun. False as soon as a
+// stretch cannot be looked at: one the reader serves itself, one it cannot
+// read, or a file range the file cannot show.
+bool LookZeros(std::uint64_t sectors, const ByteLook& look);
+
+template <typename Map>
+bool LookStretches(std::uint64_t sector, std::uint64_t count, Map&& map, const ByteLook& look) {
+  bool seen = true;
+  ForEachStretch(sector, count, map, [&](const Stretch& stretch, std::uint64_t) {
+    if (!seen) return;
+    const auto bytes = CheckedMul(stretch.sectors, kVirtualSectorBytes);
+    switch (stretch.kind) {
+      case StretchKind::File:
+        seen = bytes && *bytes <= SIZE_MAX &&
+               stretch.file->Look(stretch.fileOffset, static_cast<std::size_t>(*bytes), look);
+        return;
+      case StretchKind::Zeros: seen = LookZeros(stretch.sectors, look); return;
+      case StretchKind::Other:
+      case StretchKind::Missing: break;
+    }
+    seen = false;
+  });
+  return seen;
 }
 
 // For readers without Other stretches.
@@ -151,7 +184,8 @@ int ReadRunWith(std::uint64_t firstSector, std::uint32_t count, std::span<std::u
 }
 
 // A reader whose reads are all served by ReadSpan: ReadSector and ReadRun
-// follow from it with the rules every reader shares.
+// follow from it with the rules every reader shares, and LookRun from the
+// stretches it maps.
 class StretchDisk : public VirtualDisk {
  public:
   int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) final {
@@ -160,10 +194,17 @@ class StretchDisk : public VirtualDisk {
   int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) final {
     return ReadRunWith(firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
   }
+  bool LookRun(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look) final {
+    return count > 0 && LookStretches(
+                            firstSector, count,
+                            [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); }, look);
+  }
 
  protected:
   // Serves `count` sectors from `sector` into `out` (count × 512 bytes).
   virtual ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) = 0;
+  // The stretch that starts at `sector`, at most `limit` long.
+  virtual Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const = 0;
 };
 
 }  // namespace korv

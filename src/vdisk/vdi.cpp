@@ -113,7 +113,7 @@ std::uint64_t VdiReader::diskSectors() const { return header_.diskSize / kSector
 // Reading
 
 ReadOutcome VdiReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
-  return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return PieceAt(at, limit); });
+  return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); });
 }
 
 StretchKind VdiReader::SourceOfEntry(std::uint32_t entry) const {
@@ -125,7 +125,7 @@ StretchKind VdiReader::SourceOfEntry(std::uint32_t entry) const {
   return StretchKind::File;
 }
 
-Stretch VdiReader::PieceAt(std::uint64_t sector, std::uint64_t limit) const {
+Stretch VdiReader::MapStretch(std::uint64_t sector, std::uint64_t limit) const {
   const std::uint64_t end = diskSectors();
   // Every later sector of the request lies past the end too.
   if (sector >= end) return {StretchKind::Missing, limit};

@@ -96,7 +96,7 @@ class VdiReader final : public StretchDisk {
   OpenVerdict LoadBlockMap();
 
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
-  Stretch PieceAt(std::uint64_t sector, std::uint64_t limit) const;
+  Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const override;
   StretchKind SourceOfEntry(std::uint32_t entry) const;
   // Sectors wholly inside the disk size.
   std::uint64_t diskSectors() const;

@@ -110,7 +110,7 @@ class VhdReader final : public StretchDisk {
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   // allocationAt before the stretch is cut at the disk's end.
   AllocationRun blockAllocationAt(std::uint64_t sector) const;
-  Stretch StretchAt(std::uint64_t sector, std::uint64_t limit) const;
+  Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const override;
   Stretch FixedStretchAt(std::uint64_t sector, std::uint64_t limit) const;
   Stretch BlockStretchAt(std::uint64_t sector, std::uint64_t limit) const;
   // The bitmap of `block`, read once and kept until another block is asked

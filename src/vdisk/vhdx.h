@@ -125,7 +125,7 @@ class VhdxReader final : public StretchDisk {
   bool LoadBat(const Region& bat);
 
   ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
-  Stretch PieceAt(std::uint64_t sector, std::uint64_t limit) const;
+  Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const override;
   // 512-byte sectors of the disk: diskSectors() counted in 512-byte units.
   std::uint64_t sectors512() const;
 

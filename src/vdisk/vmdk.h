@@ -198,7 +198,7 @@ class VmdkReader final : public StretchDisk {
   // The stretch that starts at `sector`: file data, zeros, something that
   // cannot be read, or a compressed grain (an Other stretch whose fileOffset
   // is the grain's sector).
-  Stretch StretchAt(std::uint64_t sector, std::uint64_t limit) const;
+  Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const override;
   Stretch SparseStretchAt(std::size_t index, std::uint64_t inExtent, std::uint64_t limit) const;
   ReadOutcome ServeCompressed(const Stretch& stretch, std::uint64_t firstSector, std::span<std::uint8_t> out) const;
   // The allocation state of the sparse extent from `inExtent` on, for at

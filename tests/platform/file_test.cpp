@@ -3,7 +3,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/file.h"
 #include "support/test_support.h"
@@ -29,6 +33,43 @@ TEST(FileTest, ReadsAtPositionsAndReportsShortReads) {
   EXPECT_FALSE(File::OpenReadOnly(dir / "missing", &error));
   EXPECT_TRUE(error);
   EXPECT_FALSE(File::OpenReadOnly(dir.path()));
+}
+
+// Looks show the file's bytes in place, in any order and across the steps in
+// which looked-at pages are let go; a range past the end is refused, and so
+// is one the file no longer holds because it was cut shorter meanwhile.
+TEST(FileTest, LooksShowBytesInPlaceAndRefuseWhatIsGone) {
+  test::TempDir dir;
+  const std::size_t size = 9 * 1024 * 1024 + 1000;
+  const auto content = test::PatternBytes(size, 3);
+  test::WriteFileBytes(dir / "f", content);
+  auto file = File::OpenReadOnly(dir / "f");
+  ASSERT_TRUE(file);
+  // Copies into room made beforehand: a look may not allocate.
+  const auto lookAt = [&](std::uint64_t offset, std::size_t length) -> std::optional<std::vector<std::uint8_t>> {
+    std::vector<std::uint8_t> shown;
+    shown.reserve(length);
+    const bool looked = file->Look(offset, length, [&shown](std::span<const std::uint8_t> piece) {
+      shown.insert(shown.end(), piece.begin(), piece.end());
+    });
+    if (!looked) return std::nullopt;
+    return shown;
+  };
+  const std::pair<std::uint64_t, std::size_t> ranges[] = {
+      {0, 512000}, {512000, 8 * 1024 * 1024}, {100, 3}, {size - 1000, 1000}, {0, size}};
+  for (const auto& [offset, length] : ranges) {
+    const auto shown = lookAt(offset, length);
+    ASSERT_TRUE(shown) << offset;
+    EXPECT_TRUE(std::equal(shown->begin(), shown->end(), content.begin() + static_cast<std::ptrdiff_t>(offset),
+                           content.begin() + static_cast<std::ptrdiff_t>(offset + length)))
+        << offset;
+  }
+  EXPECT_FALSE(lookAt(size - 10, 11));
+  EXPECT_FALSE(lookAt(UINT64_MAX - 10, 100));
+
+  std::filesystem::resize_file(dir / "f", 4096);
+  EXPECT_FALSE(lookAt(1024 * 1024, 4096));
+  EXPECT_TRUE(lookAt(0, 4096));
 }
 
 TEST(FileTest, ReadingLeavesTheSourceFileUntouched) {

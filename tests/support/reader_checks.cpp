@@ -127,6 +127,16 @@ Bytes Slice(const Bytes& bytes, std::uint64_t offset, std::uint64_t length) {
                bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
 }
 
+std::optional<Bytes> LookRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count) {
+  Bytes shown;
+  shown.reserve(std::size_t{count} * kSector);  // a look may not allocate
+  const bool looked = reader.LookRun(sector, count, [&shown](std::span<const std::uint8_t> piece) {
+    shown.insert(shown.end(), piece.begin(), piece.end());
+  });
+  if (!looked) return std::nullopt;
+  return shown;
+}
+
 void ExpectRunMatchesSectors(VirtualDisk& reader, std::uint64_t first, std::uint32_t count) {
   const ReadResult fast = ReadRunOf(reader, first, count);
   const ReadResult slow = ReadOneByOne(reader, first, count);
@@ -153,6 +163,10 @@ std::uint64_t ExpectReadsAsRaw(VirtualDisk& reader, Bytes raw, unsigned seed) {
     EXPECT_EQ(fast.result, slow.result) << start << "+" << count;
     EXPECT_TRUE(fast.bytes == slow.bytes) << start << "+" << count;
     if (fast.bytes != slow.bytes) return 0;
+    if (const auto shown = LookRunOf(reader, start, count)) {
+      EXPECT_EQ(fast.result, 1) << "looked at a run that does not read: " << start << "+" << count;
+      EXPECT_TRUE(*shown == fast.bytes) << "look differs: " << start << "+" << count;
+    }
     for (std::uint64_t i = 0; i < count && start + i < sectors; ++i) {
       const bool same = std::equal(raw.begin() + static_cast<std::ptrdiff_t>((start + i) * kSector),
                                    raw.begin() + static_cast<std::ptrdiff_t>((start + i + 1) * kSector),

@@ -72,6 +72,8 @@ struct ReadResult {
 // both into buffers pre-filled with stale bytes.
 ReadResult ReadRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
 ReadResult ReadOneByOne(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
+// The bytes LookRun showed of the run, in order; nothing when it refused.
+std::optional<Bytes> LookRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
 
 bool AllZero(const Bytes& bytes);
 // bytes[offset, offset + length)
@@ -81,7 +83,9 @@ void ExpectRunMatchesSectors(VirtualDisk& reader, std::uint64_t first, std::uint
 
 // The reader holds `raw` (padded with zeros to the reader's disk size): the
 // whole disk reads as raw in one run; random runs, some past the end, give
-// the same bytes and result through ReadRun as sector by sector; and every
+// the same bytes and result through ReadRun as sector by sector, and a look
+// at a run, where the reader allows one, shows what a successful read gives;
+// and every
 // stretch allocationAt calls unallocated holds only zeros. Returns the
 // number of unallocated sectors found. Reports failures through gtest.
 std::uint64_t ExpectReadsAsRaw(VirtualDisk& reader, Bytes raw, unsigned seed = 7);

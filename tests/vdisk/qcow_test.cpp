@@ -66,6 +66,11 @@ TEST_P(QcowQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
   const std::uint64_t holeSectors = test::ExpectReadsAsRaw(reader, raw);
   // qemu-img leaves the two 2 MiB stretches of zeros out of the image.
   EXPECT_GE(holeSectors, 2 * 4096u);
+  // Plain clusters and holes can be looked at in place; deflated ones only
+  // read.
+  const auto shown = test::LookRunOf(reader, 0, static_cast<std::uint32_t>(raw.size() / kSector));
+  EXPECT_EQ(shown.has_value(), !param.compressed);
+  if (shown) EXPECT_TRUE(*shown == raw);
 
   if (param.compressed) {
     ASSERT_TRUE(test::QemuConvert(dir_ / "disk.raw", dir_ / "plain.img", param.format,

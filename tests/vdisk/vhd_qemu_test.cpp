@@ -42,6 +42,10 @@ TEST_P(VhdQemuTest, ImagesOfQemuImgReadAsTheirRawData) {
   const std::uint64_t holeSectors = test::ExpectReadsAsRaw(reader, raw);
   // qemu-img leaves the two whole blocks of zeros out of a dynamic image.
   EXPECT_EQ(holeSectors >= 2 * 4096, !reader->isFixed());
+  // Its data and holes can all be looked at in place.
+  const auto shown = test::LookRunOf(reader, 0, static_cast<std::uint32_t>(raw.size() / 512));
+  ASSERT_TRUE(shown.has_value());
+  EXPECT_TRUE(*shown == raw);
 }
 
 INSTANTIATE_TEST_SUITE_P(Subformats, VhdQemuTest, ::testing::Values("dynamic", "fixed"));
