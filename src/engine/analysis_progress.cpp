@@ -1,5 +1,6 @@
 #include "engine/analysis_progress.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/bytes.h"
@@ -57,6 +58,24 @@ void AnalysisProgress::Refresh(std::uint64_t value, std::int32_t folders, std::i
   ShowIfChanged(ProgressField::Folders, shownFolders_, std::to_string(folders));
   ShowIfChanged(ProgressField::Files, shownFiles_, std::to_string(files));
   ShowIfChanged(ProgressField::LastName, shownName_, name);
+}
+
+void AnalysisProgress::RefreshSectors(std::uint64_t first, std::uint64_t count, std::int32_t folders,
+                                     std::int32_t files, std::u16string_view lastName, std::int32_t indexCount) {
+  while (count > 0) {
+    // The calls before the one that shows only count.
+    const std::uint64_t silent = static_cast<std::uint64_t>(std::max(refreshInterval_ - refreshCount_ - 1, 0));
+    if (count <= silent) {
+      refreshCount_ += static_cast<int>(count);
+      return;
+    }
+    refreshCount_ += static_cast<int>(silent);
+    first += silent;
+    count -= silent;
+    Refresh(first, folders, files, lastName, RefreshKind::Sector, indexCount);
+    ++first;
+    --count;
+  }
 }
 
 void AnalysisProgress::ShowIfChanged(ProgressField field, std::string& shown, const std::string& text) {

@@ -64,6 +64,10 @@ class AnalysisProgress {
   // sector (Sector). `indexCount` is shown with sector reports.
   void Refresh(std::uint64_t value, std::int32_t folders, std::int32_t files, std::u16string_view lastName,
                RefreshKind kind, std::int32_t indexCount = -1);
+  // Refresh for each of the `count` sectors from `first`, all with the same
+  // counts and name, at the cost of only the calls that show something.
+  void RefreshSectors(std::uint64_t first, std::uint64_t count, std::int32_t folders, std::int32_t files,
+                      std::u16string_view lastName, std::int32_t indexCount);
 
   // Hide/Show Details, from the front end's thread.
   void HideDetails();

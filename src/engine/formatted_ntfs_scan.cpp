@@ -137,7 +137,8 @@ class SignatureScan {
 
   // A clear chunk's sectors count towards the progress as scanned ones do.
   void CountClearSectors(std::uint64_t first, std::uint64_t count) {
-    for (std::uint64_t i = 0; i < count; ++i) CountSector(first + i);
+    job_.progress.RefreshSectors(first, count, job_.scanLists.scanDirCount(), job_.scanLists.scanFileCount(), lastName_,
+                                 static_cast<std::int32_t>(finds_.indexHits.size()));
   }
 
   void CountSector(std::uint64_t sector) {

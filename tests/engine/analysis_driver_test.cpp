@@ -56,6 +56,31 @@ TEST(AnalysisProgressTest, SectorReportsGoToTheStatusLineOnNtfsScans) {
   EXPECT_EQ(sink.texts.size(), shown);
 }
 
+// A run of sectors counted at once shows exactly what one call per sector
+// would, whatever the interval and the count already reached.
+TEST(AnalysisProgressTest, SectorRunsShowWhatOneCallPerSectorWould) {
+  for (const int interval : {1, 3, 1000}) {
+    test::RecordingProgress each;
+    test::RecordingProgress runs;
+    AnalysisProgress one(each);
+    AnalysisProgress many(runs);
+    for (AnalysisProgress* progress : {&one, &many}) {
+      progress->SetRefreshInterval(interval);
+      progress->SetRangeEnd(90000);
+    }
+    std::uint64_t sector = 0;
+    for (const std::uint64_t count : {0, 1, 2, 999, 1000, 1001, 2500, 7}) {
+      for (std::uint64_t i = 0; i < count; ++i) one.Refresh(sector + i, 4, 5, u"n", RefreshKind::Sector, 6);
+      many.RefreshSectors(sector, count, 4, 5, u"n", 6);
+      sector += count;
+      one.Refresh(sector, 4, 5, u"m", RefreshKind::Sector, 6);
+      many.Refresh(sector, 4, 5, u"m", RefreshKind::Sector, 6);
+      ++sector;
+    }
+    EXPECT_EQ(runs.texts, each.texts) << interval;
+  }
+}
+
 TEST(AnalysisClockTest, TimePausedIsNotCounted) {
   AnalysisClock clock;
   const auto start = AnalysisClock::Clock::time_point{} + 1000s;
