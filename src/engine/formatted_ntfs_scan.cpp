@@ -91,7 +91,7 @@ class SignatureScan {
       next += stretch.sectors;
       if (next < range.endSector) stretch = issue(next);
       if (chunk) ScanChunk(*chunk);
-      if (taken.kind == Stretch::Kind::Clear) CountClearSectors(at, taken.sectors);
+      if (taken.kind == Stretch::Kind::Clear) CountSectors(at, taken.sectors);
       percent_.Show(next, range.endSector);
       if (const StepGo go = CheckStep(job_); go != StepGo::On) return go;
     }
@@ -131,19 +131,14 @@ class SignatureScan {
   void ScanChunk(const ReadAhead::Chunk& chunk) {
     for (std::uint32_t i = 0; i < chunk.count; ++i) {
       ScanSector(chunk.first + i, ByteView(chunk.bytes.subspan(std::size_t{i} * sectorBytes_)));
-      CountSector(chunk.first + i);
+      CountSectors(chunk.first + i, 1);
     }
   }
 
-  // A clear chunk's sectors count towards the progress as scanned ones do.
-  void CountClearSectors(std::uint64_t first, std::uint64_t count) {
+  // Scanned sectors count towards the progress, and so do a clear chunk's.
+  void CountSectors(std::uint64_t first, std::uint64_t count) {
     job_.progress.RefreshSectors(first, count, job_.scanLists.scanDirCount(), job_.scanLists.scanFileCount(), lastName_,
                                  static_cast<std::int32_t>(finds_.indexHits.size()));
-  }
-
-  void CountSector(std::uint64_t sector) {
-    job_.progress.Refresh(sector, job_.scanLists.scanDirCount(), job_.scanLists.scanFileCount(), lastName_,
-                          RefreshKind::Sector, static_cast<std::int32_t>(finds_.indexHits.size()));
   }
 
   // `rest` runs from the sector to the end of the chunk.

@@ -48,17 +48,20 @@ int SectorSource::ReadSectors(const std::string& devicePath, std::uint64_t first
   if (buffer.size() < runBytes) return 0;
   const auto out = buffer.first(static_cast<std::size_t>(runBytes));
 
-  const auto end = static_cast<std::int64_t>(range_.endSector);
-  if (end > 0 && firstSector > range_.endSector) {
+  if (PastRange(firstSector)) {
     ZeroFill(out);
     return 0;
   }
   return ReadUnguarded(devicePath, firstSector, count, out);
 }
 
+bool SectorSource::PastRange(std::uint64_t firstSector) const {
+  return static_cast<std::int64_t>(range_.endSector) > 0 && firstSector > range_.endSector;
+}
+
 bool SectorSource::LookCurrent(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look) {
   if (!source_.isVirtual() || source_.virtualDisk == nullptr || count == 0) return false;
-  if (static_cast<std::int64_t>(range_.endSector) > 0 && firstSector > range_.endSector) return false;
+  if (PastRange(firstSector)) return false;
   return source_.virtualDisk->LookRun(firstSector, count, look);
 }
 

@@ -67,6 +67,9 @@ class SectorSource {
   SelectedRange& range() { return range_; }
 
  private:
+  // A run that starts past the selected range's end is refused (an end of 0,
+  // or one past 2^63, selects no end).
+  bool PastRange(std::uint64_t firstSector) const;
   int ReadUnguarded(const std::string& devicePath, std::uint64_t firstSector, std::uint32_t count,
                     std::span<std::uint8_t> out);
   int ReadImage(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out);

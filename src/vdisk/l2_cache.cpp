@@ -231,9 +231,8 @@ int ClusterImage::ReadRun(std::uint64_t firstSector, std::uint32_t count, std::s
 }
 
 bool ClusterImage::LookRun(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look) {
-  return count > 0 && LookStretches(
-                          firstSector, count,
-                          [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); }, look);
+  return LookStretches(
+      firstSector, count, [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); }, look);
 }
 
 Stretch ClusterImage::MapStretch(std::uint64_t sector, std::uint64_t limit) const {

@@ -157,9 +157,6 @@ std::uint32_t ParallelsReader::tableEntry(std::uint64_t cluster) const {
 // ---------------------------------------------------------------------------
 // Reading
 
-ReadOutcome ParallelsReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
-  return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); });
-}
 
 // Where `sector` and the sectors after it in the same cluster (at most
 // `limit`) come from.

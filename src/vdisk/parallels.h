@@ -81,7 +81,6 @@ class ParallelsReader final : public StretchDisk {
   OpenVerdict LoadBlockTable();
   bool DataStartsOneSectorLate();
 
-  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const override;
 
   std::unique_ptr<File> file_;

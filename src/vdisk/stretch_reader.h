@@ -68,7 +68,7 @@ ReadOutcome ReadFileStretch(ReadHandle& file, std::uint64_t fileOffset, std::spa
 // Walks `count` sectors from `sector` as the stretches `map(sector, limit)`
 // gives (each at most `limit` long), joining neighbours served the same way,
 // and calls `serve(stretch, start)` for each joined stretch in order, `start`
-// counted from `sector`.
+// counted from `sector`, until it returns false.
 template <typename Map, typename Serve>
 void ForEachStretch(std::uint64_t sector, std::uint64_t count, Map&& map, Serve&& serve) {
   Stretch pending;
@@ -90,7 +90,7 @@ void ForEachStretch(std::uint64_t sector, std::uint64_t count, Map&& map, Serve&
     if (joins) {
       pending.sectors += stretch.sectors;
     } else {
-      if (done > 0) serve(pending, pendingStart);
+      if (done > 0 && !serve(pending, pendingStart)) return;
       pending = stretch;
       pendingStart = done;
     }
@@ -109,42 +109,44 @@ ReadOutcome ReadStretches(std::uint64_t sector, std::uint64_t count, std::span<s
   ForEachStretch(sector, count, map, [&](const Stretch& stretch, std::uint64_t start) {
     const auto part = StretchSectors(out, start, stretch.sectors);
     switch (stretch.kind) {
-      case StretchKind::File: outcome.Add(ReadFileStretch(*stretch.file, stretch.fileOffset, part)); return;
+      case StretchKind::File: outcome.Add(ReadFileStretch(*stretch.file, stretch.fileOffset, part)); return true;
       case StretchKind::Zeros:
         ZeroSectors(part);
         outcome.Add({true, true});
-        return;
-      case StretchKind::Other: outcome.Add(serveOther(stretch, sector + start, part)); return;
+        return true;
+      case StretchKind::Other: outcome.Add(serveOther(stretch, sector + start, part)); return true;
       case StretchKind::Missing: break;
     }
     ZeroSectors(part);
     outcome.Add({false, false});
+    return true;
   });
   return outcome;
 }
 
-// Shows `count` sectors from `sector` to `look` in place, stretch by
-// stretch (holes as zeros), as VirtualDisk::LookRun. False as soon as a
-// stretch cannot be looked at: one the reader serves itself, one it cannot
-// read, or a file range the file cannot show.
+// Shows `sectors` sectors of zeros to `look`, a bounded piece at a time.
 bool LookZeros(std::uint64_t sectors, const ByteLook& look);
 
+// Shows `count` sectors from `sector` to `look` in place, stretch by
+// stretch (holes as zeros), as VirtualDisk::LookRun. False for an empty run,
+// and as soon as a stretch cannot be looked at: one the reader serves
+// itself, one it cannot read, or a file range the file cannot show.
 template <typename Map>
 bool LookStretches(std::uint64_t sector, std::uint64_t count, Map&& map, const ByteLook& look) {
-  bool seen = true;
+  bool seen = count > 0;
   ForEachStretch(sector, count, map, [&](const Stretch& stretch, std::uint64_t) {
-    if (!seen) return;
     const auto bytes = CheckedMul(stretch.sectors, kVirtualSectorBytes);
     switch (stretch.kind) {
       case StretchKind::File:
         seen = bytes && *bytes <= SIZE_MAX &&
                stretch.file->Look(stretch.fileOffset, static_cast<std::size_t>(*bytes), look);
-        return;
-      case StretchKind::Zeros: seen = LookZeros(stretch.sectors, look); return;
+        return seen;
+      case StretchKind::Zeros: seen = LookZeros(stretch.sectors, look); return seen;
       case StretchKind::Other:
       case StretchKind::Missing: break;
     }
     seen = false;
+    return false;
   });
   return seen;
 }
@@ -187,6 +189,13 @@ int ReadRunWith(std::uint64_t firstSector, std::uint32_t count, std::span<std::u
 // follow from it with the rules every reader shares, and LookRun from the
 // stretches it maps.
 class StretchDisk : public VirtualDisk {
+ protected:
+  // MapStretch as the `map` of ReadStretches and LookStretches (defined
+  // first, as the members below use what it returns).
+  auto MapOf() const {
+    return [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); };
+  }
+
  public:
   int ReadSector(std::uint64_t sector, std::span<std::uint8_t> out) final {
     return ReadSectorWith(sector, out, [this](auto... args) { return ReadSpan(args...); });
@@ -195,14 +204,16 @@ class StretchDisk : public VirtualDisk {
     return ReadRunWith(firstSector, count, out, [this](auto... args) { return ReadSpan(args...); });
   }
   bool LookRun(std::uint64_t firstSector, std::uint32_t count, const ByteLook& look) final {
-    return count > 0 && LookStretches(
-                            firstSector, count,
-                            [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); }, look);
+    return LookStretches(firstSector, count, MapOf(), look);
   }
 
  protected:
-  // Serves `count` sectors from `sector` into `out` (count × 512 bytes).
-  virtual ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) = 0;
+  // Serves `count` sectors from `sector` into `out` (count × 512 bytes); by
+  // default the stretches MapStretch gives, for readers that serve no Other
+  // stretch.
+  virtual ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
+    return ReadStretches(sector, count, out, MapOf());
+  }
   // The stretch that starts at `sector`, at most `limit` long.
   virtual Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const = 0;
 };

@@ -112,9 +112,6 @@ std::uint64_t VdiReader::diskSectors() const { return header_.diskSize / kSector
 // ---------------------------------------------------------------------------
 // Reading
 
-ReadOutcome VdiReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
-  return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); });
-}
 
 StretchKind VdiReader::SourceOfEntry(std::uint32_t entry) const {
   if (entry == kVdiBlockZero) return StretchKind::Zeros;

@@ -95,7 +95,6 @@ class VdiReader final : public StretchDisk {
   std::string_view HeaderFault() const;
   OpenVerdict LoadBlockMap();
 
-  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const override;
   StretchKind SourceOfEntry(std::uint32_t entry) const;
   // Sectors wholly inside the disk size.

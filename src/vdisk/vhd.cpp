@@ -145,7 +145,7 @@ std::uint32_t VhdReader::tableEntry(std::uint64_t block) const {
 // request per stretch.
 ReadOutcome VhdReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
   return ReadStretches(
-      sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); },
+      sector, count, out, MapOf(),
       [this](const Stretch& stretch, std::uint64_t first, std::span<std::uint8_t> part) {
         if (parent_) return parent_->ReadSpan(first, stretch.sectors, part);
         ZeroSectors(part);

@@ -259,9 +259,6 @@ std::uint64_t VhdxReader::sectors512() const { return diskSectors_ * (logicalSec
 // ---------------------------------------------------------------------------
 // Reading
 
-ReadOutcome VhdxReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
-  return ReadStretches(sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); });
-}
 
 // Works in bytes of the virtual disk, so that 512-byte sectors map the same
 // way whatever the disk's logical sector size.

@@ -124,7 +124,6 @@ class VhdxReader final : public StretchDisk {
   std::string_view ReadMetadataValues(const std::array<std::uint64_t, 5>& offsets);
   bool LoadBat(const Region& bat);
 
-  ReadOutcome ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) override;
   Stretch MapStretch(std::uint64_t sector, std::uint64_t limit) const override;
   // 512-byte sectors of the disk: diskSectors() counted in 512-byte units.
   std::uint64_t sectors512() const;

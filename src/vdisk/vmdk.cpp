@@ -526,7 +526,7 @@ std::size_t VmdkReader::ExtentAt(std::uint64_t sector) const {
 // the pool keeps more than the two most recently used.
 ReadOutcome VmdkReader::ReadSpan(std::uint64_t sector, std::uint64_t count, std::span<std::uint8_t> out) {
   return ReadStretches(
-      sector, count, out, [this](std::uint64_t at, std::uint64_t limit) { return MapStretch(at, limit); },
+      sector, count, out, MapOf(),
       [this](const Stretch& stretch, std::uint64_t first, std::span<std::uint8_t> part) {
         return ServeCompressed(stretch, first, part);
       });
