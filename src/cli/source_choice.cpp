@@ -106,9 +106,11 @@ StopOnInterrupt::StopOnInterrupt(WorkerControl& worker) : worker_(worker) {
   sigaddset(&interrupt, SIGINT);
   pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
   waiter_ = std::thread([this, interrupt] {
-    const timespec wait{0, 100'000'000};
-    while (!done_.load()) {
-      if (sigtimedwait(&interrupt, nullptr, &wait) != SIGINT) continue;
+    for (;;) {
+      int signal = 0;
+      if (sigwait(&interrupt, &signal) != 0) return;
+      // The destructor's own wake-up, or a Ctrl-C once the run is over.
+      if (done_.load()) return;
       interrupted_.store(true);
       worker_.RequestStop();
     }
@@ -116,7 +118,10 @@ StopOnInterrupt::StopOnInterrupt(WorkerControl& worker) : worker_(worker) {
 }
 
 StopOnInterrupt::~StopOnInterrupt() {
+  // The waiter is woken at once rather than left to time out: every command
+  // that ran under this guard would otherwise end up to a tick late.
   done_.store(true);
+  pthread_kill(waiter_.native_handle(), SIGINT);
   waiter_.join();
   sigset_t interrupt;
   sigemptyset(&interrupt);
