@@ -66,20 +66,68 @@ ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
   return {entry, file.deleted == kFlagYes, file.size, file.ownNumber, file.times, !file.stream.empty()};
 }
 
-void PrintText(const ItemRow& row, FileSystemKind fileSystem) {
-  std::cout << row.itemId << '\t' << ItemTypeText(row.entry.folder, row.deleted) << '\t' << row.size << '\t'
-            << ItemDates(row.times, fileSystem).modified << '\t' << PrintableLine(row.entry.path) << '\n';
+void AppendNumber(std::string& text, std::uint64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+  text.append(digits, end);
 }
+
+// A listing's text, collected and written out in large pieces: a listing
+// has an item a line for tens of thousands of items.
+class ListingBuffer {
+ public:
+  explicit ListingBuffer(std::ostream& out) : out_(out) {}
+  ~ListingBuffer() { Flush(); }
+  ListingBuffer(const ListingBuffer&) = delete;
+  ListingBuffer& operator=(const ListingBuffer&) = delete;
+
+  std::string& text() { return text_; }
+  // Called after each item.
+  void ItemDone() {
+    if (text_.size() >= kFlushBytes) Flush();
+  }
+  void Flush() {
+    out_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    text_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kFlushBytes = 64 * 1024;
+  std::ostream& out_;
+  std::string text_;
+};
+
+// A line an item: its number, type, size, modified date and path.
+class TextReport {
+ public:
+  TextReport(std::ostream& out, FileSystemKind fileSystem) : out_(out), fileSystem_(fileSystem) {}
+
+  void Item(const ItemRow& row) {
+    std::string& text = out_.text();
+    AppendNumber(text, row.itemId);
+    text += '\t';
+    text += ItemTypeText(row.entry.folder, row.deleted);
+    text += '\t';
+    AppendNumber(text, row.size);
+    text += '\t';
+    text += ItemDateText(row.times, ItemTimeKind::Modified, fileSystem_);
+    text += '\t';
+    AppendPrintable(text, row.entry.path);
+    text += '\n';
+    out_.ItemDone();
+  }
+
+ private:
+  ListingBuffer out_;
+  FileSystemKind fileSystem_;
+};
 
 // The report as nlohmann::json's dump(2) lays it out (members in name order,
 // two spaces a level), written item by item as the tree is listed instead of
-// built whole first. Text collects in a buffer that goes out in large writes.
+// built whole first.
 class JsonReport {
  public:
   JsonReport(std::ostream& out, FileSystemKind fileSystem) : out_(out), fileSystem_(fileSystem) {}
-  ~JsonReport() { Flush(); }
-  JsonReport(const JsonReport&) = delete;
-  JsonReport& operator=(const JsonReport&) = delete;
 
   void Begin(const Store& store) {
     text_ += "{\n  \"fileCount\": ";
@@ -95,7 +143,7 @@ class JsonReport {
     text_ += items_++ == 0 ? "\n    {\n" : ",\n    {\n";
     ItemMembers(row);
     text_ += "\n    }";
-    if (text_.size() >= kFlushBytes) Flush();
+    out_.ItemDone();
   }
 
   void End(const Store& store, const std::string& mode) {
@@ -105,11 +153,9 @@ class JsonReport {
     text_ += ",\n  \"totalBytes\": ";
     Number(store.totalFileBytes());
     text_ += "\n}\n";
-    Flush();
   }
 
  private:
-  static constexpr std::size_t kFlushBytes = 64 * 1024;
 
   // One item's members, in name order.
   void ItemMembers(const ItemRow& row) {
@@ -136,11 +182,7 @@ class JsonReport {
     if (!last) text_ += ",\n";
   }
 
-  void Number(std::uint64_t value) {
-    char digits[24];
-    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
-    text_.append(digits, end);
-  }
+  void Number(std::uint64_t value) { AppendNumber(text_, value); }
 
   void Time(const ItemTimes& times, ItemTimeKind kind) {
     const Json time = std::visit(
@@ -167,14 +209,9 @@ class JsonReport {
     text_ += '"';
   }
 
-  void Flush() {
-    out_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
-    text_.clear();
-  }
-
-  std::ostream& out_;
+  ListingBuffer out_;
+  std::string& text_ = out_.text();
   FileSystemKind fileSystem_;
-  std::string text_;
   std::uint64_t items_ = 0;
 };
 
@@ -213,18 +250,25 @@ bool ShowsResults(AnalysisOutcome outcome) {
 
 }  // namespace
 
+void AppendPrintable(std::string& out, std::string_view text) {
+  const auto control = [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  };
+  while (!text.empty()) {
+    const auto plain = static_cast<std::size_t>(std::ranges::find_if(text, control) - text.begin());
+    out.append(text.substr(0, plain));
+    if (plain == text.size()) return;
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[plain]));
+    out += escaped;
+    text.remove_prefix(plain + 1);
+  }
+}
+
 std::string PrintableLine(const std::string& text) {
   std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      shown += c;
-      continue;
-    }
-    char escaped[8];
-    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-    shown += escaped;
-  }
+  AppendPrintable(shown, text);
   return shown;
 }
 
@@ -311,7 +355,8 @@ int RunAnalyze(const AnalyzeOptions& options) {
     visit([&](const ItemRow& row) { report.Item(row); });
     report.End(store, ModeWordOf(session, options.source));
   } else {
-    visit([&](const ItemRow& row) { PrintText(row, fileSystem); });
+    TextReport report(std::cout, fileSystem);
+    visit([&](const ItemRow& row) { report.Item(row); });
   }
   return status;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/search_filters.h"
@@ -126,8 +127,10 @@ AnalysisRun RunAnalysisFor(Session& session, const SourceChoice& choice);
 std::optional<int> AnalyseForFiles(Session& session, const SourceChoice& choice, AnalysisRun& run);
 
 // A name from disk on one line: control characters, which would break the
-// one-item-a-line listings, are shown as \xNN.
+// one-item-a-line listings, are shown as \xNN. AppendPrintable writes the
+// same onto the end of `out`.
 std::string PrintableLine(const std::string& text);
+void AppendPrintable(std::string& out, std::string_view text);
 
 // The found tree in the order the listing shows it.
 std::vector<FoundTreeEntry> FoundEntries(const Session& session);

@@ -1,7 +1,9 @@
 #include "ui/logic/item_texts.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
-#include <cstdio>
+#include <iterator>
 #include <variant>
 
 #include "engine/item_time.h"
@@ -17,10 +19,34 @@ constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 const char* MonthText(unsigned month) { return month >= 1 && month <= 12 ? kMonths[month - 1] : "Err"; }
 
+// Appends `value` zero-padded to at least `width` digits, as printf's
+// "%0*u" would: listings write a date for each of tens of thousands of
+// items, and printf was most of their cost.
+void AppendPadded(std::string& text, std::uint64_t value, std::size_t width) {
+  char digits[24];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+  const auto length = static_cast<std::size_t>(end - digits);
+  if (length < width) text.append(width - length, '0');
+  text.append(digits, end);
+}
+
+// Years here start at 1601 (NTFS) or 1980 (FAT).
 std::string DateText(unsigned day, unsigned month, int year) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02u-%s-%04d", day, MonthText(month), year);
+  std::string text;
+  text.reserve(20);
+  AppendPadded(text, day, 2);
+  text += '-';
+  text += MonthText(month);
+  text += '-';
+  AppendPadded(text, static_cast<std::uint64_t>(std::max(year, 0)), 4);
   return text;
+}
+
+void AppendClock(std::string& text, unsigned hour, unsigned minute) {
+  text += ' ';
+  AppendPadded(text, hour, 2);
+  text += ':';
+  AppendPadded(text, minute, 2);
 }
 
 }  // namespace
@@ -46,12 +72,12 @@ std::string NtfsDateText(std::uint64_t ticks) {
   const auto dayNumber = static_cast<std::int64_t>(seconds / 86400) - kNtfsSecondsBefore1970 / 86400;
   const year_month_day date{sys_days{days{dayNumber}}};
   const std::uint64_t inDay = seconds % 86400;
-  char time[16];
-  std::snprintf(time, sizeof time, " %02u:%02u:%02u", static_cast<unsigned>(inDay / 3600),
-                static_cast<unsigned>(inDay / 60 % 60), static_cast<unsigned>(inDay % 60));
-  return DateText(static_cast<unsigned>(date.day()), static_cast<unsigned>(date.month()),
-                  static_cast<int>(date.year())) +
-         time;
+  std::string text =
+      DateText(static_cast<unsigned>(date.day()), static_cast<unsigned>(date.month()), static_cast<int>(date.year()));
+  AppendClock(text, static_cast<unsigned>(inDay / 3600), static_cast<unsigned>(inDay / 60 % 60));
+  text += ':';
+  AppendPadded(text, inDay % 60, 2);
+  return text;
 }
 
 std::string FatDateText(std::uint16_t date) {
@@ -61,12 +87,10 @@ std::string FatDateText(std::uint16_t date) {
 
 std::string FatDateTimeText(std::uint16_t date, std::uint16_t time) {
   const FatTimestamp stamp = DecodeFatTimestamp(date, time);
-  char clock[16];
-  std::snprintf(clock, sizeof clock, " %02d:%02d", stamp.hour, stamp.minute);
-  return FatDateText(date) + clock;
+  std::string text = FatDateText(date);
+  AppendClock(text, static_cast<unsigned>(stamp.hour), static_cast<unsigned>(stamp.minute));
+  return text;
 }
-
-namespace {
 
 std::string ItemDateText(const ItemTimes& times, ItemTimeKind kind, FileSystemKind fileSystem) {
   return std::visit(TimeCases{[](const NtfsItemTime& time) { return NtfsDateText(time.ticks); },
@@ -74,14 +98,6 @@ std::string ItemDateText(const ItemTimes& times, ItemTimeKind kind, FileSystemKi
                                 return time.hasTime ? FatDateTimeText(time.date, time.time) : FatDateText(time.date);
                               }},
                     ReadItemTime(times, kind, fileSystem));
-}
-
-}  // namespace
-
-ItemDateTexts ItemDates(const ItemTimes& times, FileSystemKind fileSystem) {
-  return {ItemDateText(times, ItemTimeKind::Modified, fileSystem),
-          ItemDateText(times, ItemTimeKind::Created, fileSystem),
-          ItemDateText(times, ItemTimeKind::Accessed, fileSystem)};
 }
 
 }  // namespace korv

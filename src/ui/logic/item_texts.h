@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/file_system_kind.h"
+#include "engine/item_time.h"
 #include "engine/store.h"
 
 namespace korv {
@@ -28,13 +29,7 @@ std::string NtfsDateText(std::uint64_t ticks);
 std::string FatDateTimeText(std::uint16_t date, std::uint16_t time);
 std::string FatDateText(std::uint16_t date);
 
-struct ItemDateTexts {
-  std::string modified;
-  std::string created;
-  std::string accessed;
-};
-
-// The three date columns of an item of an NTFS or a FAT volume.
-ItemDateTexts ItemDates(const ItemTimes& times, FileSystemKind fileSystem);
+// One of the three date columns of an item of an NTFS or a FAT volume.
+std::string ItemDateText(const ItemTimes& times, ItemTimeKind kind, FileSystemKind fileSystem);
 
 }  // namespace korv

@@ -215,11 +215,11 @@ std::string RowText(const Store& store, const ResultRow& row, ResultColumn colum
     case ResultColumn::Size:
       return std::to_string(RowSize(store, row));
     case ResultColumn::Modified:
-      return ItemDates(record.times, fileSystem).modified;
+      return ItemDateText(record.times, ItemTimeKind::Modified, fileSystem);
     case ResultColumn::Created:
-      return ItemDates(record.times, fileSystem).created;
+      return ItemDateText(record.times, ItemTimeKind::Created, fileSystem);
     case ResultColumn::Accessed:
-      return ItemDates(record.times, fileSystem).accessed;
+      return ItemDateText(record.times, ItemTimeKind::Accessed, fileSystem);
     case ResultColumn::Id:
       return std::to_string(RowId(store, row));
   }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+
 namespace korv {
 namespace {
 
@@ -13,7 +16,25 @@ TEST(ItemDatesTest, NtfsTimesShowAsStoredWithSeconds) {
   ItemTimes times{};
   times[2] = static_cast<std::uint32_t>(ticks);
   times[3] = static_cast<std::uint32_t>(ticks >> 32);
-  EXPECT_EQ(ItemDates(times, FileSystemKind::Ntfs).created, "05-Mar-2024 09:07:02");
+  EXPECT_EQ(ItemDateText(times, ItemTimeKind::Created, FileSystemKind::Ntfs), "05-Mar-2024 09:07:02");
+}
+
+// The texts are put together by hand for speed; printf's padding is what
+// they must match, out to five-digit years.
+TEST(ItemDatesTest, NtfsTextsMatchPrintfPaddingAcrossTheTickRange) {
+  constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (const std::uint64_t ticks : {0ULL, 10000000ULL * 86399, 1ULL << 56, 1ULL << 60, 1ULL << 63}) {
+    const std::uint64_t seconds = ticks / 10000000ULL;
+    const std::chrono::year_month_day date{
+        std::chrono::sys_days{std::chrono::days{static_cast<std::int64_t>(seconds / 86400) - 134774}}};
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%02u-%s-%04d %02u:%02u:%02u", static_cast<unsigned>(date.day()),
+                  kMonths[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
+                  static_cast<unsigned>(seconds % 86400 / 3600), static_cast<unsigned>(seconds % 3600 / 60),
+                  static_cast<unsigned>(seconds % 60));
+    EXPECT_EQ(NtfsDateText(ticks), expected) << ticks;
+  }
 }
 
 TEST(ItemDatesTest, FatWordsShowWithoutSecondsAndBadMonthsAsErr) {
@@ -22,9 +43,9 @@ TEST(ItemDatesTest, FatWordsShowWithoutSecondsAndBadMonthsAsErr) {
   EXPECT_EQ(FatDateTimeText(date, time), "05-Mar-2024 09:07");
   EXPECT_EQ(FatDateText(static_cast<std::uint16_t>((44 << 9) | (13 << 5) | 3)), "03-Err-2024");
   EXPECT_EQ(FatDateText(0), "00-Err-1980");
-  const ItemDateTexts texts = ItemDates({date, time, date, time, date, 0}, FileSystemKind::Fat16);
-  EXPECT_EQ(texts.modified, "05-Mar-2024 09:07");
-  EXPECT_EQ(texts.accessed, "05-Mar-2024");
+  const ItemTimes times{date, time, date, time, date, 0};
+  EXPECT_EQ(ItemDateText(times, ItemTimeKind::Modified, FileSystemKind::Fat16), "05-Mar-2024 09:07");
+  EXPECT_EQ(ItemDateText(times, ItemTimeKind::Accessed, FileSystemKind::Fat16), "05-Mar-2024");
 }
 
 TEST(ItemTextsTest, DoubledAmpersandsShowAsOne) {
