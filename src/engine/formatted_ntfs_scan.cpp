@@ -36,6 +36,10 @@ constexpr std::uint32_t SignatureWord(std::string_view signature) {
 }
 constexpr std::uint32_t kFileRecordWord = SignatureWord(kFileRecordSignature);
 constexpr std::uint32_t kIndexRecordWord = SignatureWord(kIndexRecordSignature);
+// A boot sector names its file system in the OEM ID at offset 3, in the
+// sector's first cache line; its signature at 510 is in the last.
+constexpr std::uint64_t kOemIdField = 3;
+constexpr std::uint32_t kNtfsOemWord = SignatureWord(kNtfsOemId);
 constexpr std::uint64_t kBootSignatureField = 510;
 constexpr std::uint16_t kBootSignatureWord = 0xAA55;
 // The record size a boot sector is taken to mean when its own is none NTFS
@@ -122,10 +126,13 @@ class SignatureScan {
     return looked && !found;
   }
 
-  // Whether ScanSector could find anything in this sector.
+  // Whether ScanSector could find anything in this sector. Only the
+  // sector's first bytes are tested, as a boot hit needs the NTFS OEM ID:
+  // one cache line of each sector is brought in, where testing the boot
+  // signature would bring in two.
   static bool MayHoldSignature(ByteView sector) {
     const auto head = sector.u32le(0);
-    return head == kFileRecordWord || head == kIndexRecordWord || sector.u16le(kBootSignatureField) == kBootSignatureWord;
+    return head == kFileRecordWord || head == kIndexRecordWord || sector.u32le(kOemIdField) == kNtfsOemWord;
   }
 
   void ScanChunk(const ReadAhead::Chunk& chunk) {
