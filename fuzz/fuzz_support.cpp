@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -89,11 +90,18 @@ void CheckRun(VirtualDisk& disk, std::uint64_t first, std::uint32_t count) {
   }
   Require((runResult != 0) == (lastResult != 0), "a run's result differs from its last sector's");
   // A look, where the reader allows one, shows what the read gave.
-  std::vector<std::uint8_t> shown;
-  shown.reserve(run.size());  // a look may not allocate
-  const bool looked = disk.LookRun(first, count, [&shown](std::span<const std::uint8_t> piece) {
-    shown.insert(shown.end(), piece.begin(), piece.end());
+  // Parts are placed by where they start; room is made beforehand, as a
+  // look may not allocate.
+  std::vector<std::uint8_t> shown(run.size());
+  std::atomic<bool> outside{false};
+  const bool looked = disk.LookRun(first, count, [&](std::uint64_t at, std::span<const std::uint8_t> part) {
+    if (at > shown.size() || part.size() > shown.size() - at) {
+      outside.store(true);
+      return;
+    }
+    std::copy(part.begin(), part.end(), shown.begin() + static_cast<std::ptrdiff_t>(at));
   });
+  Require(!outside.load(), "a look shows a part outside its run");
   Require(!looked || shown == run, "a look shows other bytes than the run reads");
 }
 

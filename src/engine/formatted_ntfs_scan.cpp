@@ -1,6 +1,8 @@
 #include "engine/formatted_ntfs_scan.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -50,12 +52,22 @@ std::uint32_t Clamp32(std::uint64_t value) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
 }
 
+// Sectors of a chunk the look found may hold a find, kept for chunks with
+// no more than this many: they are read one by one instead of the chunk.
+constexpr std::uint32_t kHitsKept = 32;
+// What is read at such a sector: enough for a file record of any size NTFS
+// writes, so that it need not be read again.
+constexpr std::size_t kHitReadBytes = 4096;
+
 // A stretch of the range: read and scanned; looked at in place and found to
-// hold no signature; or skipped because the container holds no data there
-// (it reads as zeros and so holds no signature).
+// hold no signature, or a few sectors that may hold one (`hits`, counted
+// from the stretch's start, in order); or skipped because the container
+// holds no data there (it reads as zeros and so holds no signature).
 struct Stretch {
-  enum class Kind { Read, Clear, Hole } kind = Kind::Hole;
+  enum class Kind { Read, Clear, Sparse, Hole } kind = Kind::Hole;
   std::uint64_t sectors = 0;
+  std::uint32_t hitCount = 0;
+  std::array<std::uint32_t, kHitsKept> hits{};
 };
 
 class SignatureScan {
@@ -96,6 +108,7 @@ class SignatureScan {
       if (next < range.endSector) stretch = issue(next);
       if (chunk) ScanChunk(*chunk);
       if (taken.kind == Stretch::Kind::Clear) CountSectors(at, taken.sectors);
+      if (taken.kind == Stretch::Kind::Sparse) ScanHits(at, taken);
       percent_.Show(next, range.endSector);
       if (const StepGo go = CheckStep(job_); go != StepGo::On) return go;
     }
@@ -106,24 +119,104 @@ class SignatureScan {
   // Called while no read is in flight. A chunk that can be looked at in
   // place and of which no sector starts as a record or a boot sector does
   // is not copied at all: most of a volume is file data, and copying it out
-  // of the page cache was most of the scan's time. The look is done here
-  // rather than on the helper, as it takes less than handing it over would.
+  // of the page cache was most of the scan's time.
   Stretch NextStretch(std::uint64_t sector, std::uint64_t left, std::uint32_t chunkSectors) {
     const std::uint64_t chunk = std::min<std::uint64_t>(left, chunkSectors);
     const std::uint64_t unheld = stretches_.UnheldAt(sector);
     if (unheld != 0) return {Stretch::Kind::Hole, std::min(unheld, left)};
-    if (LooksSignatureFree(sector, static_cast<std::uint32_t>(chunk))) return {Stretch::Kind::Clear, chunk};
-    return {Stretch::Kind::Read, chunk};
+    if (!window_.Covers(sector)) LookAhead(sector, left, chunkSectors);
+    return window_.StretchAt(sector, chunk);
   }
 
-  bool LooksSignatureFree(std::uint64_t first, std::uint32_t count) {
-    bool found = false;
-    const bool looked = job_.sectors.LookCurrent(first, count, [this, &found](std::span<const std::uint8_t> piece) {
-      for (std::size_t at = 0; !found && at + sectorBytes_ <= piece.size(); at += sectorBytes_) {
-        found = MayHoldSignature(piece.subspan(at, sectorBytes_));
-      }
+  // What one look found about the held chunks from `first` on: the sectors
+  // of each that may hold something ScanSector could find, as far as
+  // kHitsKept of them (a count past that means "read it whole"). A window
+  // that could not be looked at counts all its chunks past it.
+  struct Window {
+    static constexpr std::uint32_t kChunks = 16;
+    struct ChunkHits {
+      std::atomic<std::uint32_t> count{0};
+      std::array<std::atomic<std::uint32_t>, kHitsKept> sectors{};
+    };
+    std::uint64_t first = 0;
+    std::uint64_t chunkSectors = 1;
+    std::uint32_t chunks = 0;
+    std::array<ChunkHits, kChunks> hits{};
+
+    bool Covers(std::uint64_t sector) const {
+      return sector >= first && (sector - first) / chunkSectors < chunks && (sector - first) % chunkSectors == 0;
+    }
+    void Clear(std::uint32_t count) {
+      for (ChunkHits& chunk : hits) chunk.count.store(count, std::memory_order_relaxed);
+    }
+    // Called by both threads of a look; false once the chunk counts as read
+    // whole, when the rest of it need not be looked at.
+    bool Add(std::size_t chunk, std::uint32_t sector) {
+      const std::uint32_t index = hits[chunk].count.fetch_add(1, std::memory_order_relaxed);
+      if (index >= kHitsKept) return false;
+      hits[chunk].sectors[index].store(sector, std::memory_order_relaxed);
+      return true;
+    }
+    Stretch StretchAt(std::uint64_t sector, std::uint64_t sectors) const {
+      const ChunkHits& chunk = hits[static_cast<std::size_t>((sector - first) / chunkSectors)];
+      const std::uint32_t count = chunk.count.load(std::memory_order_relaxed);
+      if (count == 0) return {Stretch::Kind::Clear, sectors};
+      if (count > kHitsKept) return {Stretch::Kind::Read, sectors};
+      Stretch stretch{Stretch::Kind::Sparse, sectors, count};
+      for (std::uint32_t i = 0; i < count; ++i) stretch.hits[i] = chunk.sectors[i].load(std::memory_order_relaxed);
+      std::sort(stretch.hits.begin(), stretch.hits.begin() + count);
+      return stretch;
+    }
+  };
+
+  // Looks at up to Window::kChunks chunks from `sector` at once, which lets
+  // the file share the look out between two threads. The window ends before
+  // a chunk that starts unheld, so that it follows the chunks the scan
+  // takes. Where a window cannot be looked at whole (a compressed cluster
+  // among plain ones), its chunks are looked at one by one.
+  void LookAhead(std::uint64_t sector, std::uint64_t left, std::uint32_t chunkSectors) {
+    std::uint32_t chunks = 1;
+    while (sector >= oneByOneUntil_ && chunks < Window::kChunks && std::uint64_t{chunks} * chunkSectors < left &&
+           stretches_.UnheldAt(sector + std::uint64_t{chunks} * chunkSectors) == 0) {
+      ++chunks;
+    }
+    if (LookAt(sector, chunks, chunkSectors, left) || chunks == 1) return;
+    oneByOneUntil_ = sector + std::uint64_t{chunks} * chunkSectors;
+    LookAt(sector, 1, chunkSectors, left);
+  }
+
+  // Finds the sectors of the window's chunks that may hold a find; false
+  // when the window could not be looked at (all its chunks are then read).
+  bool LookAt(std::uint64_t sector, std::uint32_t chunks, std::uint32_t chunkSectors, std::uint64_t left) {
+    window_.first = sector;
+    window_.chunkSectors = chunkSectors;
+    window_.chunks = chunks;
+    window_.Clear(0);
+    const auto sectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, std::uint64_t{chunks} * chunkSectors));
+    const std::uint64_t chunkBytes = std::uint64_t{chunkSectors} * sectorBytes_;
+    const bool looked = job_.sectors.LookCurrent(sector, sectors, [this, chunkBytes](std::uint64_t at, std::span<const std::uint8_t> piece) {
+      MarkChunks(at, piece, chunkBytes);
     });
-    return looked && !found;
+    if (!looked) window_.Clear(kHitsKept + 1);
+    return looked;
+  }
+
+  // A look's part: notes the sectors that may hold a find, and skips the
+  // rest of a chunk once it is to be read whole. Runs on two threads at once.
+  void MarkChunks(std::uint64_t at, std::span<const std::uint8_t> piece, std::uint64_t chunkBytes) {
+    std::size_t offset = 0;
+    while (offset + sectorBytes_ <= piece.size()) {
+      const std::uint64_t position = at + offset;
+      offset += sectorBytes_;
+      if (!MayHoldSignature(ByteView(piece.subspan(offset - sectorBytes_, sectorBytes_)))) continue;
+      const std::uint64_t chunk = position / chunkBytes;
+      if (window_.Add(static_cast<std::size_t>(chunk), static_cast<std::uint32_t>(position % chunkBytes / sectorBytes_))) {
+        continue;
+      }
+      const std::uint64_t nextChunk = (chunk + 1) * chunkBytes - at;
+      if (nextChunk >= piece.size()) return;
+      offset = static_cast<std::size_t>(nextChunk);
+    }
   }
 
   // Whether ScanSector could find anything in this sector. Only the
@@ -140,6 +233,27 @@ class SignatureScan {
       ScanSector(chunk.first + i, ByteView(chunk.bytes.subspan(std::size_t{i} * sectorBytes_)));
       CountSectors(chunk.first + i, 1);
     }
+  }
+
+  // A sparse chunk: only its hit sectors are read, each on its own (what a
+  // file record needs, within the chunk), and scanned as the chunk's own
+  // would be; the progress counts the others as if each had been scanned.
+  void ScanHits(std::uint64_t first, const Stretch& stretch) {
+    const std::uint64_t hitSectors = std::max<std::uint64_t>(1, kHitReadBytes / sectorBytes_);
+    if (hit_.size() < hitSectors * sectorBytes_) hit_.assign(static_cast<std::size_t>(hitSectors * sectorBytes_), 0);
+    std::uint64_t counted = 0;
+    for (std::uint32_t i = 0; i < stretch.hitCount; ++i) {
+      const std::uint64_t hit = stretch.hits[i];
+      if (hit > counted) CountSectors(first + counted, hit - counted);
+      const auto sectors = static_cast<std::uint32_t>(std::min(hitSectors, stretch.sectors - hit));
+      const auto bytes = std::span(hit_).first(std::size_t{sectors} * sectorBytes_);
+      reads_->Wait();
+      job_.sectors.ReadCurrent(first + hit, sectors, bytes);
+      ScanSector(first + hit, ByteView(bytes));
+      CountSectors(first + hit, 1);
+      counted = hit + 1;
+    }
+    if (stretch.sectors > counted) CountSectors(first + counted, stretch.sectors - counted);
   }
 
   // Scanned sectors count towards the progress, and so do a clear chunk's.
@@ -275,7 +389,10 @@ class SignatureScan {
   StepPercent percent_;
   AllocationStretches stretches_;
   ReadAhead* reads_ = nullptr;  // the chunk reads of the running scan
+  Window window_;
+  std::uint64_t oneByOneUntil_ = 0;  // where windows are looked at whole again
   ReadBuffer record_;
+  ReadBuffer hit_;  // a sparse chunk's hit sector and what follows it
   std::u16string lastName_;
 };
 

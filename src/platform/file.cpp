@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "platform/bytes.h"
+#include "platform/split_read.h"
 
 namespace korv {
 
@@ -69,17 +70,29 @@ void CatchBusErrors() {
   });
 }
 
-// False when the look was ended by a page that is gone.
-bool LookGuarded(std::span<const std::uint8_t> bytes, const ByteLook& look) {
+// False when the look was ended by a page that is gone. `at` as ByteLook's.
+bool LookGuarded(std::uint64_t at, std::span<const std::uint8_t> bytes, const ByteLook& look) {
   sigjmp_buf start;
   if (sigsetjmp(start, 1) != 0) {
     tLookStart = nullptr;
     return false;
   }
   tLookStart = &start;
-  look(bytes);
+  look(at, bytes);
   tLookStart = nullptr;
   return true;
+}
+
+// The second half on the helper, when it is free; each thread has a guard
+// of its own, as a bus error is raised on the thread that touched the page.
+bool LookOnTwoThreads(std::span<const std::uint8_t> bytes, const ByteLook& look) {
+  if (bytes.size() < kSplitLookMinBytes) return LookGuarded(0, bytes, look);
+  const std::size_t half = HalfOnPageBoundary(bytes.size());
+  bool first = false;
+  bool second = false;
+  RunOnTwoThreads([&] { first = LookGuarded(0, bytes.first(half), look); },
+                  [&] { second = LookGuarded(half, bytes.subspan(half), look); });
+  return first && second;
 }
 
 // Drops the whole pages of [start, end) of a map; the page cache keeps them.
@@ -94,6 +107,17 @@ void Unmap(const std::uint8_t* map, std::uint64_t start, std::uint64_t end) {
 // maps a file in huge pages where it can, and dropping part of one splits
 // it at a cost far above the look's.
 constexpr std::uint64_t kUnmapStepBytes = std::uint64_t{8} << 20;
+
+// Dropping the pages of a step costs as much as mapping them, so a drop of
+// at least a step is shared out as the look is, split on a step's half.
+void UnmapOnTwoThreads(const std::uint8_t* map, std::uint64_t start, std::uint64_t end) {
+  if (end - start < kUnmapStepBytes) {
+    Unmap(map, start, end);
+    return;
+  }
+  const std::uint64_t middle = (start + (end - start) / 2) / (kUnmapStepBytes / 2) * (kUnmapStepBytes / 2);
+  RunOnTwoThreads([&] { Unmap(map, start, middle); }, [&] { Unmap(map, middle, end); });
+}
 
 class DeviceWriter final : public WriteHandle {
  public:
@@ -167,7 +191,7 @@ void File::Map() {
 bool File::Look(std::uint64_t offset, std::size_t length, const ByteLook& look) {
   std::call_once(mapOnce_, [this] { Map(); });
   if (map_ == nullptr || !RangeFits(mapBytes_, offset, length)) return false;
-  const bool seen = LookGuarded(std::span(map_ + offset, length), look);
+  const bool seen = LookOnTwoThreads(std::span(map_ + offset, length), look);
   Release(offset, offset + length);
   return seen;
 }
@@ -184,7 +208,7 @@ void File::Release(std::uint64_t start, std::uint64_t end) {
   lookedEnd_ = end;
   const std::uint64_t step = end / kUnmapStepBytes * kUnmapStepBytes;
   if (step <= lookedStart_) return;
-  Unmap(map_, lookedStart_, step);
+  UnmapOnTwoThreads(map_, lookedStart_, step);
   lookedStart_ = step;
 }
 

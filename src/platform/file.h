@@ -23,8 +23,13 @@ namespace korv {
 
 // Is shown bytes in place, in the file's own pages: it may only read them
 // (no allocation, no locks), since a page that turns out to be gone ends
-// the look midway.
-using ByteLook = std::function<void(std::span<const std::uint8_t>)>;
+// the look midway. `at` is where `bytes` start in the range looked at. A
+// large range is shown in parts on two threads at once, in no set order,
+// so a look that keeps anything must keep it by `at` and race-free.
+using ByteLook = std::function<void(std::uint64_t at, std::span<const std::uint8_t> bytes)>;
+
+// Looks at least this long are shared out between two threads.
+constexpr std::size_t kSplitLookMinBytes = 2 * 1024 * 1024;
 
 // A handle that reads at explicit positions. A read that returns fewer bytes
 // than asked for is a failed read; callers decide what the unread part holds.
@@ -69,7 +74,9 @@ class File final : public ReadHandle {
   // Through a read-only map of the whole file, made on the first look: a
   // scan that needs a few bytes of each sector then costs no copy of the
   // rest. A file cut shorter since is caught, not a crash. The pages looked
-  // at are unmapped again, so looking costs no resident memory.
+  // at are unmapped again, so looking costs no resident memory. Mapping the
+  // pages is most of a look's cost, so a long look is split between the
+  // caller and the helper of ReadAtOnTwoThreads, each half guarded.
   bool Look(std::uint64_t offset, std::size_t length, const ByteLook& look) override;
 
  private:

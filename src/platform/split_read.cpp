@@ -1,6 +1,7 @@
 #include "platform/split_read.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -36,19 +37,15 @@ class ReadHelper {
     return std::unique_lock(owner_, std::try_to_lock);
   }
 
-  void Post(ReadHandle& file, std::uint64_t offset, std::span<std::uint8_t> out) {
-    file_ = &file;
-    offset_ = offset;
-    out_ = out;
+  void Post(const std::function<void()>& job) {
+    job_ = &job;
     state_.store(kPosted, std::memory_order_release);
     state_.notify_all();
   }
 
-  std::size_t AwaitResult() {
+  void AwaitDone() {
     AwaitState(kDone);
-    const std::size_t got = got_;
     state_.store(kIdle, std::memory_order_release);
-    return got;
   }
 
  private:
@@ -66,22 +63,19 @@ class ReadHelper {
   [[noreturn]] void Serve() {
     for (;;) {
       AwaitState(kPosted);
-      got_ = file_->ReadAt(offset_, out_);
+      (*job_)();
       state_.store(kDone, std::memory_order_release);
       state_.notify_all();
     }
   }
 
   bool started_ = false;
-  // Held by the one caller whose half the helper reads.
+  // Held by the one caller whose half the helper runs.
   std::mutex owner_;
   std::atomic<std::uint32_t> state_{kIdle};
-  // Written by the owner before kPosted, read by the helper after it; got_
-  // the other way round around kDone.
-  ReadHandle* file_ = nullptr;
-  std::uint64_t offset_ = 0;
-  std::span<std::uint8_t> out_;
-  std::size_t got_ = 0;
+  // Written by the owner before kPosted, run by the helper after it; what
+  // the job writes is the owner's again after kDone.
+  const std::function<void()>* job_ = nullptr;
 };
 
 ReadHelper& Helper() {
@@ -93,17 +87,30 @@ ReadHelper& Helper() {
 
 }  // namespace
 
-std::size_t ReadAtOnTwoThreads(ReadHandle& file, std::uint64_t offset, std::span<std::uint8_t> out) {
-  if (out.size() < kSplitReadMinBytes || !file.ReadsFromAnyThread()) return file.ReadAt(offset, out);
-  const std::size_t half = (out.size() / 2) & ~(kReadBufferAlignment - 1);
-  if (!CheckedAdd(offset, std::uint64_t{half})) return file.ReadAt(offset, out);
-
+void RunOnTwoThreads(const std::function<void()>& here, const std::function<void()>& there) {
   ReadHelper& helper = Helper();
   const std::unique_lock owner = helper.TryAcquire();
-  if (!owner) return file.ReadAt(offset, out);
-  helper.Post(file, offset + half, out.subspan(half));
-  const std::size_t first = file.ReadAt(offset, out.first(half));
-  const std::size_t second = helper.AwaitResult();
+  if (!owner) {
+    here();
+    there();
+    return;
+  }
+  helper.Post(there);
+  here();
+  helper.AwaitDone();
+}
+
+std::size_t HalfOnPageBoundary(std::size_t bytes) { return (bytes / 2) & ~(kReadBufferAlignment - 1); }
+
+std::size_t ReadAtOnTwoThreads(ReadHandle& file, std::uint64_t offset, std::span<std::uint8_t> out) {
+  if (out.size() < kSplitReadMinBytes || !file.ReadsFromAnyThread()) return file.ReadAt(offset, out);
+  const std::size_t half = HalfOnPageBoundary(out.size());
+  if (!CheckedAdd(offset, std::uint64_t{half})) return file.ReadAt(offset, out);
+
+  std::size_t first = 0;
+  std::size_t second = 0;
+  RunOnTwoThreads([&] { first = file.ReadAt(offset, out.first(half)); },
+                  [&] { second = file.ReadAt(offset + half, out.subspan(half)); });
   return first < half ? first : half + second;
 }
 

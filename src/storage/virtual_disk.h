@@ -60,10 +60,10 @@ class VirtualDisk {
   virtual int ReadRun(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out);
 
   // Shows the bytes ReadRun would give to `look` in place, in pieces of
-  // whole sectors and in order, without copying them. False when the reader
-  // cannot (the default; also where it would have to decode or fetch the
-  // bytes from elsewhere) or the file cannot show them: the caller then
-  // reads instead.
+  // whole sectors (see ByteLook for their order), without copying them.
+  // False when the reader cannot (the default; also where it would have to
+  // decode or fetch the bytes from elsewhere) or the file cannot show them:
+  // the caller then reads instead.
   virtual bool LookRun(std::uint64_t /*firstSector*/, std::uint32_t /*count*/, const ByteLook& /*look*/) {
     return false;
   }

@@ -10,12 +10,12 @@ namespace korv {
 
 void ZeroSectors(std::span<std::uint8_t> out) { std::fill(out.begin(), out.end(), std::uint8_t{0}); }
 
-bool LookZeros(std::uint64_t sectors, const ByteLook& look) {
+bool LookZeros(std::uint64_t at, std::uint64_t sectors, const ByteLook& look) {
   static constexpr std::size_t kZeroSectors = 128;
   static const std::array<std::uint8_t, kZeroSectors * kVirtualSectorBytes> zeros{};
   for (std::uint64_t done = 0; done < sectors;) {
     const std::uint64_t piece = std::min<std::uint64_t>(sectors - done, kZeroSectors);
-    look(std::span(zeros).first(static_cast<std::size_t>(piece * kVirtualSectorBytes)));
+    look(at + done * kVirtualSectorBytes, std::span(zeros).first(static_cast<std::size_t>(piece * kVirtualSectorBytes)));
     done += piece;
   }
   return true;

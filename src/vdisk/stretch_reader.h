@@ -124,8 +124,9 @@ ReadOutcome ReadStretches(std::uint64_t sector, std::uint64_t count, std::span<s
   return outcome;
 }
 
-// Shows `sectors` sectors of zeros to `look`, a bounded piece at a time.
-bool LookZeros(std::uint64_t sectors, const ByteLook& look);
+// Shows `sectors` sectors of zeros to `look` as bytes from `at` on, a
+// bounded piece at a time.
+bool LookZeros(std::uint64_t at, std::uint64_t sectors, const ByteLook& look);
 
 // Shows `count` sectors from `sector` to `look` in place, stretch by
 // stretch (holes as zeros), as VirtualDisk::LookRun. False for an empty run,
@@ -134,14 +135,20 @@ bool LookZeros(std::uint64_t sectors, const ByteLook& look);
 template <typename Map>
 bool LookStretches(std::uint64_t sector, std::uint64_t count, Map&& map, const ByteLook& look) {
   bool seen = count > 0;
-  ForEachStretch(sector, count, map, [&](const Stretch& stretch, std::uint64_t) {
+  ForEachStretch(sector, count, map, [&](const Stretch& stretch, std::uint64_t start) {
     const auto bytes = CheckedMul(stretch.sectors, kVirtualSectorBytes);
+    // No run is longer than 2^32 sectors, so its byte positions fit.
+    const std::uint64_t base = start * kVirtualSectorBytes;
     switch (stretch.kind) {
-      case StretchKind::File:
+      case StretchKind::File: {
+        const ByteLook shifted = [&look, base](std::uint64_t at, std::span<const std::uint8_t> piece) {
+          look(base + at, piece);
+        };
         seen = bytes && *bytes <= SIZE_MAX &&
-               stretch.file->Look(stretch.fileOffset, static_cast<std::size_t>(*bytes), look);
+               stretch.file->Look(stretch.fileOffset, static_cast<std::size_t>(*bytes), shifted);
         return seen;
-      case StretchKind::Zeros: seen = LookZeros(stretch.sectors, look); return seen;
+      }
+      case StretchKind::Zeros: seen = LookZeros(base, stretch.sectors, look); return seen;
       case StretchKind::Other:
       case StretchKind::Missing: break;
     }

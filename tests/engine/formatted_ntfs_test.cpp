@@ -261,6 +261,58 @@ TEST_F(FormattedRangeAnalysis, RecordsAtTheEndOfAReadAreTakenWhole) {
   }
 }
 
+// Chunks that can be looked at in place are copied only where they may hold
+// a record: whole when dense with them, sector by sector when they hold a
+// few. Neither may change what is found, here with a copy of a folder's
+// record on a chunk's last sector (its second half in the next chunk), and
+// chunks with as many record heads as are read one by one, and one more.
+TEST_F(FormattedRangeAnalysis, LookingAtChunksFindsWhatReadingThemDoes) {
+  Load("quick.raw");
+  const Json& volume = disk_json_["volumes"][0];
+  const std::uint64_t first = volume["firstSector"];
+  const std::uint64_t end = first + volume["sectorCount"].get<std::uint64_t>();
+  SetRange(first, end);
+  ASSERT_EQ(Analyse(false), AnalysisOutcome::ResultsReady);
+  const FolderId archive =
+      *session_.store.FindFolder(volume["entries"][std::size_t{0}]["record"].get<std::uint32_t>(), kFirstVolume);
+  const std::uint64_t record = session_.store.folder(archive).recordSector;
+  const std::vector<std::uint8_t> copy(disk_->Sector(record).begin(), disk_->Sector(record + 1).end());
+
+  const std::uint64_t chunk = ScanChunkSectors(512);
+  const std::uint64_t chunks = (end - first) / chunk;
+  ASSERT_GE(chunks, 10u);
+  const auto chunkStart = [&](std::uint64_t index) { return first + index * chunk; };
+  const auto zero = std::span(disk_->bytes).subspan(static_cast<std::size_t>(chunkStart(chunks - 9) * 512),
+                                                    static_cast<std::size_t>(7 * chunk * 512));
+  std::fill(zero.begin(), zero.end(), std::uint8_t{0});
+  const auto plant = [&](std::uint64_t sector, std::size_t bytes) {
+    std::copy_n(copy.begin(), bytes, disk_->bytes.begin() + static_cast<std::ptrdiff_t>(sector * 512));
+  };
+  plant(chunkStart(chunks - 8) - 1, copy.size());
+  for (std::uint64_t i = 0; i < 32; ++i) plant(chunkStart(chunks - 6) + i * 8, 512);
+  plant(chunkStart(chunks - 6) + 500, copy.size());
+  for (std::uint64_t i = 0; i < 33; ++i) plant(chunkStart(chunks - 4) + i * 8, 512);
+
+  const auto run = [&](bool lookable) {
+    disk_->lookable = lookable;
+    disk_->reads = 0;
+    EXPECT_EQ(Analyse(false), AnalysisOutcome::ResultsReady);
+    return std::pair(Tree(), disk_->reads);
+  };
+  const auto [read, readCount] = run(false);
+  const auto [looked, lookedReadCount] = run(true);
+  EXPECT_GE(read.duplicates, 2) << "the planted records were not found";
+  EXPECT_EQ(looked.duplicates, read.duplicates);
+  ASSERT_EQ(looked.items.size(), read.items.size());
+  for (const auto& [path, item] : read.items) {
+    ASSERT_TRUE(looked.items.contains(path)) << path;
+    EXPECT_EQ(looked.items.at(path).size, item.size) << path;
+    EXPECT_EQ(looked.items.at(path).ownNumber, item.ownNumber) << path;
+    EXPECT_EQ(looked.items.at(path).deleted, item.deleted) << path;
+  }
+  EXPECT_LT(lookedReadCount, readCount / 2) << "the chunks were read, not looked at";
+}
+
 TEST_F(FormattedRangeAnalysis, TwoVolumesInARangeAreTwoCandidates) {
   Load("two-volumes.raw");
   const Json& volumes = disk_json_["volumes"];

@@ -35,8 +35,8 @@ TEST(FileTest, ReadsAtPositionsAndReportsShortReads) {
   EXPECT_FALSE(File::OpenReadOnly(dir.path()));
 }
 
-// Looks show the file's bytes in place, in any order and across the steps in
-// which looked-at pages are let go; a range past the end is refused, and so
+// Looks show the file's bytes in place, in any order, split between threads
+// or not, and across the steps in which looked-at pages are let go; a range past the end is refused, and so
 // is one the file no longer holds because it was cut shorter meanwhile.
 TEST(FileTest, LooksShowBytesInPlaceAndRefuseWhatIsGone) {
   test::TempDir dir;
@@ -45,15 +45,8 @@ TEST(FileTest, LooksShowBytesInPlaceAndRefuseWhatIsGone) {
   test::WriteFileBytes(dir / "f", content);
   auto file = File::OpenReadOnly(dir / "f");
   ASSERT_TRUE(file);
-  // Copies into room made beforehand: a look may not allocate.
-  const auto lookAt = [&](std::uint64_t offset, std::size_t length) -> std::optional<std::vector<std::uint8_t>> {
-    std::vector<std::uint8_t> shown;
-    shown.reserve(length);
-    const bool looked = file->Look(offset, length, [&shown](std::span<const std::uint8_t> piece) {
-      shown.insert(shown.end(), piece.begin(), piece.end());
-    });
-    if (!looked) return std::nullopt;
-    return shown;
+  const auto lookAt = [&](std::uint64_t offset, std::size_t length) {
+    return test::CollectLook(length, [&](const ByteLook& look) { return file->Look(offset, length, look); });
   };
   const std::pair<std::uint64_t, std::size_t> ranges[] = {
       {0, 512000}, {512000, 8 * 1024 * 1024}, {100, 3}, {size - 1000, 1000}, {0, size}};
@@ -67,6 +60,11 @@ TEST(FileTest, LooksShowBytesInPlaceAndRefuseWhatIsGone) {
   EXPECT_FALSE(lookAt(size - 10, 11));
   EXPECT_FALSE(lookAt(UINT64_MAX - 10, 100));
 
+  // A long look is shared out between two threads: a half that is gone
+  // ends it on whichever thread meets it.
+  std::filesystem::resize_file(dir / "f", 3 * 1024 * 1024);
+  EXPECT_FALSE(lookAt(0, 6 * 1024 * 1024));
+  EXPECT_TRUE(lookAt(0, 3 * 1024 * 1024));
   std::filesystem::resize_file(dir / "f", 4096);
   EXPECT_FALSE(lookAt(1024 * 1024, 4096));
   EXPECT_TRUE(lookAt(0, 4096));

@@ -128,13 +128,8 @@ Bytes Slice(const Bytes& bytes, std::uint64_t offset, std::uint64_t length) {
 }
 
 std::optional<Bytes> LookRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count) {
-  Bytes shown;
-  shown.reserve(std::size_t{count} * kSector);  // a look may not allocate
-  const bool looked = reader.LookRun(sector, count, [&shown](std::span<const std::uint8_t> piece) {
-    shown.insert(shown.end(), piece.begin(), piece.end());
-  });
-  if (!looked) return std::nullopt;
-  return shown;
+  return CollectLook(std::size_t{count} * kSector,
+                     [&](const ByteLook& look) { return reader.LookRun(sector, count, look); });
 }
 
 void ExpectRunMatchesSectors(VirtualDisk& reader, std::uint64_t first, std::uint32_t count) {

@@ -72,7 +72,8 @@ struct ReadResult {
 // both into buffers pre-filled with stale bytes.
 ReadResult ReadRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
 ReadResult ReadOneByOne(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
-// The bytes LookRun showed of the run, in order; nothing when it refused.
+// The bytes LookRun showed of the run (see CollectLook); nothing when it
+// refused.
 std::optional<Bytes> LookRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
 
 bool AllZero(const Bytes& bytes);
