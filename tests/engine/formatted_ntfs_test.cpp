@@ -215,6 +215,33 @@ class FormattedRangeAnalysis : public ::testing::Test {
     return test::StorePaths(session_.store, NtfsRootNumber, volume);
   }
 
+  // Loads quick.raw, selects its volume and analyses it: the volume's range.
+  std::pair<std::uint64_t, std::uint64_t> AnalyseQuickVolume() {
+    Load("quick.raw");
+    const Json& volume = disk_json_["volumes"][0];
+    const std::uint64_t first = volume["firstSector"];
+    const std::uint64_t end = first + volume["sectorCount"].get<std::uint64_t>();
+    SetRange(first, end);
+    EXPECT_EQ(Analyse(false), AnalysisOutcome::ResultsReady);
+    return {first, end};
+  }
+
+  // Where the record of the volume's first folder lies.
+  std::uint64_t FirstFolderRecordSector() const {
+    const auto number = disk_json_["volumes"][0]["entries"][std::size_t{0}]["record"].get<std::uint32_t>();
+    return session_.store.folder(*session_.store.FindFolder(number, kFirstVolume)).recordSector;
+  }
+
+  static void ExpectSameItems(const test::FoundTree& tree, const test::FoundTree& expected, std::uint64_t label) {
+    ASSERT_EQ(tree.items.size(), expected.items.size()) << label;
+    for (const auto& [path, item] : expected.items) {
+      ASSERT_TRUE(tree.items.contains(path)) << label << ": " << path;
+      EXPECT_EQ(tree.items.at(path).size, item.size) << path;
+      EXPECT_EQ(tree.items.at(path).ownNumber, item.ownNumber) << path;
+      EXPECT_EQ(tree.items.at(path).deleted, item.deleted) << path;
+    }
+  }
+
   test::TempDir dir_;
   test::ScriptedPrompts prompts_;
   Session session_{prompts_, SessionOptions{dir_ / "inventory.json", false}};
@@ -226,12 +253,8 @@ class FormattedRangeAnalysis : public ::testing::Test {
 };
 
 TEST_F(FormattedRangeAnalysis, RecordsAtTheEndOfAReadAreTakenWhole) {
-  Load("quick.raw");
+  const auto [first, end] = AnalyseQuickVolume();
   const Json& volume = disk_json_["volumes"][0];
-  const std::uint64_t first = volume["firstSector"];
-  const std::uint64_t end = first + volume["sectorCount"].get<std::uint64_t>();
-  SetRange(first, end);
-  ASSERT_EQ(Analyse(false), AnalysisOutcome::ResultsReady);
   const test::FoundTree whole = Tree();
   EXPECT_EQ(CheckEntries(whole, volume, "quick.raw in memory").atExpectedPath,
             static_cast<int>(volume["entries"].size()));
@@ -240,9 +263,7 @@ TEST_F(FormattedRangeAnalysis, RecordsAtTheEndOfAReadAreTakenWhole) {
   // second half and the tail the plausibility test compares come from the
   // next read), then on the second-to-last (its second half lies beyond the
   // buffer).
-  const FolderId archive =
-      *session_.store.FindFolder(volume["entries"][std::size_t{0}]["record"].get<std::uint32_t>(), kFirstVolume);
-  const std::uint64_t sector = session_.store.folder(archive).recordSector;
+  const std::uint64_t sector = FirstFolderRecordSector();
   const std::uint32_t chunk = ScanChunkSectors(512);
   for (const std::uint64_t position : {chunk - 1, chunk - 2}) {
     ASSERT_GE(sector, position + chunk);
@@ -251,13 +272,7 @@ TEST_F(FormattedRangeAnalysis, RecordsAtTheEndOfAReadAreTakenWhole) {
     ASSERT_EQ((sector - shifted) % chunk, position);
     SetRange(shifted, end);
     ASSERT_EQ(Analyse(false), AnalysisOutcome::ResultsReady);
-    const test::FoundTree tree = Tree();
-    EXPECT_EQ(tree.items.size(), whole.items.size()) << position;
-    for (const auto& [path, item] : whole.items) {
-      ASSERT_TRUE(tree.items.contains(path)) << position << ": " << path;
-      EXPECT_EQ(tree.items.at(path).size, item.size) << path;
-      EXPECT_EQ(tree.items.at(path).ownNumber, item.ownNumber) << path;
-    }
+    ExpectSameItems(Tree(), whole, position);
   }
 }
 
@@ -267,15 +282,8 @@ TEST_F(FormattedRangeAnalysis, RecordsAtTheEndOfAReadAreTakenWhole) {
 // record on a chunk's last sector (its second half in the next chunk), and
 // chunks with as many record heads as are read one by one, and one more.
 TEST_F(FormattedRangeAnalysis, LookingAtChunksFindsWhatReadingThemDoes) {
-  Load("quick.raw");
-  const Json& volume = disk_json_["volumes"][0];
-  const std::uint64_t first = volume["firstSector"];
-  const std::uint64_t end = first + volume["sectorCount"].get<std::uint64_t>();
-  SetRange(first, end);
-  ASSERT_EQ(Analyse(false), AnalysisOutcome::ResultsReady);
-  const FolderId archive =
-      *session_.store.FindFolder(volume["entries"][std::size_t{0}]["record"].get<std::uint32_t>(), kFirstVolume);
-  const std::uint64_t record = session_.store.folder(archive).recordSector;
+  const auto [first, end] = AnalyseQuickVolume();
+  const std::uint64_t record = FirstFolderRecordSector();
   const std::vector<std::uint8_t> copy(disk_->Sector(record).begin(), disk_->Sector(record + 1).end());
 
   const std::uint64_t chunk = ScanChunkSectors(512);
@@ -303,13 +311,7 @@ TEST_F(FormattedRangeAnalysis, LookingAtChunksFindsWhatReadingThemDoes) {
   const auto [looked, lookedReadCount] = run(true);
   EXPECT_GE(read.duplicates, 2) << "the planted records were not found";
   EXPECT_EQ(looked.duplicates, read.duplicates);
-  ASSERT_EQ(looked.items.size(), read.items.size());
-  for (const auto& [path, item] : read.items) {
-    ASSERT_TRUE(looked.items.contains(path)) << path;
-    EXPECT_EQ(looked.items.at(path).size, item.size) << path;
-    EXPECT_EQ(looked.items.at(path).ownNumber, item.ownNumber) << path;
-    EXPECT_EQ(looked.items.at(path).deleted, item.deleted) << path;
-  }
+  ExpectSameItems(looked, read, 0);
   EXPECT_LT(lookedReadCount, readCount / 2) << "the chunks were read, not looked at";
 }
 
