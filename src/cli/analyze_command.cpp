@@ -156,7 +156,6 @@ class JsonReport {
   }
 
  private:
-
   // One item's members, in name order.
   void ItemMembers(const ItemRow& row) {
     Member("accessed", [&] { Time(row.times, ItemTimeKind::Accessed); });

@@ -152,6 +152,7 @@ class SignatureScan {
     // Called by both threads of a look; false once the chunk counts as read
     // whole, when the rest of it need not be looked at.
     bool Add(std::size_t chunk, std::uint32_t sector) {
+      if (chunk >= hits.size()) return false;
       const std::uint32_t index = hits[chunk].count.fetch_add(1, std::memory_order_relaxed);
       if (index >= kHitsKept) return false;
       hits[chunk].sectors[index].store(sector, std::memory_order_relaxed);
@@ -192,11 +193,13 @@ class SignatureScan {
     window_.chunkSectors = chunkSectors;
     window_.chunks = chunks;
     window_.Clear(0);
-    const auto sectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, std::uint64_t{chunks} * chunkSectors));
+    const auto sectors =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(left, std::uint64_t{chunks} * chunkSectors));
     const std::uint64_t chunkBytes = std::uint64_t{chunkSectors} * sectorBytes_;
-    const bool looked = job_.sectors.LookCurrent(sector, sectors, [this, chunkBytes](std::uint64_t at, std::span<const std::uint8_t> piece) {
-      MarkChunks(at, piece, chunkBytes);
-    });
+    const bool looked = job_.sectors.LookCurrent(
+        sector, sectors, [this, chunkBytes](std::uint64_t at, std::span<const std::uint8_t> piece) {
+          MarkChunks(at, piece, chunkBytes);
+        });
     if (!looked) window_.Clear(kHitsKept + 1);
     return looked;
   }
@@ -210,7 +213,8 @@ class SignatureScan {
       offset += sectorBytes_;
       if (!MayHoldSignature(ByteView(piece.subspan(offset - sectorBytes_, sectorBytes_)))) continue;
       const std::uint64_t chunk = position / chunkBytes;
-      if (window_.Add(static_cast<std::size_t>(chunk), static_cast<std::uint32_t>(position % chunkBytes / sectorBytes_))) {
+      if (window_.Add(static_cast<std::size_t>(chunk),
+                      static_cast<std::uint32_t>(position % chunkBytes / sectorBytes_))) {
         continue;
       }
       const std::uint64_t nextChunk = (chunk + 1) * chunkBytes - at;

@@ -9,12 +9,11 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <csetjmp>
-#include <csignal>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csetjmp>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 

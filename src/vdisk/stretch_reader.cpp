@@ -15,7 +15,8 @@ bool LookZeros(std::uint64_t at, std::uint64_t sectors, const ByteLook& look) {
   static const std::array<std::uint8_t, kZeroSectors * kVirtualSectorBytes> zeros{};
   for (std::uint64_t done = 0; done < sectors;) {
     const std::uint64_t piece = std::min<std::uint64_t>(sectors - done, kZeroSectors);
-    look(at + done * kVirtualSectorBytes, std::span(zeros).first(static_cast<std::size_t>(piece * kVirtualSectorBytes)));
+    look(at + done * kVirtualSectorBytes,
+         std::span(zeros).first(static_cast<std::size_t>(piece * kVirtualSectorBytes)));
     done += piece;
   }
   return true;

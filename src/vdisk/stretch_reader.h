@@ -148,9 +148,12 @@ bool LookStretches(std::uint64_t sector, std::uint64_t count, Map&& map, const B
                stretch.file->Look(stretch.fileOffset, static_cast<std::size_t>(*bytes), shifted);
         return seen;
       }
-      case StretchKind::Zeros: seen = LookZeros(base, stretch.sectors, look); return seen;
+      case StretchKind::Zeros:
+        seen = LookZeros(base, stretch.sectors, look);
+        return seen;
       case StretchKind::Other:
-      case StretchKind::Missing: break;
+      case StretchKind::Missing:
+        break;
     }
     seen = false;
     return false;

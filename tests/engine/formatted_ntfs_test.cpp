@@ -290,8 +290,9 @@ TEST_F(FormattedRangeAnalysis, LookingAtChunksFindsWhatReadingThemDoes) {
   const std::uint64_t chunks = (end - first) / chunk;
   ASSERT_GE(chunks, 10u);
   const auto chunkStart = [&](std::uint64_t index) { return first + index * chunk; };
-  const auto zero = std::span(disk_->bytes).subspan(static_cast<std::size_t>(chunkStart(chunks - 9) * 512),
-                                                    static_cast<std::size_t>(7 * chunk * 512));
+  const auto zero =
+      std::span(disk_->bytes)
+          .subspan(static_cast<std::size_t>(chunkStart(chunks - 9) * 512), static_cast<std::size_t>(7 * chunk * 512));
   std::fill(zero.begin(), zero.end(), std::uint8_t{0});
   const auto plant = [&](std::uint64_t sector, std::size_t bytes) {
     std::copy_n(copy.begin(), bytes, disk_->bytes.begin() + static_cast<std::ptrdiff_t>(sector * 512));

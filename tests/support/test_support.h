@@ -9,8 +9,8 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
