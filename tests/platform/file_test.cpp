@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "support/reader_checks.h"
 #include "support/test_support.h"
 
 namespace korv {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <sstream>
 #include <random>
@@ -125,6 +126,27 @@ bool AllZero(const Bytes& bytes) {
 Bytes Slice(const Bytes& bytes, std::uint64_t offset, std::uint64_t length) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
                bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
+}
+
+std::optional<Bytes> CollectLook(std::size_t length, const std::function<bool(const ByteLook&)>& look) {
+  // Room made beforehand: a look may not allocate. Parts are disjoint, so
+  // the two threads never write one byte.
+  std::vector<std::uint8_t> shown(length);
+  std::vector<std::uint8_t> times(length);
+  std::atomic<bool> outside{false};
+  const bool looked = look([&](std::uint64_t at, std::span<const std::uint8_t> part) {
+    if (at > length || part.size() > length - at) {
+      outside.store(true);
+      return;
+    }
+    std::copy(part.begin(), part.end(), shown.begin() + static_cast<std::ptrdiff_t>(at));
+    for (std::size_t i = 0; i < part.size(); ++i) ++times[static_cast<std::size_t>(at) + i];
+  });
+  if (!looked) return std::nullopt;
+  EXPECT_FALSE(outside.load()) << "a look showed a part outside its range";
+  const auto once = std::ranges::all_of(times, [](std::uint8_t t) { return t == 1; });
+  EXPECT_TRUE(once) << "a look showed some bytes twice or never";
+  return shown;
 }
 
 std::optional<Bytes> LookRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -72,6 +73,12 @@ struct ReadResult {
 // both into buffers pre-filled with stale bytes.
 ReadResult ReadRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
 ReadResult ReadOneByOne(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);
+// The `length` bytes a look shows, put together by where each part says it
+// starts (parts may come from two threads, in no order); nothing when `look`
+// returns false. A part out of bounds, or a byte shown twice or never,
+// fails the test.
+std::optional<Bytes> CollectLook(std::size_t length, const std::function<bool(const ByteLook&)>& look);
+
 // The bytes LookRun showed of the run (see CollectLook); nothing when it
 // refused.
 std::optional<Bytes> LookRunOf(VirtualDisk& reader, std::uint64_t sector, std::uint32_t count);

@@ -1,11 +1,9 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -51,28 +49,6 @@ std::vector<std::uint8_t> PatternBytes(std::size_t size, std::uint32_t seed) {
     bytes[i] = static_cast<std::uint8_t>(state >> 24);
   }
   return bytes;
-}
-
-std::optional<std::vector<std::uint8_t>> CollectLook(std::size_t length,
-                                                     const std::function<bool(const ByteLook&)>& look) {
-  // Room made beforehand: a look may not allocate. Parts are disjoint, so
-  // the two threads never write one byte.
-  std::vector<std::uint8_t> shown(length);
-  std::vector<std::uint8_t> times(length);
-  std::atomic<bool> outside{false};
-  const bool looked = look([&](std::uint64_t at, std::span<const std::uint8_t> part) {
-    if (at > length || part.size() > length - at) {
-      outside.store(true);
-      return;
-    }
-    std::copy(part.begin(), part.end(), shown.begin() + static_cast<std::ptrdiff_t>(at));
-    for (std::size_t i = 0; i < part.size(); ++i) ++times[static_cast<std::size_t>(at) + i];
-  });
-  if (!looked) return std::nullopt;
-  EXPECT_FALSE(outside.load()) << "a look showed a part outside its range";
-  const auto once = std::ranges::all_of(times, [](std::uint8_t t) { return t == 1; });
-  EXPECT_TRUE(once) << "a look showed some bytes twice or never";
-  return shown;
 }
 
 BadSectorAnswer ScriptedPrompts::AskBadSector(std::string_view message) {

@@ -8,9 +8,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <optional>
-#include <ostream>
 #include <set>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,13 +40,6 @@ void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::ui
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
 // A buffer whose every byte depends on its position, so misplaced reads show.
 std::vector<std::uint8_t> PatternBytes(std::size_t size, std::uint32_t seed);
-
-// The `length` bytes a look shows, put together by where each part says it
-// starts (parts may come from two threads, in no order); nothing when `look`
-// returns false. A part out of bounds, or a byte shown twice or never,
-// fails the test.
-std::optional<std::vector<std::uint8_t>> CollectLook(std::size_t length,
-                                                     const std::function<bool(const ByteLook&)>& look);
 
 // Answers questions from a script and records what was asked. An exhausted
 // bad-sector script answers Dismissed; yes/no questions answer `defaultYes`.
