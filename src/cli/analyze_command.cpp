@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <charconv>
 #include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -66,12 +65,6 @@ ItemRow RowOf(const Store& store, const FoundTreeEntry& entry) {
   return {entry, file.deleted == kFlagYes, file.size, file.ownNumber, file.times, !file.stream.empty()};
 }
 
-void AppendNumber(std::string& text, std::uint64_t value) {
-  char digits[24];
-  const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
-  text.append(digits, end);
-}
-
 // A listing's text, collected and written out in large pieces: a listing
 // has an item a line for tens of thousands of items.
 class ListingBuffer {
@@ -104,11 +97,11 @@ class TextReport {
 
   void Item(const ItemRow& row) {
     std::string& text = out_.text();
-    AppendNumber(text, row.itemId);
+    AppendDecimal(text, row.itemId);
     text += '\t';
     text += ItemTypeText(row.entry.folder, row.deleted);
     text += '\t';
-    AppendNumber(text, row.size);
+    AppendDecimal(text, row.size);
     text += '\t';
     text += ItemDateText(row.times, ItemTimeKind::Modified, fileSystem_);
     text += '\t';
@@ -181,7 +174,7 @@ class JsonReport {
     if (!last) text_ += ",\n";
   }
 
-  void Number(std::uint64_t value) { AppendNumber(text_, value); }
+  void Number(std::uint64_t value) { AppendDecimal(text_, value); }
 
   void Time(const ItemTimes& times, ItemTimeKind kind) {
     const Json time = std::visit(

@@ -207,19 +207,16 @@ class SignatureScan {
   // A look's part: notes the sectors that may hold a find, and skips the
   // rest of a chunk once it is to be read whole. Runs on two threads at once.
   void MarkChunks(std::uint64_t at, std::span<const std::uint8_t> piece, std::uint64_t chunkBytes) {
-    std::size_t offset = 0;
-    while (offset + sectorBytes_ <= piece.size()) {
+    for (std::size_t offset = 0; offset + sectorBytes_ <= piece.size();) {
       const std::uint64_t position = at + offset;
-      offset += sectorBytes_;
-      if (!MayHoldSignature(ByteView(piece.subspan(offset - sectorBytes_, sectorBytes_)))) continue;
       const std::uint64_t chunk = position / chunkBytes;
-      if (window_.Add(static_cast<std::size_t>(chunk),
-                      static_cast<std::uint32_t>(position % chunkBytes / sectorBytes_))) {
-        continue;
-      }
-      const std::uint64_t nextChunk = (chunk + 1) * chunkBytes - at;
-      if (nextChunk >= piece.size()) return;
-      offset = static_cast<std::size_t>(nextChunk);
+      const bool lookOn = !MayHoldSignature(ByteView(piece.subspan(offset, sectorBytes_))) ||
+                          window_.Add(static_cast<std::size_t>(chunk),
+                                      static_cast<std::uint32_t>(position % chunkBytes / sectorBytes_));
+      // A chunk to be read whole needs no more looking at.
+      const std::uint64_t next = lookOn ? offset + sectorBytes_ : (chunk + 1) * chunkBytes - at;
+      if (next >= piece.size()) return;
+      offset = static_cast<std::size_t>(next);
     }
   }
 

@@ -19,37 +19,34 @@ constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 const char* MonthText(unsigned month) { return month >= 1 && month <= 12 ? kMonths[month - 1] : "Err"; }
 
-// Appends `value` zero-padded to at least `width` digits, as printf's
-// "%0*u" would: listings write a date for each of tens of thousands of
-// items, and printf was most of their cost.
-void AppendPadded(std::string& text, std::uint64_t value, std::size_t width) {
+// Years here start at 1601 (NTFS) or 1980 (FAT).
+std::string DateText(unsigned day, unsigned month, int year) {
+  std::string text;
+  text.reserve(20);
+  AppendDecimal(text, day, 2);
+  text += '-';
+  text += MonthText(month);
+  text += '-';
+  AppendDecimal(text, static_cast<std::uint64_t>(std::max(year, 0)), 4);
+  return text;
+}
+
+void AppendClock(std::string& text, unsigned hour, unsigned minute) {
+  text += ' ';
+  AppendDecimal(text, hour, 2);
+  text += ':';
+  AppendDecimal(text, minute, 2);
+}
+
+}  // namespace
+
+void AppendDecimal(std::string& text, std::uint64_t value, std::size_t width) {
   char digits[24];
   const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
   const auto length = static_cast<std::size_t>(end - digits);
   if (length < width) text.append(width - length, '0');
   text.append(digits, end);
 }
-
-// Years here start at 1601 (NTFS) or 1980 (FAT).
-std::string DateText(unsigned day, unsigned month, int year) {
-  std::string text;
-  text.reserve(20);
-  AppendPadded(text, day, 2);
-  text += '-';
-  text += MonthText(month);
-  text += '-';
-  AppendPadded(text, static_cast<std::uint64_t>(std::max(year, 0)), 4);
-  return text;
-}
-
-void AppendClock(std::string& text, unsigned hour, unsigned minute) {
-  text += ' ';
-  AppendPadded(text, hour, 2);
-  text += ':';
-  AppendPadded(text, minute, 2);
-}
-
-}  // namespace
 
 std::string_view ItemTypeText(bool folder, bool deleted) {
   if (folder) return deleted ? kTypeDeletedFolder : kTypeFolder;
@@ -76,7 +73,7 @@ std::string NtfsDateText(std::uint64_t ticks) {
       DateText(static_cast<unsigned>(date.day()), static_cast<unsigned>(date.month()), static_cast<int>(date.year()));
   AppendClock(text, static_cast<unsigned>(inDay / 3600), static_cast<unsigned>(inDay / 60 % 60));
   text += ':';
-  AppendPadded(text, inDay % 60, 2);
+  AppendDecimal(text, inDay % 60, 2);
   return text;
 }
 

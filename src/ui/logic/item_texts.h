@@ -4,6 +4,7 @@
 // words cannot hold reads "Err".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,6 +21,11 @@ inline constexpr std::string_view kTypeFile = "File";
 inline constexpr std::string_view kTypeDeletedFile = "Deleted File";
 
 std::string_view ItemTypeText(bool folder, bool deleted);
+
+// Appends `value` in decimal, zero-padded to at least `width` digits as
+// printf's "%0*u" would: listings write numbers and dates for each of tens
+// of thousands of items, and printf was most of their cost.
+void AppendDecimal(std::string& text, std::uint64_t value, std::size_t width = 0);
 
 // A text of the system's for display: "&&" in its dialogs stands for one "&".
 std::string DisplayText(std::string_view text);
